@@ -1,0 +1,36 @@
+# Quick start on a fresh Debian 12 machine:  make play   /   make test
+BUILD ?= build
+JOBS ?= $(shell nproc)
+PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev libgl-dev \
+	libstb-dev liblz4-dev fonts-misaki libgtest-dev libbenchmark-dev clang \
+	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick
+
+.PHONY: deps configure build play test bench clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  if [ "$$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi; \
+	  $$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+play: build
+	./$(BUILD)/vantorel
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	./$(BUILD)/vantorel_bench
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,35 @@
+// Sound events: fire-and-forget one-shots and the kept music instance.
+#pragma once
+#include "common.h"
+
+enum Audio_Event : u8 {
+    music_menu = 0, music_game, ui_hover, ui_press, new_stage, boss_waking_up, boss_moving,
+    boss_attack_targeted, boss_attack_big_wave, boss_attack_spin, boss_dying,
+    asteroid_destroyed, bomb_explode, player_idle, player_charged, player_boost, player_shoot,
+    player_damaged, player_death, player_heal, game_win, game_lose, AUDIO_EVENT_COUNT
+};
+static_assert(AUDIO_EVENT_COUNT == 22);
+
+extern const char* const audio_event_names[AUDIO_EVENT_COUNT];
+
+// Handle of a started instance; 0 is the null handle.
+using Audio_Instance = u32;
+
+void audio_init();
+// Starts one instance. Null when the event is missing or audio is off.
+Audio_Instance audio_play(Audio_Event e);
+// Lets a kept instance fade out as its event defines; null or stale handles are harmless.
+void audio_stop(Audio_Instance inst);
+void audio_set_listener(Vec2 pos, Vec2 vel);
+void audio_update();
+void audio_shutdown();
+
+// Every audio_play call is counted per event, with or without a device, so tests can
+// see which triggers fired.
+struct Audio_Trace {
+    u32 started[AUDIO_EVENT_COUNT];
+    u32 stopped;
+    Vec2 listener_pos;
+    Vec2 listener_vel;
+};
+extern Audio_Trace audio_trace;

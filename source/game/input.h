@@ -1,0 +1,62 @@
+// Key table, input codes, bindings and the per-frame player input.
+#pragma once
+#include "common.h"
+
+enum Input_Code : u8 {
+    invalid = 0,
+    key_space, key_apostrophe, key_comma, key_minus, key_period, key_slash,
+    key_0, key_1, key_2, key_3, key_4, key_5, key_6, key_7, key_8, key_9,
+    key_semicolon, key_equal,
+    key_a, key_b, key_c, key_d, key_e, key_f, key_g, key_h, key_i, key_j, key_k, key_l, key_m,
+    key_n, key_o, key_p, key_q, key_r, key_s, key_t, key_u, key_v, key_w, key_x, key_y, key_z,
+    key_left_bracket, key_backslash, key_right_bracket, key_grave_accent, key_world_1, key_world_2,
+    key_escape, key_enter, key_tab, key_backspace, key_insert, key_delete, key_right, key_left,
+    key_down, key_up, key_page_up, key_page_down, key_home, key_end,
+    key_caps_lock, key_scroll_lock, key_num_lock, key_print_screen, key_pause,
+    key_f1, key_f2, key_f3, key_f4, key_f5, key_f6, key_f7, key_f8, key_f9, key_f10, key_f11,
+    key_f12, key_f13, key_f14, key_f15, key_f16, key_f17, key_f18, key_f19, key_f20, key_f21,
+    key_f22, key_f23, key_f24, key_f25,
+    key_kp_0, key_kp_1, key_kp_2, key_kp_3, key_kp_4, key_kp_5, key_kp_6, key_kp_7, key_kp_8, key_kp_9,
+    key_kp_decimal, key_kp_divide, key_kp_multiply, key_kp_subtract, key_kp_add, key_kp_enter,
+    key_kp_equal,
+    key_left_shift, key_left_control, key_left_alt, key_left_super, key_right_shift,
+    key_right_control, key_right_alt, key_right_super, key_menu,
+    mouse_left, mouse_right, mouse_middle,
+    INPUT_CODE_COUNT
+};
+static_assert(INPUT_CODE_COUNT == 124);
+
+enum class Player_Input_Action : u8 { attack = 0, boost = 1 };
+constexpr int PLAYER_INPUT_ACTION_COUNT = 2;
+constexpr u8 action_bit(Player_Input_Action a) { return u8(1u << u8(a)); }
+
+struct Player_Input {
+    Vec2 dir;       // each axis in [-1, 1], +x right, +y up
+    u8 down = 0;    // bit n = action n
+    u8 pressed = 0;
+    u8 released = 0;
+    f32 buffered[PLAYER_INPUT_ACTION_COUNT] = {};  // seconds since last press
+};
+
+enum Key_Flag : u8 { KEY_DOWN = 1, KEY_CHANGED = 2, KEY_CHANGED_AGAIN = 4 };
+
+// What the window layer hands over; key codes in the common desktop numbering.
+enum Input_Event_Kind : u8 { event_other, event_key_down, event_key_up, event_mouse_down, event_mouse_up };
+enum Mouse_Button : u8 { mouse_button_left, mouse_button_right, mouse_button_middle, mouse_button_other };
+struct Input_Event {
+    Input_Event_Kind kind = event_other;
+    i32 key = 0;
+    bool repeat = false;
+    Mouse_Button button = mouse_button_other;
+};
+
+extern u8 key_table[INPUT_CODE_COUNT];
+
+Input_Code input_map_key(i32 desktop_key);
+void input_handle_event(const Input_Event& e);
+void input_end_frame();
+void input_reset();  // all keys up; tests and start-up
+bool key_held(Input_Code c);
+bool key_pressed(Input_Code c);
+bool key_active(Input_Code c);
+void player_gather_input(Player_Input& in, f32 dt_real);

@@ -1,0 +1,92 @@
+// Per-frame draw lists and the three passes that turn them into the window picture.
+#pragma once
+#include "common.h"
+
+constexpr int VIEW_W = 160;  // offscreen picture, pixels
+constexpr int VIEW_H = 144;
+constexpr u32 MAX_WORLD_SPRITES = 4096;
+constexpr u32 MAX_GLYPHS = 16384;
+
+struct Sprite_Instance {
+    f32 pos[3];    // centre x, y (world units), -depth
+    f32 right[2];  // half-extent along local x
+    f32 up[2];     // half-extent along local y
+    u8 color[4];   // RGBA, normalised
+    f32 tex_min[2];
+    f32 tex_size[2];
+};
+static_assert(sizeof(Sprite_Instance) == 48);
+
+struct Font_Instance {
+    f32 pos[2];   // top-left, screen units
+    f32 size[2];
+    f32 uv_pos[2];
+    f32 uv_size[2];
+    u8 color[4];
+};
+static_assert(sizeof(Font_Instance) == 36);
+
+struct Camera {
+    Vec2 pos;            // world position at the picture centre, whole units
+    f32 view_scale = 1;  // zoom-out of the window pass
+};
+
+// One baked glyph, font pixels (as the baking interface produces it).
+struct Baked_Glyph {
+    u16 x0, y0, x1, y1;
+    f32 xoff, yoff, xadvance;
+};
+constexpr int FONT_FIRST_CODEPOINT = 32;
+constexpr int FONT_GLYPH_COUNT = 560;  // code points 32..591
+constexpr int FONT_ATLAS_SIZE = 512;
+constexpr f32 FONT_PIXEL_HEIGHT = 8.0f;
+
+struct Renderer_Device;  // device resources, absent when headless
+
+struct Renderer {
+    Sprite_Instance* sprites = nullptr;  // capacity MAX_WORLD_SPRITES, reserved once
+    u32 sprite_count = 0;
+    Font_Instance* glyphs = nullptr;     // capacity MAX_GLYPHS
+    u32 glyph_count = 0;
+    i32 atlas_size[2] = {0, 0};
+    bool has_atlas = false;
+    bool has_font = false;
+    Baked_Glyph glyph_table[FONT_GLYPH_COUNT] = {};
+    Camera camera;
+    u8 palette_texels[8 * 8 * 8 * 4] = {};
+    Renderer_Device* device = nullptr;
+    // last uploaded counts, for tests and benchmarks
+    u32 last_sprite_upload = 0;
+    u32 last_glyph_upload = 0;
+};
+
+extern Renderer renderer;
+
+// headless: fill and empty the lists only; no device calls at all.
+void renderer_init(bool headless);
+void renderer_shutdown();
+void renderer_load_atlas(i32 width, i32 height, const u8* rgba);
+bool _renderer_load_font_data(const u8* ttf, size_t len);
+void _renderer_load_palette(const Color* colors, int count);
+// The 8×8×8 lookup texels: slice r, row g, column b at ((r*8+g)*8+b)*4.
+void renderer_build_palette_texels(const Color* colors, int count, u8 out[2048]);
+void renderer_flush_frame();
+
+void draw_screen_text(Vec2 pos, const char* text, size_t len, const Color& color, Vec2 size);
+void draw_screen_text(Vec2 pos, const char* text, const Color& color, Vec2 size);
+
+// Device side (renderer_gl.cpp); only called when not headless.
+struct Renderer_Frame_Params {
+    f32 window_w, window_h;
+    f32 world_mvp[16];
+    f32 screen_mvp[16];
+    f32 present_scale[2];
+    f32 present_viewport_scale[2];
+};
+Renderer_Device* renderer_device_create(const u8 palette_texels[2048]);
+void renderer_device_load_atlas(Renderer_Device* d, i32 w, i32 h, const u8* rgba);
+void renderer_device_load_palette(Renderer_Device* d, const u8 palette_texels[2048]);
+void renderer_device_load_font(Renderer_Device* d, const u8* bitmap512);
+void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
+                          const Sprite_Instance* sprites, u32 sprite_count,
+                          const Font_Instance* glyphs, u32 glyph_count);

@@ -1,0 +1,38 @@
+// The window layer: owns the main loop and calls the game's four callbacks.
+#pragma once
+#include <cstdint>
+#include "../game/input.h"
+
+struct Platform_Callbacks {
+    void (*init)();
+    void (*frame)();
+    void (*event)(const Input_Event&);
+    void (*cleanup)();
+};
+
+// Opens the window and runs until quit; returns the process exit code.
+int platform_run(int argc, char** argv, const Platform_Callbacks& cb);
+
+// Headless mode for tests: no window, no GL context; the test drives frames.
+void platform_headless_begin(int width, int height);
+void platform_headless_end();
+void platform_headless_set_frame_duration(double seconds);
+bool platform_is_headless();
+
+// What the game may ask of the layer.
+double platform_frame_duration();  // smoothed, seconds
+void platform_toggle_fullscreen();
+bool platform_is_fullscreen();
+void platform_quit();
+bool platform_quit_requested();
+int platform_width();
+int platform_height();
+void platform_show_mouse(bool show);
+void platform_lock_mouse(bool lock);
+double platform_time();  // monotonic seconds since the timer was set up
+void platform_setup_timer();
+void platform_open_url(const char* url);
+// Moves to the folder of the executable; false when that failed.
+bool platform_change_to_exe_dir(const char* argv0);
+// The window icon, RGBA8 (ignored headless).
+void platform_set_icon(int w, int h, const uint8_t* rgba);
