@@ -6,9 +6,9 @@
 #include "scene.h"
 
 enum Game_State : u8 {
-    main_menu, intro, tutorial, playing, game_over, won, pick_upgrade, paused, credits,
-    GAME_STATE_COUNT
+    main_menu, intro, tutorial, playing, game_over, won, pick_upgrade, paused, credits
 };
+constexpr int GAME_STATE_COUNT = 9;
 
 struct Game {
     f32 time_scale = 1;

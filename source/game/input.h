@@ -2,7 +2,8 @@
 #pragma once
 #include "common.h"
 
-enum Input_Code : u8 {
+// Scoped: POSIX already owns names like key_t.
+enum class Input_Code : u8 {
     invalid = 0,
     key_space, key_apostrophe, key_comma, key_minus, key_period, key_slash,
     key_0, key_1, key_2, key_3, key_4, key_5, key_6, key_7, key_8, key_9,
@@ -24,6 +25,7 @@ enum Input_Code : u8 {
     mouse_left, mouse_right, mouse_middle,
     INPUT_CODE_COUNT
 };
+constexpr int INPUT_CODE_COUNT = int(Input_Code::INPUT_CODE_COUNT);
 static_assert(INPUT_CODE_COUNT == 124);
 
 enum class Player_Input_Action : u8 { attack = 0, boost = 1 };

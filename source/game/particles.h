@@ -2,6 +2,7 @@
 #pragma once
 #include "common.h"
 #include "entity.h"
+#include "renderer.h"
 #include "sprite.h"
 
 struct Sprite_Particle {
@@ -35,6 +36,7 @@ struct Camera_Effects {
     Vec2 shake_offset;
     Vec2 kick_offset;
     Vec2 kick_vel;
+    Camera view;  // what the renderer shows: floored base + shake
 };
 
 void spawn_sprite_particle(const Sprite_Particle& p);

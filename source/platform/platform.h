@@ -18,6 +18,8 @@ void platform_headless_begin(int width, int height);
 void platform_headless_end();
 void platform_headless_set_frame_duration(double seconds);
 bool platform_is_headless();
+// Where the headless "executable" lives (default: the test program's folder).
+void platform_headless_set_exe_dir(const char* dir);
 
 // What the game may ask of the layer.
 double platform_frame_duration();  // smoothed, seconds
@@ -33,6 +35,8 @@ double platform_time();  // monotonic seconds since the timer was set up
 void platform_setup_timer();
 void platform_open_url(const char* url);
 // Moves to the folder of the executable; false when that failed.
-bool platform_change_to_exe_dir(const char* argv0);
+bool platform_change_to_exe_dir();
+// Releases the GL context and window early in shutdown (no-op headless).
+void platform_shutdown_graphics();
 // The window icon, RGBA8 (ignored headless).
 void platform_set_icon(int w, int h, const uint8_t* rgba);

@@ -1,0 +1,119 @@
+#include <cmath>
+
+#include "game.h"
+#include "physics.h"
+#include "random.h"
+
+namespace {
+constexpr f32 BOMB_RADIUS = 40;  // world units
+constexpr f32 CONTACT_RADIUS = 1;  // the ship's point of contact, world units
+
+Sprite_Particle _particle(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, f32 life) {
+    Sprite_Particle p;
+    p.pos = pos;
+    p.vel = vel;
+    p.rot = rot;
+    p.size = {size, size};
+    p.end_size = {end_size, end_size};
+    p.color = WHITE;
+    p.duration = life;
+    p.sprite = sprites[sprite_solid];
+    return p;
+}
+
+f32 _r() { return random_unit(); }
+
+void _debris(Vec2 pos, f32 spread) {
+    for (int i = 0; i < 6; i++) {
+        Vec2 offset = Vec2{2 * _r() - 1, 2 * _r() - 1} * spread;
+        f32 speed = 5 * _r();
+        f32 s = 1 + _r();
+        spawn_sprite_particle(_particle(pos + offset, normalize(offset) * speed, PI / 4, s, 1, 0.3f + 0.7f * _r()));
+    }
+}
+
+void _explode(Entity_Ref ref) {
+    Vec2 pos = ref.entity->pos;
+    spawn_sprite_particle(_particle(pos, {}, PI / 4, 20, 0, 0.2f));
+    for (int i = 0; i < 10; i++) {
+        Vec2 d = normalize({2 * _r() - 1, 2 * _r() - 1});
+        f32 dist = std::pow(_r(), 0.25f) * BOMB_RADIUS;
+        f32 s = 1 + _r();
+        spawn_sprite_particle(_particle(pos + d * dist, {}, 0, s, 0.5f, 0.5f + 2.5f * _r()));
+    }
+    // Destroyed first, so a chain of bombs never finds this one again.
+    scene_destroy_entity(ref.id);
+    Entity_Ref_List hits = circle_query_overlapped_entities(pos, BOMB_RADIUS, ref.id);
+    for (u32 i = 0; i < hits.count; i++) {
+        Damage_Info info;
+        info.amount = 1;
+        info.source = ref.id;
+        info.pos = pos;
+        info.dir = normalize(hits.items[i].entity->pos - pos);
+        entity_damage(hits.items[i], info);
+    }
+    camera_shake(game.camera, 0.25f, {10, 10}, 9);
+    audio_play(bomb_explode);
+}
+}  // namespace
+
+void asteroid_update(Entity_Ref ref, Time_Step ts) {
+    Entity& e = *ref.entity;
+    Asteroid_Entity& a = e.variant.asteroid;
+    f32 dt = ts.sim;
+    e.pos += e.vel * dt;
+    switch (a.kind) {
+        case small:
+        case large: e.rot += a.angular_vel * dt; break;
+        case bomb: break;
+        case chaser: e.rot = angle_of(e.vel); break;
+    }
+    if (auto player = scene_get_entity(game.player)) {
+        Vec2 ppos = player->entity->pos;
+        if (a.kind == chaser) {
+            Vec2 t = normalize(ppos - e.pos);
+            f32 k = std::exp(-32 * dt);
+            f32 s = length(e.vel);
+            e.vel = normalize(e.vel * k + t * (1 - k)) * s;
+        }
+        if (circle_overlaps_entity(ppos, CONTACT_RADIUS, e)) {
+            Damage_Info to_ship;
+            to_ship.amount = 1;
+            to_ship.source = ref.id;
+            to_ship.pos = e.pos;
+            to_ship.dir = normalize(ppos - e.pos);
+            if (entity_damage(*player, to_ship)) {
+                Damage_Info to_rock;
+                to_rock.amount = 1;
+                to_rock.source = game.player;
+                to_rock.pos = ppos;
+                entity_damage(ref, to_rock);
+            }
+        }
+    }
+    world_bounds_check(ref);
+}
+
+bool asteroid_damage(Entity_Ref ref, const Damage_Info& info) {
+    Entity& e = *ref.entity;
+    if (info.source != game.player) {
+        game_on_asteroid_hit(info.source);
+        Sprite_Particle pop = _particle(e.pos, {0, 20}, 0, 0.5f, 0.5f, 0.65f);
+        pop.sprite = sprites[sprite_popup];
+        spawn_sprite_particle(pop);
+    }
+    switch (e.variant.asteroid.kind) {
+        case small:
+        case large:
+            _debris(e.pos, e.variant.asteroid.kind == small ? 5.0f : 10.0f);
+            audio_play(asteroid_destroyed);
+            break;
+        case chaser:
+            spawn_sprite_particle(_particle(e.pos, {}, PI / 4, 10, 0, 0.2f));
+            audio_play(asteroid_destroyed);
+            break;
+        case bomb: _explode(ref); break;
+    }
+    scene_destroy_entity(ref.id);
+    return false;
+}

@@ -1,0 +1,59 @@
+// Overlap tests, the swept box cast, world bounds and the damage dispatcher.
+#pragma once
+#include "entity.h"
+
+constexpr u32 MAX_QUERY_RESULTS = 64;
+constexpr f32 WORLD_BOUND_X = 200;  // world units
+constexpr f32 WORLD_BOUND_Y = 180;
+
+enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_point = 1, hit_entity = 2 };
+struct Raycast_Hit {
+    union {
+        Vec2 point;
+        Entity_Id entity;
+    };
+    Raycast_Hit_Kind kind = hit_nothing;
+    Raycast_Hit() : point{} {}
+};
+
+struct Cast_Result {
+    bool hit = false;
+    Vec2 normal;   // unit normal of the face entered
+    f32 dist = 0;  // world units along the direction
+    Raycast_Hit what;
+};
+
+struct Damage_Info {
+    f32 amount = 1;
+    Entity_Id source = 0;
+    Vec2 pos;
+    Vec2 dir;  // unit push direction, or zero
+};
+
+bool circle_overlaps_entity(Vec2 c, f32 r, const Entity& e);
+
+struct Entity_Ref_List {
+    Entity_Ref* items;  // frame scratch memory
+    u32 count;
+};
+Entity_Ref_List circle_query_overlapped_entities(Vec2 c, f32 r, Entity_Id exclude);
+
+// Slab test of a segment from `rel` (origin relative to the box centre) along u.
+bool ray_box_intersect(Vec2 rel, Vec2 u, Vec2 half, f32& dist, Vec2& normal);
+Cast_Result scene_box_cast(Vec2 origin, Vec2 half, Vec2 u, f32 max_dist, u8 ignore_tags,
+                           Entity_Id ignore_id);
+
+bool entity_damage(Entity_Ref target, const Damage_Info& info);
+// Destroys projectiles and asteroids that wandered far outside the screen.
+void world_bounds_check(Entity_Ref ref);
+
+// Per-kind behaviour, one file each.
+void player_update(Entity_Ref ref, Time_Step ts);
+bool player_damage(Entity_Ref ref, const Damage_Info& info);
+void projectile_update(Entity_Ref ref, Time_Step ts);
+void pickup_update(Entity_Ref ref, Time_Step ts);
+void asteroid_update(Entity_Ref ref, Time_Step ts);
+bool asteroid_damage(Entity_Ref ref, const Damage_Info& info);
+void boss_update(Entity_Ref ref, Time_Step ts);
+bool boss_damage(Entity_Ref ref, const Damage_Info& info);
+void boss_choose_next_state(Entity_Ref ref);

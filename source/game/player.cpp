@@ -1,0 +1,194 @@
+#include <cmath>
+
+#include "game.h"
+#include "physics.h"
+#include "random.h"
+
+namespace {
+constexpr Color SPARK_COLOR = {1, 0, 0.302f, 1};       // palette 1
+constexpr Color DUST_COLOR = {0.247f, 0, 0.6509f, 1};  // palette 2
+constexpr f32 BOOST_TIME = 0.25f;            // seconds of boosted speed
+constexpr f32 BOOST_INVULNERABLE = 0.75f;    // seconds
+constexpr f32 DAMAGE_INVULNERABLE = 0.5f;    // seconds
+constexpr f32 HIT_STOP = 0.2f;               // seconds
+constexpr Vec2 WALL_HALF = {80, 72};         // world units
+
+Sprite_Particle _dot(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, Color color, f32 life) {
+    Sprite_Particle p;
+    p.pos = pos;
+    p.vel = vel;
+    p.rot = rot;
+    p.size = {size, size};
+    p.end_size = {end_size, end_size};
+    p.color = color;
+    p.duration = life;
+    p.sprite = sprites[sprite_solid];
+    return p;
+}
+
+f32 _r() { return random_unit(); }
+
+void _spawn_sparkle(const Entity& e) {  // A
+    Vec2 pos = e.pos + Vec2{(2 * _r() - 1) * 2, (2 * _r() - 1) * 2};
+    Vec2 vel = -e.vel * (_r() * 0.1f);
+    f32 s = 5 + 2 * _r();
+    spawn_sprite_particle(_dot(pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 0.5f * _r()));
+}
+
+void _spawn_boost_trail(const Entity& e) {  // B
+    Vec2 vel = -e.vel * (_r() * 0.1f);
+    vel += Vec2{(2 * _r() - 1) * 5, (2 * _r() - 1) * 5};
+    f32 s = 2 + 3 * _r();
+    spawn_sprite_particle(_dot(e.pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 1.5f * _r()));
+}
+
+void _spawn_charge_burst(const Entity& e) {  // C
+    Vec2 pos = e.pos + Vec2{(2 * _r() - 1) * 6, (2 * _r() - 1) * 6};
+    f32 s = 2 + 2 * _r();
+    spawn_sprite_particle(_dot(pos, {}, PI / 4, s, 1, SPARK_COLOR, 0.5f + 0.5f * _r()));
+}
+
+void _spawn_steer_dust(const Entity& e, Vec2 forward) {  // D
+    f32 s = 1 + 2 * _r();
+    spawn_sprite_particle(_dot(e.pos, -forward * 10, 0, s, 0.5f, DUST_COLOR, 0.5f + _r()));
+}
+
+void _spawn_wall_hit(const Entity& e, Vec2 n) {  // E once, F four times
+    spawn_sprite_particle(_dot(e.pos, {}, PI / 4, 10, 0, DUST_COLOR, 0.45f));
+    for (int i = 0; i < 4; i++) {
+        Vec2 jitter = {0.4f * (2 * _r() - 1), 0.4f * (2 * _r() - 1)};
+        Vec2 vel = normalize(n + jitter) * (5 + 15 * _r());
+        f32 s = 2 + _r();
+        spawn_sprite_particle(_dot(e.pos, vel, PI / 4, s, 1, DUST_COLOR, 0.5f + _r()));
+    }
+}
+
+void _leave_tutorial() {
+    if (game.state == tutorial) game_set_state(playing);
+}
+
+void _fire(Entity_Ref ref, Vec2 forward) {
+    Entity& e = *ref.entity;
+    Player_Entity& p = e.variant.player;
+    p.num_charges -= 1;
+    _leave_tutorial();
+    p.charge_timer = 0;
+    camera_shake(game.camera, 0.1f, {1, 1}, 15);
+    audio_play(player_shoot);
+    int n = p.stat_levels[num_bullets] + 1;
+    f32 speed = 200 + 200 * f32(p.stat_levels[bullet_speed]);
+    f32 base = angle_of(forward);
+    Vec2 origin = e.pos;
+    for (int j = 0; j < n; j++) {
+        f32 a = base + 0.12f * (f32(j) + 0.5f - f32(n) / 2);
+        Entity b;
+        b.pos = origin;
+        b.vel = from_angle(a) * speed;
+        b.tags = tag_projectile;
+        b.variant.kind = variant_projectile;
+        b.variant.projectile = {player_bullet, {}};
+        scene_spawn_entity(b);
+    }
+}
+
+void _boost(Entity_Ref ref) {
+    Entity& e = *ref.entity;
+    Player_Entity& p = e.variant.player;
+    _leave_tutorial();
+    p.charge_timer = 0;
+    p.num_charges -= 1;
+    p.boost_timer = 0;
+    audio_play(player_boost);
+    camera_shake(game.camera, 0.25f, {5, 5}, 8);
+    game.camera.kick_vel += e.vel * -0.1f;
+}
+
+void _bounce_walls(Entity& e) {
+    f32* coord[2] = {&e.pos.x, &e.pos.y};
+    const f32 half[2] = {WALL_HALF.x, WALL_HALF.y};
+    for (int axis = 0; axis < 2; axis++) {
+        Vec2 n = {};
+        f32* n_axis = axis == 0 ? &n.x : &n.y;
+        if (*coord[axis] > half[axis]) {
+            *coord[axis] = half[axis];
+            *n_axis = -1;
+        } else if (*coord[axis] < -half[axis]) {
+            *coord[axis] = -half[axis];
+            *n_axis = 1;
+        }
+        if (dot(n, n) > 0.25f) {
+            e.vel = e.vel - n * (2 * dot(n, e.vel)) - n * 5;
+            e.rot = angle_of(e.vel);
+            _spawn_wall_hit(e, n);
+        }
+    }
+}
+}  // namespace
+
+void player_update(Entity_Ref ref, Time_Step ts) {
+    Entity& e = *ref.entity;
+    Player_Entity& p = e.variant.player;
+    f32 dt = ts.sim;
+
+    player_gather_input(p.input, ts.real);
+    p.time_since_damage += dt;
+    p.boost_timer += dt;
+
+    if (p.num_charges >= 1)
+        for (int i = 0; i < emitter_update(p.dust_emit, 10, dt); i++) _spawn_sparkle(e);
+
+    Vec2 forward = from_angle(e.rot);
+    f32 speed;
+    if (p.boost_timer < BOOST_TIME) {
+        speed = 160 + 80 * f32(p.stat_levels[boost]);
+        for (int i = 0; i < emitter_update(p.dust_emit, 20, dt); i++) _spawn_boost_trail(e);
+        p.charge_timer = 0;
+    } else if (std::fabs(p.input.dir.x) > 0.1f) {
+        f32 side = p.input.dir.x > 0 ? 1.0f : -1.0f;
+        p.scale = side;
+        e.rot -= side * (3.5f + 1.7f * f32(p.stat_levels[steering_speed])) * dt;
+        p.charge_timer += dt;
+        f32 threshold = 0.7f / (1 + 0.25f * f32(p.stat_levels[charge_time]));
+        if (p.charge_timer > threshold) {
+            p.charge_timer -= threshold;
+            if (p.num_charges < p.stat_levels[max_charges]) {
+                p.num_charges += 1;
+                audio_play(player_charged);
+                for (int i = 0; i < 4; i++) _spawn_charge_burst(e);
+            }
+        }
+        for (int i = 0; i < emitter_update(p.dust_emit, 10, dt); i++) _spawn_steer_dust(e, forward);
+        speed = 62.5f;
+    } else {
+        p.charge_timer = 0;
+        speed = 50;
+    }
+
+    const u8 attack_bit = action_bit(Player_Input_Action::attack);
+    const u8 boost_bit = action_bit(Player_Input_Action::boost);
+    if ((p.input.pressed & attack_bit) && p.num_charges >= 1) _fire(ref, forward);
+    if ((p.input.pressed & boost_bit) && p.num_charges >= 1) _boost(ref);
+
+    Vec2 target = forward * speed;
+    f32 k = std::exp(-4 * dt);
+    e.vel = target * (1 - k) + e.vel * k;
+    e.pos += e.vel * dt;
+    _bounce_walls(e);
+}
+
+bool player_damage(Entity_Ref ref, const Damage_Info& info) {
+    Entity& e = *ref.entity;
+    Player_Entity& p = e.variant.player;
+    if (p.time_since_damage < DAMAGE_INVULNERABLE || p.boost_timer < BOOST_INVULNERABLE) return false;
+    p.time_since_damage = 0;
+    p.health -= 1;
+    game.hit_stop_timer = HIT_STOP;
+    game.camera.kick_vel += info.dir * 8;
+    audio_play(player_damaged);
+    e.vel += info.dir * 50;
+    if (p.health < 1) {
+        game_set_state(game_over);
+        audio_play(game_lose);
+    }
+    return true;
+}

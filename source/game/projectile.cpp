@@ -1,0 +1,57 @@
+#include "game.h"
+#include "physics.h"
+
+namespace {
+constexpr Color TRAIL_COLOR = {1, 0, 0.302f, 1};
+constexpr f32 TRAIL_RATE = 25;          // particles per second
+constexpr Vec2 CAST_HALF = {0.1f, 0.1f};  // world units
+
+Sprite_Particle _flash(Vec2 pos, f32 size, Color color, f32 life) {
+    Sprite_Particle p;
+    p.pos = pos;
+    p.rot = PI / 4;
+    p.size = {size, size};
+    p.end_size = {0, 0};
+    p.color = color;
+    p.duration = life;
+    p.sprite = sprites[sprite_solid];
+    return p;
+}
+}  // namespace
+
+void projectile_update(Entity_Ref ref, Time_Step ts) {
+    Entity& e = *ref.entity;
+    Projectile_Entity& pr = e.variant.projectile;
+    f32 dt = ts.sim;
+    u8 ignore = 0;
+    switch (pr.kind) {
+        case player_bullet:
+            ignore = tag_player | tag_projectile;
+            // One trail particle a frame at most; the rest of the count is dropped.
+            if (emitter_update(pr.emit, TRAIL_RATE, dt) >= 1)
+                spawn_sprite_particle(_flash(e.pos, 3, TRAIL_COLOR, 0.3f));
+            break;
+        case boss_bullet: ignore = tag_boss | tag_projectile; break;
+    }
+
+    Vec2 u = normalize(e.vel);
+    Cast_Result hit = scene_box_cast(e.pos, CAST_HALF, u, dt * length(e.vel), ignore, ref.id);
+    if (!hit.hit) {
+        e.pos += e.vel * dt;
+    } else {
+        e.pos += u * hit.dist;
+        if (hit.what.kind == hit_entity) {
+            if (auto target = scene_get_entity(hit.what.entity)) {
+                Damage_Info info;
+                info.amount = 1;
+                info.source = ref.id;
+                info.pos = e.pos;
+                info.dir = u;
+                entity_damage(*target, info);
+            }
+        }
+        spawn_sprite_particle(_flash(e.pos, 8, WHITE, 0.2f));
+        scene_destroy_entity(ref.id);
+    }
+    world_bounds_check(ref);
+}

@@ -1,0 +1,61 @@
+#include "settings.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+const Settings settings = {
+    {{Input_Code::key_x, Input_Code::key_z}, {Button::X, Button::A}},
+};
+
+namespace {
+// Minimal pretty writer: one tab per level, ", " + newline between members.
+void _indent(std::string& out, int level) { out.append(size_t(level), '\t'); }
+
+template <typename T>
+void _write_number_array(std::string& out, const T* values, int count, int level) {
+    out += "[\n";
+    for (int i = 0; i < count; i++) {
+        _indent(out, level + 1);
+        out += std::to_string(int(values[i]));
+        out += i + 1 < count ? ", \n" : "\n";
+    }
+    _indent(out, level);
+    out += "]";
+}
+}  // namespace
+
+std::string settings_to_json(const Settings& s) {
+    std::string out;
+    out += "{\n";
+    _indent(out, 1);
+    out += "\"input_map\": {\n";
+    _indent(out, 2);
+    out += "\"keyboard_map\": ";
+    _write_number_array(out, s.input_map.keyboard_map, PLAYER_INPUT_ACTION_COUNT, 2);
+    out += ", \n";
+    _indent(out, 2);
+    out += "\"gamepad_map\": ";
+    _write_number_array(out, s.input_map.gamepad_map, PLAYER_INPUT_ACTION_COUNT, 2);
+    out += "\n";
+    _indent(out, 1);
+    out += "}\n}";
+    return out;
+}
+
+bool settings_save_to(const char* path) {
+    std::string text = settings_to_json(settings);
+    std::string tmp = std::string(path) + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (fsync(fileno(f)) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(tmp.c_str(), path) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void settings_save() { settings_save_to("settings.json"); }

@@ -1,0 +1,309 @@
+#include "platform.h"
+
+#include <SDL2/SDL.h>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+constexpr int WINDOW_W = 640;  // pixels, windowed
+constexpr int WINDOW_H = 576;
+constexpr int SMOOTHING_FRAMES = 8;
+
+struct Platform {
+    bool headless = false;
+    int headless_w = WINDOW_W, headless_h = WINDOW_H;
+    double headless_duration = 1.0 / 60.0;  // seconds
+    std::string headless_exe_dir;
+    bool fullscreen = false;
+    bool quit = false;
+    SDL_Window* window = nullptr;
+    SDL_GLContext gl = nullptr;
+    bool timer_ready = false;
+    Uint64 timer_start = 0;
+    double durations[SMOOTHING_FRAMES] = {};  // seconds, ring buffer
+    int duration_count = 0;
+    int duration_next = 0;
+    double smoothed = 1.0 / 60.0;
+} P;
+
+double _seconds_now() { return double(SDL_GetPerformanceCounter()) / double(SDL_GetPerformanceFrequency()); }
+
+void _record_duration(double d) {
+    P.durations[P.duration_next] = d;
+    P.duration_next = (P.duration_next + 1) % SMOOTHING_FRAMES;
+    if (P.duration_count < SMOOTHING_FRAMES) P.duration_count++;
+    double sum = 0;
+    for (int i = 0; i < P.duration_count; i++) sum += P.durations[i];
+    P.smoothed = sum / P.duration_count;
+}
+
+// SDL scancodes to the common desktop key numbering.
+i32 _desktop_key(SDL_Scancode sc) {
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 65 + (sc - SDL_SCANCODE_A);
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 49 + (sc - SDL_SCANCODE_1);
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return 290 + (sc - SDL_SCANCODE_F1);
+    if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return 302 + (sc - SDL_SCANCODE_F13);
+    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 321 + (sc - SDL_SCANCODE_KP_1);
+    switch (sc) {
+        case SDL_SCANCODE_0: return 48;
+        case SDL_SCANCODE_SPACE: return 32;
+        case SDL_SCANCODE_APOSTROPHE: return 39;
+        case SDL_SCANCODE_COMMA: return 44;
+        case SDL_SCANCODE_MINUS: return 45;
+        case SDL_SCANCODE_PERIOD: return 46;
+        case SDL_SCANCODE_SLASH: return 47;
+        case SDL_SCANCODE_SEMICOLON: return 59;
+        case SDL_SCANCODE_EQUALS: return 61;
+        case SDL_SCANCODE_LEFTBRACKET: return 91;
+        case SDL_SCANCODE_BACKSLASH: return 92;
+        case SDL_SCANCODE_RIGHTBRACKET: return 93;
+        case SDL_SCANCODE_GRAVE: return 96;
+        case SDL_SCANCODE_NONUSBACKSLASH: return 162;
+        case SDL_SCANCODE_ESCAPE: return 256;
+        case SDL_SCANCODE_RETURN: return 257;
+        case SDL_SCANCODE_TAB: return 258;
+        case SDL_SCANCODE_BACKSPACE: return 259;
+        case SDL_SCANCODE_INSERT: return 260;
+        case SDL_SCANCODE_DELETE: return 261;
+        case SDL_SCANCODE_RIGHT: return 262;
+        case SDL_SCANCODE_LEFT: return 263;
+        case SDL_SCANCODE_DOWN: return 264;
+        case SDL_SCANCODE_UP: return 265;
+        case SDL_SCANCODE_PAGEUP: return 266;
+        case SDL_SCANCODE_PAGEDOWN: return 267;
+        case SDL_SCANCODE_HOME: return 268;
+        case SDL_SCANCODE_END: return 269;
+        case SDL_SCANCODE_CAPSLOCK: return 280;
+        case SDL_SCANCODE_SCROLLLOCK: return 281;
+        case SDL_SCANCODE_NUMLOCKCLEAR: return 282;
+        case SDL_SCANCODE_PRINTSCREEN: return 283;
+        case SDL_SCANCODE_PAUSE: return 284;
+        case SDL_SCANCODE_KP_0: return 320;
+        case SDL_SCANCODE_KP_PERIOD: return 330;
+        case SDL_SCANCODE_KP_DIVIDE: return 331;
+        case SDL_SCANCODE_KP_MULTIPLY: return 332;
+        case SDL_SCANCODE_KP_MINUS: return 333;
+        case SDL_SCANCODE_KP_PLUS: return 334;
+        case SDL_SCANCODE_KP_ENTER: return 335;
+        case SDL_SCANCODE_KP_EQUALS: return 336;
+        case SDL_SCANCODE_LSHIFT: return 340;
+        case SDL_SCANCODE_LCTRL: return 341;
+        case SDL_SCANCODE_LALT: return 342;
+        case SDL_SCANCODE_LGUI: return 343;
+        case SDL_SCANCODE_RSHIFT: return 344;
+        case SDL_SCANCODE_RCTRL: return 345;
+        case SDL_SCANCODE_RALT: return 346;
+        case SDL_SCANCODE_RGUI: return 347;
+        case SDL_SCANCODE_APPLICATION: return 348;
+        default: return 0;  // not in the numbering
+    }
+}
+
+bool _translate(const SDL_Event& ev, Input_Event& out) {
+    switch (ev.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            out.kind = ev.type == SDL_KEYDOWN ? event_key_down : event_key_up;
+            out.key = _desktop_key(ev.key.keysym.scancode);
+            out.repeat = ev.key.repeat != 0;
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            out.kind = ev.type == SDL_MOUSEBUTTONDOWN ? event_mouse_down : event_mouse_up;
+            out.button = ev.button.button == SDL_BUTTON_LEFT     ? mouse_button_left
+                         : ev.button.button == SDL_BUTTON_RIGHT  ? mouse_button_right
+                         : ev.button.button == SDL_BUTTON_MIDDLE ? mouse_button_middle
+                                                                 : mouse_button_other;
+            return true;
+        default: return false;
+    }
+}
+
+double _refresh_interval() {
+    SDL_DisplayMode mode;
+    int display = P.window ? SDL_GetWindowDisplayIndex(P.window) : 0;
+    if (display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0)
+        return 1.0 / mode.refresh_rate;
+    return 1.0 / 60.0;
+}
+
+void _sleep_until(double deadline) {
+    for (;;) {
+        double left = deadline - _seconds_now();
+        if (left <= 0) return;
+        if (left > 0.002) {
+            SDL_Delay(Uint32((left - 0.001) * 1000));
+        } else {
+            usleep(200);
+        }
+    }
+}
+}  // namespace
+
+void platform_headless_begin(int width, int height) {
+    P = Platform{};
+    P.headless = true;
+    P.headless_w = width;
+    P.headless_h = height;
+    char* base = SDL_GetBasePath();
+    if (base) {
+        P.headless_exe_dir = base;
+        SDL_free(base);
+    }
+}
+void platform_headless_end() { P = Platform{}; }
+void platform_headless_set_frame_duration(double seconds) { P.headless_duration = seconds; }
+void platform_headless_set_exe_dir(const char* dir) { P.headless_exe_dir = dir ? dir : ""; }
+bool platform_is_headless() { return P.headless; }
+
+double platform_frame_duration() { return P.headless ? P.headless_duration : P.smoothed; }
+
+void platform_toggle_fullscreen() {
+    P.fullscreen = !P.fullscreen;
+    if (!P.window) return;
+    if (P.fullscreen) {
+        SDL_SetWindowFullscreen(P.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(P.window, 0);
+        SDL_SetWindowSize(P.window, WINDOW_W, WINDOW_H);
+        SDL_SetWindowPosition(P.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+}
+bool platform_is_fullscreen() { return P.fullscreen; }
+void platform_quit() { P.quit = true; }
+bool platform_quit_requested() { return P.quit; }
+
+int platform_width() {
+    if (!P.window) return P.headless_w;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(P.window, &w, &h);
+    return w;
+}
+int platform_height() {
+    if (!P.window) return P.headless_h;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(P.window, &w, &h);
+    return h;
+}
+
+void platform_show_mouse(bool show) {
+    if (!P.headless) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+void platform_lock_mouse(bool lock) {
+    if (!P.headless) SDL_SetRelativeMouseMode(lock ? SDL_TRUE : SDL_FALSE);
+}
+
+void platform_setup_timer() {
+    P.timer_start = SDL_GetPerformanceCounter();
+    P.timer_ready = true;
+}
+double platform_time() {
+    if (!P.timer_ready) return 0;
+    return double(SDL_GetPerformanceCounter() - P.timer_start) / double(SDL_GetPerformanceFrequency());
+}
+
+void platform_open_url(const char* url) {
+    if (P.headless || !url) return;
+    std::string target = url;
+    if (target.find("://") == std::string::npos) {
+        // A file beside the executable: turn it into an absolute file URL.
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd)) return;
+        target = std::string("file://") + cwd + "/" + target;
+    }
+    SDL_OpenURL(target.c_str());
+}
+
+bool platform_change_to_exe_dir() {
+    std::string dir;
+    if (P.headless) {
+        dir = P.headless_exe_dir;
+    } else {
+        char* base = SDL_GetBasePath();
+        if (base) {
+            dir = base;
+            SDL_free(base);
+        }
+    }
+    if (dir.empty()) return false;
+    return chdir(dir.c_str()) == 0;
+}
+
+void platform_set_icon(int w, int h, const uint8_t* rgba) {
+    if (!P.window || !rgba || w <= 0 || h <= 0) return;
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(rgba), w, h, 32, w * 4,
+                                                        SDL_PIXELFORMAT_ABGR8888);
+    if (!s) return;
+    SDL_SetWindowIcon(P.window, s);
+    SDL_FreeSurface(s);
+}
+
+void platform_shutdown_graphics() {
+    if (P.gl) SDL_GL_DeleteContext(P.gl);
+    P.gl = nullptr;
+}
+
+int platform_run(int argc, char** argv, const Platform_Callbacks& cb) {
+    (void)argc;
+    (void)argv;
+    P = Platform{};
+    SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+        SDL_Log("SDL_Init failed: %s", SDL_GetError());
+        return 1;
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    P.window = SDL_CreateWindow("Vantorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, WINDOW_W, WINDOW_H,
+                                SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!P.window) {
+        SDL_Log("SDL_CreateWindow failed: %s", SDL_GetError());
+        SDL_Quit();
+        return 1;
+    }
+    P.fullscreen = true;
+    P.gl = SDL_GL_CreateContext(P.window);
+    if (!P.gl) {
+        SDL_Log("SDL_GL_CreateContext failed: %s", SDL_GetError());
+        SDL_DestroyWindow(P.window);
+        SDL_Quit();
+        return 1;
+    }
+    SDL_GL_MakeCurrent(P.window, P.gl);
+    SDL_GL_SetSwapInterval(1);
+
+    cb.init();
+    double last = _seconds_now();
+    while (!P.quit) {
+        SDL_Event ev;
+        while (SDL_PollEvent(&ev)) {
+            if (ev.type == SDL_QUIT) P.quit = true;
+            Input_Event ie;
+            if (_translate(ev, ie)) cb.event(ie);
+        }
+        if (P.quit) break;
+        cb.frame();
+        if (P.gl) SDL_GL_SwapWindow(P.window);
+        // Without a waiting present (no vsync, Xvfb) never outrun the display.
+        double interval = _refresh_interval();
+        _sleep_until(last + interval);
+        double now = _seconds_now();
+        _record_duration(now - last);
+        last = now;
+    }
+    cb.cleanup();
+    platform_shutdown_graphics();
+    SDL_DestroyWindow(P.window);
+    P.window = nullptr;
+    SDL_Quit();
+    return 0;
+}

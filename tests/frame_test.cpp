@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "game/settings.h"
+#include "harness.h"
+
+TEST(Frame, StepIsClampedToTheSupportedRange) {
+    Headless h;
+    h.frame(0.5);
+    EXPECT_FLOAT_EQ(last_time_step.real, 0.0625f);
+    EXPECT_FLOAT_EQ(last_time_step.sim, 0.0625f);
+    h.frame(0.0);
+    EXPECT_FLOAT_EQ(last_time_step.real, 0.00390625f);
+    h.frame(0.02);
+    EXPECT_FLOAT_EQ(last_time_step.real, 0.02f);
+}
+
+TEST(Frame, F11TogglesOncePerPressNeverOnHold) {
+    Headless h;
+    bool start = platform_is_fullscreen();
+    h.down(DK_F11);
+    h.frame();
+    EXPECT_NE(platform_is_fullscreen(), start);
+    h.down(DK_F11, true);  // auto-repeat
+    h.frames(10);
+    EXPECT_NE(platform_is_fullscreen(), start);
+    h.up(DK_F11);
+    h.frame();
+    h.tap(DK_F11);
+    EXPECT_EQ(platform_is_fullscreen(), start);
+}
+
+TEST(Frame, StartsOnTheMainMenuWithAWorldAlreadyReset) {
+    audio_trace = Audio_Trace{};
+    Headless h;
+    EXPECT_EQ(game.state, main_menu);
+    Entity* p = player_entity();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->variant.kind, variant_player);
+    EXPECT_EQ(p->variant.player.health, 5);
+    EXPECT_EQ(p->variant.player.stat_levels[max_charges], 1);
+    EXPECT_EQ(game.stage, 0);
+    EXPECT_EQ(audio_trace.started[music_menu], 1u);
+}
+
+TEST(StateMachine, NewGameIntroThenTutorialOnSteering) {
+    Headless h;
+    h.frames(3);
+    h.tap(DK_ENTER);
+    EXPECT_EQ(game.state, intro);
+    EXPECT_EQ(game.scene.next_id, 2u);  // the ship took identifier 1
+    EXPECT_EQ(game.player, 1u);
+    Vec2 before = player_entity()->pos;
+    h.frames(5);
+    EXPECT_EQ(game.state, intro);
+    EXPECT_EQ(player_entity()->pos.x, before.x);  // frozen until left/right
+    h.down(DK_LEFT);
+    h.frame();
+    EXPECT_EQ(game.state, tutorial);
+    // The press is not consumed: later world steps still see the key held. The ship
+    // starts with a quarter-second boost, during which it cannot turn.
+    h.frames(20);
+    EXPECT_GT(player_entity()->variant.player.charge_timer, 0.0f);
+    EXPECT_GT(player_entity()->rot, 0.0f);  // left turns counter-clockwise
+}
+
+TEST(StateMachine, EscapePausesAndResumes) {
+    Headless h;
+    start_game(h);
+    game_set_state(playing);
+    h.tap(DK_ESCAPE);
+    EXPECT_EQ(game.state, paused);
+    h.frame();
+    h.tap(DK_ESCAPE);
+    EXPECT_EQ(game.state, playing);
+}
+
+TEST(StateMachine, EscapeInTheFrameThatEndsTheGameDoesNotPause) {
+    Headless h;
+    start_game(h);
+    game_set_state(playing);
+    Entity* p = player_entity();
+    p->variant.player.health = 1;
+    p->variant.player.boost_timer = 10;
+    p->variant.player.time_since_damage = 10;
+    // An asteroid sitting on the ship ends the game during this frame's world step.
+    Entity rock;
+    rock.pos = p->pos;
+    rock.tags = tag_asteroid;
+    rock.collider = make_circle_collider(10);
+    rock.variant.kind = variant_asteroid;
+    rock.variant.asteroid = {small, 1};
+    scene_spawn_entity(rock);
+    h.tap(DK_ESCAPE);
+    EXPECT_EQ(game.state, game_over);
+}
+
+TEST(StateMachine, EveryStateChangeResetsTheSelection) {
+    Headless h;
+    h.tap(DK_DOWN);
+    EXPECT_EQ(ui.selected, 1);
+    h.tap(DK_ENTER);  // Credits
+    EXPECT_EQ(game.state, credits);
+    EXPECT_EQ(ui.selected, 0);
+    h.tap(DK_DOWN);
+    h.tap(DK_DOWN);
+    EXPECT_EQ(ui.selected, 2);
+    game_set_state(credits);  // same state: selection stays
+    EXPECT_EQ(ui.selected, 2);
+    h.tap(DK_ESCAPE);
+    EXPECT_EQ(game.state, main_menu);
+    EXPECT_EQ(ui.selected, 0);
+}
+
+TEST(StateMachine, MenuSelectionWrapsBothWays) {
+    Headless h;
+    h.frame();
+    h.tap(DK_UP);
+    EXPECT_EQ(ui.selected, 2);
+    h.tap(DK_DOWN);
+    EXPECT_EQ(ui.selected, 0);
+    // Up and down in one frame cancel but still count as a move.
+    h.frame();
+    f32 t = ui.selected_time;
+    EXPECT_GT(t, 0.0f);
+    h.down(DK_UP);
+    h.down(DK_DOWN);
+    h.frame();
+    EXPECT_EQ(ui.selected, 0);
+    EXPECT_EQ(ui.selected_time, 0.0f);
+}
+
+TEST(Settings, JsonIsExactlyTheDefaultBindings) {
+    const std::string expected =
+        "{\n\t\"input_map\": {\n\t\t\"keyboard_map\": [\n\t\t\t42, \n\t\t\t44\n\t\t], \n"
+        "\t\t\"gamepad_map\": [\n\t\t\t2, \n\t\t\t0\n\t\t]\n\t}\n}";
+    EXPECT_EQ(settings_to_json(settings), expected);
+    EXPECT_EQ(expected.size(), 97u);
+}
+
+TEST(Settings, SaveReplacesALongerFileWhole) {
+    std::string path = testing::TempDir() + "vantorel_settings.json";
+    {
+        std::ofstream f(path);
+        f << std::string(4000, 'x');
+    }
+    ASSERT_TRUE(settings_save_to(path.c_str()));
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    EXPECT_EQ(ss.str(), settings_to_json(settings));
+    EXPECT_FALSE(std::ifstream(path + ".tmp").good());
+    std::remove(path.c_str());
+}
+
+TEST(Settings, FailedSaveLeavesNoPartialFile) {
+    // A folder that does not exist: nothing can be created, nothing is left behind.
+    EXPECT_FALSE(settings_save_to("/nonexistent-vantorel-dir/settings.json"));
+}

@@ -1,0 +1,60 @@
+// Drives the real callbacks headlessly: chosen frame durations, chosen key events.
+#pragma once
+#include <string>
+
+#include "game/game.h"
+#include "game/input.h"
+#include "game/renderer.h"
+#include "game/scene.h"
+#include "platform/platform.h"
+
+// Desktop key numbers as the window layer delivers them.
+enum Desktop_Key : int {
+    DK_SPACE = 32, DK_X = 88, DK_Z = 90, DK_ESCAPE = 256, DK_ENTER = 257, DK_RIGHT = 262, DK_LEFT = 263,
+    DK_DOWN = 264, DK_UP = 265, DK_F11 = 300
+};
+
+struct Headless {
+    // exe_dir: where the game looks for data/ and writes settings.json ("" = build dir).
+    explicit Headless(const std::string& exe_dir = "", int w = 640, int h = 576) {
+        platform_headless_begin(w, h);
+        if (!exe_dir.empty()) platform_headless_set_exe_dir(exe_dir.c_str());
+        _sapp_init();
+    }
+    ~Headless() {
+        _sapp_cleanup();
+        platform_headless_end();
+    }
+    Headless(const Headless&) = delete;
+    Headless& operator=(const Headless&) = delete;
+
+    void frame(double seconds = 1.0 / 60.0) {
+        platform_headless_set_frame_duration(seconds);
+        _sapp_frame();
+    }
+    void frames(int n, double seconds = 1.0 / 60.0) {
+        for (int i = 0; i < n; i++) frame(seconds);
+    }
+    void down(int key, bool repeat = false) { _sapp_event(Input_Event{event_key_down, key, repeat, mouse_button_other}); }
+    void up(int key) { _sapp_event(Input_Event{event_key_up, key, false, mouse_button_other}); }
+    // Press and release around one frame.
+    void tap(int key) {
+        down(key);
+        frame();
+        up(key);
+    }
+};
+
+inline Entity* player_entity() {
+    auto ref = scene_get_entity(game.player);
+    return ref ? ref->entity : nullptr;
+}
+
+// Starts a new game from the main menu and leaves it in `tutorial`.
+inline void start_game(Headless& h) {
+    h.tap(DK_ENTER);  // New Game -> intro
+    h.down(DK_RIGHT);
+    h.frame();        // intro -> tutorial
+    h.up(DK_RIGHT);
+    h.frame();
+}
