@@ -180,6 +180,10 @@ void renderer_flush_frame() {
     u32 ng = r.glyph_count < MAX_GLYPHS ? r.glyph_count : MAX_GLYPHS;
     r.last_sprite_upload = ns;
     r.last_glyph_upload = ng;
+    if (r.capture) {
+        r.capture->sprites.assign(r.sprites, r.sprites + ns);
+        r.capture->glyphs.assign(r.glyphs, r.glyphs + ng);
+    }
     if (r.device) {
         Renderer_Frame_Params p;
         p.window_w = w;

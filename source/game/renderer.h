@@ -1,5 +1,7 @@
 // Per-frame draw lists and the three passes that turn them into the window picture.
 #pragma once
+#include <vector>
+
 #include "common.h"
 
 constexpr int VIEW_W = 160;  // offscreen picture, pixels
@@ -43,6 +45,12 @@ constexpr f32 FONT_PIXEL_HEIGHT = 8.0f;
 
 struct Renderer_Device;  // device resources, absent when headless
 
+// Tests look at what a frame drew: flush copies the lists here when it is set.
+struct Renderer_Capture {
+    std::vector<Sprite_Instance> sprites;
+    std::vector<Font_Instance> glyphs;
+};
+
 struct Renderer {
     Sprite_Instance* sprites = nullptr;  // capacity MAX_WORLD_SPRITES, reserved once
     u32 sprite_count = 0;
@@ -55,6 +63,7 @@ struct Renderer {
     Camera camera;
     u8 palette_texels[8 * 8 * 8 * 4] = {};
     Renderer_Device* device = nullptr;
+    Renderer_Capture* capture = nullptr;
     // last uploaded counts, for tests and benchmarks
     u32 last_sprite_upload = 0;
     u32 last_glyph_upload = 0;
