@@ -30,7 +30,8 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 bench: build
-	./$(BUILD)/vantorel_bench
+	cmake --build $(BUILD) --target vantorel_bench -j$(JOBS)
+	cd $(BUILD) && ./vantorel_bench
 
 clean:
 	rm -rf $(BUILD)
