@@ -1,0 +1,16 @@
+# The sound banks are synthesised at build time by a tool of our own.
+add_executable(sound_builder tools/sound_builder.cpp source/game/bank.cpp)
+target_include_directories(sound_builder PRIVATE source)
+
+set(VANTOREL_SOUND_BANKS
+  ${VANTOREL_DATA_DIR}/Desktop/persistent.bank
+  ${VANTOREL_DATA_DIR}/Desktop/persistent.strings.bank)
+# Depending on the tool target re-runs it whenever the builder or the bank code changes.
+add_custom_command(OUTPUT ${VANTOREL_SOUND_BANKS}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${VANTOREL_DATA_DIR}/Desktop
+  COMMAND sound_builder ${VANTOREL_DATA_DIR}/Desktop
+  DEPENDS sound_builder
+  COMMENT "Synthesising the sound banks"
+  VERBATIM)
+add_custom_target(vantorel_sound_banks ALL DEPENDS ${VANTOREL_SOUND_BANKS})
+add_dependencies(vantorel vantorel_sound_banks)

@@ -1,0 +1,244 @@
+#include "bank.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr u8 BANK_MAGIC[4] = {'V', 'N', 'B', 'K'};
+constexpr u8 STRINGS_MAGIC[4] = {'V', 'N', 'S', 'T'};
+constexpr size_t BANK_HEADER_BYTES = 16;
+constexpr size_t BANK_RECORD_BYTES = 24;
+constexpr size_t STRINGS_HEADER_BYTES = 12;
+constexpr u16 FLAG_LOOP = 1;
+
+// Every read checks the remaining length first; a failed read poisons the cursor.
+struct Reader {
+    const u8* at;
+    size_t left;
+    bool ok;
+};
+
+bool _take(Reader& r, void* out, size_t n) {
+    if (!r.ok || n > r.left) {
+        r.ok = false;
+        return false;
+    }
+    std::memcpy(out, r.at, n);
+    r.at += n;
+    r.left -= n;
+    return true;
+}
+
+u16 _read_u16(Reader& r) {
+    u8 b[2] = {};
+    _take(r, b, 2);
+    return u16(b[0] | b[1] << 8);
+}
+
+u32 _read_u32(Reader& r) {
+    u8 b[4] = {};
+    _take(r, b, 4);
+    return u32(b[0]) | u32(b[1]) << 8 | u32(b[2]) << 16 | u32(b[3]) << 24;
+}
+
+f32 _read_f32(Reader& r) {
+    u32 bits = _read_u32(r);
+    f32 v;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+
+void _put_u16(std::vector<u8>& out, u16 v) {
+    out.push_back(u8(v));
+    out.push_back(u8(v >> 8));
+}
+
+void _put_u32(std::vector<u8>& out, u32 v) {
+    for (int i = 0; i < 4; i++) out.push_back(u8(v >> (8 * i)));
+}
+
+void _put_f32(std::vector<u8>& out, f32 v) {
+    u32 bits;
+    std::memcpy(&bits, &v, 4);
+    _put_u32(out, bits);
+}
+
+bool _settings_valid(u32 rate, u16 channels, f32 volume, f32 fade_out) {
+    // Written so that NaN fails every comparison.
+    return rate >= BANK_MIN_RATE && rate <= BANK_MAX_RATE && (channels == 1 || channels == 2) &&
+           volume >= 0 && volume <= 1 && fade_out >= 0 && fade_out <= BANK_MAX_FADE;
+}
+
+bool _path_valid(std::string_view path) {
+    return !path.empty() && path.size() <= BANK_MAX_PATH &&
+           path.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::vector<u8>> _read_whole_file(const char* path) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return std::nullopt;
+    std::optional<std::vector<u8>> result;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size >= 0 && u64(size) <= BANK_MAX_FILE_BYTES && std::fseek(f, 0, SEEK_SET) == 0) {
+            std::vector<u8> bytes(static_cast<size_t>(size));
+            if (std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size()) result = std::move(bytes);
+        }
+    }
+    std::fclose(f);
+    return result;
+}
+
+} // namespace
+
+std::optional<Bank> bank_read(const u8* bytes, size_t size) {
+    if (!bytes) return std::nullopt;
+    Reader r = {bytes, size, true};
+    u8 magic[4] = {};
+    _take(r, magic, 4);
+    u32 version = _read_u32(r);
+    u32 count = _read_u32(r);
+    u32 data_size = _read_u32(r);
+    if (!r.ok || std::memcmp(magic, BANK_MAGIC, 4) != 0 || version != BANK_VERSION) return std::nullopt;
+    if (count > BANK_MAX_EVENTS || data_size % 2 != 0) return std::nullopt;
+    // The table and the data must fill the rest of the file exactly.
+    if (u64(count) * BANK_RECORD_BYTES + data_size != r.left) return std::nullopt;
+
+    Bank bank;
+    bank.events.reserve(count);
+    u64 data_end = 0;
+    for (u32 i = 0; i < count; i++) {
+        u32 rate = _read_u32(r);
+        u16 channels = _read_u16(r);
+        u16 flags = _read_u16(r);
+        f32 volume = _read_f32(r);
+        f32 fade_out = _read_f32(r);
+        u32 offset = _read_u32(r);
+        u32 length = _read_u32(r);
+        if (!r.ok || !_settings_valid(rate, channels, volume, fade_out)) return std::nullopt;
+        if ((flags & ~FLAG_LOOP) != 0) return std::nullopt;
+        if (length == 0 || offset % 2 != 0 || length % (2u * channels) != 0) return std::nullopt;
+        if (offset < data_end || u64(offset) + length > data_size) return std::nullopt;
+        data_end = u64(offset) + length;
+        bank.events.push_back({rate, channels, (flags & FLAG_LOOP) != 0, volume, fade_out,
+                               offset / 2, length / 2});
+    }
+    bank.samples.resize(data_size / 2);
+    for (i16& s : bank.samples) s = i16(_read_u16(r));
+    if (!r.ok) return std::nullopt;
+    return bank;
+}
+
+std::optional<Bank> bank_read_file(const char* path) {
+    std::optional<std::vector<u8>> bytes = _read_whole_file(path);
+    if (!bytes) return std::nullopt;
+    return bank_read(bytes->data(), bytes->size());
+}
+
+std::optional<Strings_Bank> strings_bank_read(const u8* bytes, size_t size) {
+    if (!bytes) return std::nullopt;
+    Reader r = {bytes, size, true};
+    u8 magic[4] = {};
+    _take(r, magic, 4);
+    u32 version = _read_u32(r);
+    u32 count = _read_u32(r);
+    if (!r.ok || std::memcmp(magic, STRINGS_MAGIC, 4) != 0 || version != BANK_VERSION) return std::nullopt;
+    // Each entry takes at least 7 bytes, so a count the file cannot hold is refused
+    // before anything is reserved for it.
+    if (count > BANK_MAX_STRINGS || u64(count) * 7 > r.left) return std::nullopt;
+
+    Strings_Bank strings;
+    strings.entries.reserve(count);
+    for (u32 i = 0; i < count; i++) {
+        u16 length = _read_u16(r);
+        if (!r.ok || length == 0 || length > BANK_MAX_PATH || length > r.left) return std::nullopt;
+        std::string_view path(reinterpret_cast<const char*>(r.at), length);
+        if (!_path_valid(path)) return std::nullopt;
+        r.at += length;
+        r.left -= length;
+        u32 event = _read_u32(r);
+        if (!r.ok) return std::nullopt;
+        strings.entries.push_back({std::string(path), event});
+    }
+    if (r.left != 0) return std::nullopt;
+    return strings;
+}
+
+std::optional<Strings_Bank> strings_bank_read_file(const char* path) {
+    std::optional<std::vector<u8>> bytes = _read_whole_file(path);
+    if (!bytes) return std::nullopt;
+    return strings_bank_read(bytes->data(), bytes->size());
+}
+
+bool bank_write(const Bank& bank, std::vector<u8>& out) {
+    if (bank.events.size() > BANK_MAX_EVENTS) return false;
+    u64 data_bytes = u64(bank.samples.size()) * 2;
+    u64 total = BANK_HEADER_BYTES + bank.events.size() * BANK_RECORD_BYTES + data_bytes;
+    if (data_bytes > 0xffffffffu || total > BANK_MAX_FILE_BYTES) return false;
+    u64 data_end = 0;
+    for (const Bank_Event& e : bank.events) {
+        if (!_settings_valid(e.sample_rate, e.channels, e.volume, e.fade_out)) return false;
+        u64 first = e.first_sample, end = first + e.sample_count;
+        if (e.sample_count == 0 || e.sample_count % e.channels != 0) return false;
+        if (first < data_end || end > bank.samples.size()) return false;
+        data_end = end;
+    }
+
+    out.clear();
+    out.reserve(size_t(total));
+    out.insert(out.end(), BANK_MAGIC, BANK_MAGIC + 4);
+    _put_u32(out, BANK_VERSION);
+    _put_u32(out, u32(bank.events.size()));
+    _put_u32(out, u32(data_bytes));
+    for (const Bank_Event& e : bank.events) {
+        _put_u32(out, e.sample_rate);
+        _put_u16(out, e.channels);
+        _put_u16(out, e.loop ? FLAG_LOOP : 0);
+        _put_f32(out, e.volume);
+        _put_f32(out, e.fade_out);
+        _put_u32(out, e.first_sample * 2);
+        _put_u32(out, e.sample_count * 2);
+    }
+    for (i16 s : bank.samples) _put_u16(out, u16(s));
+    return true;
+}
+
+bool strings_bank_write(const Strings_Bank& strings, std::vector<u8>& out) {
+    if (strings.entries.size() > BANK_MAX_STRINGS) return false;
+    for (const Bank_String& s : strings.entries)
+        if (!_path_valid(s.path)) return false;
+    out.clear();
+    out.insert(out.end(), STRINGS_MAGIC, STRINGS_MAGIC + 4);
+    _put_u32(out, BANK_VERSION);
+    _put_u32(out, u32(strings.entries.size()));
+    for (const Bank_String& s : strings.entries) {
+        _put_u16(out, u16(s.path.size()));
+        out.insert(out.end(), s.path.begin(), s.path.end());
+        _put_u32(out, s.event);
+    }
+    return true;
+}
+
+bool bank_write_file_atomic(const char* path, const std::vector<u8>& bytes) {
+    std::string temp = std::string(path) + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok && std::rename(temp.c_str(), path) == 0) return true;
+    std::remove(temp.c_str());
+    return false;
+}
+
+std::optional<u32> bank_find_event(const Strings_Bank& strings, const Bank& bank,
+                                   std::string_view path) {
+    for (const Bank_String& s : strings.entries)
+        if (s.path == path) {
+            if (s.event >= bank.events.size()) return std::nullopt;
+            return s.event;
+        }
+    return std::nullopt;
+}

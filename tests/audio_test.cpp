@@ -1,0 +1,446 @@
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_mixer.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "game/audio.h"
+#include "game/bank.h"
+
+namespace {
+
+const std::string BANK_DIR = VANTOREL_BUILD_DIR "/data/Desktop/";
+
+Bank _small_bank() {
+    Bank b;
+    b.samples = {0, 100, -100, 32767, -32768, 5, 6, 7, 8, 9};
+    b.events.push_back({22050, 1, true, 0.5f, 1.0f, 0, 4});
+    b.events.push_back({44100, 2, false, 1.0f, 0.1f, 4, 6});
+    return b;
+}
+
+Strings_Bank _small_strings() {
+    return {{{"event:/music_menu", 0}, {"event:/ui_hover", 1}}};
+}
+
+std::vector<u8> _bytes_of(const Bank& b) {
+    std::vector<u8> out;
+    EXPECT_TRUE(bank_write(b, out));
+    return out;
+}
+
+void _put_u32(std::vector<u8>& bytes, size_t at, u32 v) {
+    for (int i = 0; i < 4; i++) bytes[at + i] = u8(v >> (8 * i));
+}
+
+bool _bank_ok(const std::vector<u8>& bytes) { return bank_read(bytes.data(), bytes.size()).has_value(); }
+
+std::string _temp_dir() {
+    char name[] = "/tmp/vantorel_audio_XXXXXX";
+    return mkdtemp(name) ? name : "";
+}
+
+// Restores the working directory when a test leaves, whatever happened inside.
+struct Cwd_Guard {
+    char saved[4096];
+    Cwd_Guard() { EXPECT_NE(getcwd(saved, sizeof saved), nullptr); }
+    ~Cwd_Guard() { EXPECT_EQ(chdir(saved), 0); }
+};
+
+void _write(const std::string& path, const std::vector<u8>& bytes) {
+    ASSERT_TRUE(bank_write_file_atomic(path.c_str(), bytes));
+}
+
+std::vector<u8> _read(const std::string& path) {
+    std::vector<u8> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    u8 chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+    return bytes;
+}
+
+} // namespace
+
+// ---- Bank files --------------------------------------------------------------------------
+
+TEST(Bank, RoundTripKeepsEverything) {
+    Bank b = _small_bank();
+    std::vector<u8> bytes = _bytes_of(b);
+    std::optional<Bank> back = bank_read(bytes.data(), bytes.size());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->samples, b.samples);
+    ASSERT_EQ(back->events.size(), 2u);
+    for (size_t i = 0; i < 2; i++) {
+        const Bank_Event &x = b.events[i], &y = back->events[i];
+        EXPECT_EQ(x.sample_rate, y.sample_rate);
+        EXPECT_EQ(x.channels, y.channels);
+        EXPECT_EQ(x.loop, y.loop);
+        EXPECT_EQ(x.volume, y.volume);
+        EXPECT_EQ(x.fade_out, y.fade_out);
+        EXPECT_EQ(x.first_sample, y.first_sample);
+        EXPECT_EQ(x.sample_count, y.sample_count);
+    }
+    // Little-endian on disk whatever the machine: the magic, then version 1.
+    EXPECT_EQ(std::memcmp(bytes.data(), "VNBK\x01\0\0\0", 8), 0);
+
+    std::vector<u8> sbytes;
+    ASSERT_TRUE(strings_bank_write(_small_strings(), sbytes));
+    std::optional<Strings_Bank> s = strings_bank_read(sbytes.data(), sbytes.size());
+    ASSERT_TRUE(s);
+    EXPECT_EQ(bank_find_event(*s, *back, "event:/ui_hover"), 1u);
+    EXPECT_EQ(bank_find_event(*s, *back, "event:/music_menu"), 0u);
+    EXPECT_FALSE(bank_find_event(*s, *back, "event:/ui_press"));
+    EXPECT_FALSE(bank_find_event(*s, *back, "event:/ui_hove"));
+}
+
+TEST(Bank, EveryTruncationAndTrailingByteIsRefused) {
+    std::vector<u8> bytes = _bytes_of(_small_bank());
+    for (size_t n = 0; n < bytes.size(); n++) EXPECT_FALSE(bank_read(bytes.data(), n)) << n;
+    bytes.push_back(0);
+    EXPECT_FALSE(_bank_ok(bytes));
+
+    std::vector<u8> sbytes;
+    ASSERT_TRUE(strings_bank_write(_small_strings(), sbytes));
+    for (size_t n = 0; n < sbytes.size(); n++) EXPECT_FALSE(strings_bank_read(sbytes.data(), n)) << n;
+    sbytes.push_back(0);
+    EXPECT_FALSE(strings_bank_read(sbytes.data(), sbytes.size()));
+    EXPECT_FALSE(bank_read(nullptr, 0));
+}
+
+TEST(Bank, CorruptCountsLengthsAndSettingsAreRefused) {
+    const std::vector<u8> good = _bytes_of(_small_bank());
+    ASSERT_TRUE(_bank_ok(good));
+    // Header: magic 0, version 4, count 8, data size 12; records from 16, 24 bytes each:
+    // rate 0, channels 4, flags 6, volume 8, fade 12, offset 16, length 20.
+    struct Patch {
+        size_t at;
+        u32 value;
+    };
+    const Patch patches[] = {
+        {0, 0x4b424e56 ^ 1},       // magic
+        {4, 2},                    // version
+        {8, 0xffffffff},           // huge event count
+        {8, 3},                    // count the table does not hold
+        {12, 0xfffffffe},          // huge data size
+        {12, 19},                  // odd data size
+        {16, 0},                   // rate 0
+        {16, 0xffffffff},          // absurd rate
+        {20, 3},                   // three channels
+        {20, 0x00020001},          // unknown flag bit
+        {24, 0x7fc00000},          // NaN volume
+        {24, 0x40000000},          // volume 2
+        {28, 0xbf800000},          // negative fade
+        {32, 1},                   // odd offset
+        {36, 0},                   // empty sound
+        {36, 0xfffffffe},          // length past the data
+        {36, 20},                  // first event runs into the second
+        {16 + 24 + 16, 2},         // second event overlaps the first
+        {16 + 24 + 16, 0xfffffffc},// offset that wraps when added to the length
+        {16 + 24 + 20, 10},        // stereo length not a whole number of frames
+    };
+    for (const Patch& p : patches) {
+        std::vector<u8> bad = good;
+        _put_u32(bad, p.at, p.value);
+        EXPECT_FALSE(_bank_ok(bad)) << "patch at " << p.at << " = " << p.value;
+    }
+
+    // The writer refuses what the reader would refuse.
+    Bank overlap = _small_bank();
+    overlap.events[1].first_sample = 2;
+    std::vector<u8> out;
+    EXPECT_FALSE(bank_write(overlap, out));
+    Bank past_end = _small_bank();
+    past_end.events[1].sample_count = 8;
+    EXPECT_FALSE(bank_write(past_end, out));
+}
+
+TEST(Bank, StringsBankIsCheckedAndLookupsStayInRange) {
+    std::vector<u8> sbytes;
+    ASSERT_TRUE(strings_bank_write(_small_strings(), sbytes));
+    auto refused = [&](size_t at, std::vector<u8> patch) {
+        std::vector<u8> bad = sbytes;
+        std::copy(patch.begin(), patch.end(), bad.begin() + at);
+        return !strings_bank_read(bad.data(), bad.size());
+    };
+    EXPECT_TRUE(refused(8, {0xff, 0xff, 0xff, 0xff})); // huge entry count
+    EXPECT_TRUE(refused(8, {3, 0, 0, 0}));             // one entry more than stored
+    EXPECT_TRUE(refused(12, {0, 0}));                  // empty path
+    EXPECT_TRUE(refused(12, {0xff, 0xff}));            // path longer than the file
+    EXPECT_TRUE(refused(14, {0}));                     // NUL inside a path
+
+    // An index past the main bank's events is read but never returned.
+    Strings_Bank wild = {{{"event:/boss_dying", 7}, {"event:/game_win", 0xffffffff}}};
+    ASSERT_TRUE(strings_bank_write(wild, sbytes));
+    std::optional<Strings_Bank> s = strings_bank_read(sbytes.data(), sbytes.size());
+    ASSERT_TRUE(s);
+    Bank b = _small_bank();
+    EXPECT_FALSE(bank_find_event(*s, b, "event:/boss_dying"));
+    EXPECT_FALSE(bank_find_event(*s, b, "event:/game_win"));
+    // Without a strings bank nothing has a path.
+    EXPECT_FALSE(bank_find_event(Strings_Bank{}, b, "event:/music_menu"));
+}
+
+TEST(Bank, FilesAreWrittenWholeAndReadBack) {
+    std::string dir = _temp_dir();
+    ASSERT_FALSE(dir.empty());
+    std::string path = dir + "/persistent.bank";
+    _write(path, _bytes_of(_small_bank()));
+    EXPECT_EQ(access((path + ".tmp").c_str(), F_OK), -1);
+    std::optional<Bank> back = bank_read_file(path.c_str());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->samples, _small_bank().samples);
+    EXPECT_FALSE(bank_read_file((dir + "/missing.bank").c_str()));
+    EXPECT_FALSE(bank_write_file_atomic((dir + "/no/such/dir.bank").c_str(), {1, 2}));
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+}
+
+// ---- The audio layer -------------------------------------------------------------------
+
+TEST(Audio, WithoutBanksEverythingIsSilentButCounted) {
+    Cwd_Guard cwd;
+    std::string dir = _temp_dir();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    audio_shutdown(); // before any init: harmless
+    for (int round = 0; round < 2; round++) {
+        audio_trace = {};
+        audio_init();
+        for (int e = 0; e < AUDIO_EVENT_COUNT; e++) EXPECT_EQ(audio_play(Audio_Event(e)), 0u);
+        audio_play(new_stage);
+        EXPECT_EQ(audio_trace.started[new_stage], 2u);
+        EXPECT_EQ(audio_trace.started[player_idle], 1u);
+        audio_stop(0);
+        audio_stop(0x12345601);
+        audio_stop(0xffffffff);
+        EXPECT_EQ(audio_trace.stopped, 0u);
+        audio_set_listener({3, -4}, {10, 20});
+        EXPECT_EQ(audio_trace.listener_pos.x, 3);
+        EXPECT_EQ(audio_trace.listener_vel.y, 20);
+        audio_update();
+        audio_shutdown();
+    }
+    audio_shutdown();
+    rmdir(dir.c_str());
+}
+
+TEST(Audio, MainBankWithoutUsableStringsBankFindsNothing) {
+    Cwd_Guard cwd;
+    std::vector<u8> main_bank = _read(BANK_DIR + "persistent.bank");
+    ASSERT_FALSE(main_bank.empty()) << "the build writes the banks to " << BANK_DIR;
+    std::string dir = _temp_dir();
+    ASSERT_EQ(mkdir((dir + "/data").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/data/Desktop").c_str(), 0755), 0);
+    _write(dir + "/data/Desktop/persistent.bank", main_bank);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    for (int round = 0; round < 2; round++) {
+        // First no strings bank at all, then one that is garbage.
+        if (round == 1) _write(dir + "/data/Desktop/persistent.strings.bank", {'V', 'N', 'S', 'T', 1, 0});
+        audio_init();
+        for (int e = 0; e < AUDIO_EVENT_COUNT; e++) EXPECT_EQ(audio_play(Audio_Event(e)), 0u) << e;
+        audio_shutdown();
+    }
+    std::remove((dir + "/data/Desktop/persistent.bank").c_str());
+    std::remove((dir + "/data/Desktop/persistent.strings.bank").c_str());
+    rmdir((dir + "/data/Desktop").c_str());
+    rmdir((dir + "/data").c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(Audio, RealBanksPlayStopAndSurviveStaleHandles) {
+    Cwd_Guard cwd;
+    ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
+    audio_trace = {};
+    audio_init();
+    for (int e = 0; e < AUDIO_EVENT_COUNT; e++) EXPECT_NE(audio_play(Audio_Event(e)), 0u) << audio_event_names[e];
+    audio_shutdown();
+
+    audio_init();
+    // A one-shot ends and its channel is taken by the next sound: the old handle must not
+    // reach the new sound.
+    Audio_Instance hover = audio_play(ui_hover);
+    ASSERT_NE(hover, 0u);
+    SDL_Delay(250);
+    Audio_Instance rumble = audio_play(boss_waking_up);
+    ASSERT_NE(rumble, 0u);
+    EXPECT_NE(rumble, hover);
+    audio_stop(hover);
+    EXPECT_EQ(audio_trace.stopped, 0u);
+    EXPECT_EQ(Mix_Playing(-1), 1);
+    audio_stop(rumble);
+    EXPECT_EQ(audio_trace.stopped, 1u);
+    audio_stop(rumble); // already on its way out
+    EXPECT_EQ(audio_trace.stopped, 1u);
+
+    // A bomb chain: more one-shots in a frame than channels; the surplus is dropped.
+    int started = 0;
+    for (int i = 0; i < 100; i++) started += audio_play(bomb_explode) != 0;
+    EXPECT_GT(started, 30);
+    EXPECT_LT(started, 100);
+    EXPECT_EQ(audio_trace.started[bomb_explode], 101u);
+
+    // Music keeps playing past its stop call while it fades, then ends.
+    audio_shutdown();
+    audio_init();
+    Audio_Instance music = audio_play(music_game);
+    ASSERT_NE(music, 0u);
+    SDL_Delay(100);
+    audio_stop(music);
+    SDL_Delay(200);
+    EXPECT_EQ(Mix_Playing(-1), 1) << "music was cut, not faded";
+    SDL_Delay(1300);
+    EXPECT_EQ(Mix_Playing(-1), 0) << "music did not end after its fade";
+    audio_shutdown();
+}
+
+namespace {
+
+constexpr int CAPTURE_RATE = 44100; // Hz, stereo 16-bit: the device format audio.cpp opens
+
+struct Env_Guard {
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    void set(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        setenv(name, value.c_str(), 1);
+    }
+    ~Env_Guard() {
+        for (auto& [name, value] : saved) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
+    }
+};
+
+size_t _captured_frames(const std::string& path) {
+    struct stat st = {};
+    return stat(path.c_str(), &st) == 0 ? size_t(st.st_size) / 4 : 0;
+}
+
+void _wait_for_frames(const std::string& path, size_t frames) {
+    for (int i = 0; i < 8000 && _captured_frames(path) < frames; i++) SDL_Delay(1);
+}
+
+std::vector<i16> _read_capture(const std::string& path) {
+    std::vector<u8> bytes = _read(path);
+    std::vector<i16> pcm(bytes.size() / 2);
+    for (size_t i = 0; i < pcm.size(); i++) pcm[i] = i16(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return pcm;
+}
+
+// RMS in dBFS of stereo frames [from, from + count).
+f64 _rms_db(const std::vector<i16>& pcm, size_t from, size_t count) {
+    f64 sum = 0;
+    size_t n = 0;
+    for (size_t i = from * 2; i < (from + count) * 2 && i < pcm.size(); i++, n++) sum += f64(pcm[i]) * pcm[i];
+    return n ? 10 * std::log10(sum / n / (32768.0 * 32768.0) + 1e-12) : -120;
+}
+
+// The loudest 50 ms window starting within [from, to).
+f64 _loudest_db(const std::vector<i16>& pcm, size_t from, size_t to) {
+    f64 best = -120;
+    for (size_t at = from; at < to; at += CAPTURE_RATE / 100) best = std::max(best, _rms_db(pcm, at, CAPTURE_RATE / 20));
+    return best;
+}
+
+} // namespace
+
+TEST(Audio, DiskCaptureHasSoundWhereExpectedAndNoClipping) {
+    Cwd_Guard cwd;
+    Env_Guard env;
+    std::string dir = _temp_dir();
+    std::string file = dir + "/capture.raw";
+    env.set("SDL_AUDIODRIVER", "disk");
+    env.set("SDL_DISKAUDIOFILE", file);
+    env.set("SDL_DISKAUDIODELAY", "10"); // ms per 1024-frame buffer: about twice real time
+    ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
+    audio_init();
+
+    const size_t second = CAPTURE_RATE;
+    size_t music_at = _captured_frames(file);
+    Audio_Instance music = audio_play(music_menu);
+    ASSERT_NE(music, 0u);
+    _wait_for_frames(file, music_at + second);
+    size_t shoot_at = _captured_frames(file);
+    ASSERT_NE(audio_play(player_shoot), 0u);
+    _wait_for_frames(file, shoot_at + second / 2);
+    size_t bomb_at = _captured_frames(file);
+    ASSERT_NE(audio_play(bomb_explode), 0u);
+    _wait_for_frames(file, bomb_at + second);
+    audio_shutdown();
+
+    std::vector<i16> pcm = _read_capture(file);
+    ASSERT_GE(pcm.size() / 2, bomb_at + second);
+    // File positions lag the mixer by the driver's buffering: allow a few buffers.
+    const size_t slack = 4 * 1024;
+
+    // Music: sound in every 100 ms window of its first stretch.
+    f64 music_level = -120;
+    for (size_t at = music_at + slack; at + second / 10 <= shoot_at; at += second / 10) {
+        f64 db = _rms_db(pcm, at, second / 10);
+        EXPECT_GT(db, -45) << "silent music window at " << at;
+        music_level = std::max(music_level, db);
+    }
+    // The effects stand out above the music.
+    EXPECT_GT(_loudest_db(pcm, shoot_at, shoot_at + slack + second / 10), music_level + 3);
+    EXPECT_GT(_loudest_db(pcm, bomb_at, bomb_at + slack + second / 10), music_level + 3);
+
+    // Saturated runs mean the mix clipped.
+    int run = 0, longest = 0;
+    for (i16 s : pcm) {
+        run = (s >= 32767 || s <= -32767) ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    EXPECT_LT(longest, 3);
+    std::remove(file.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(Audio, MusicLoopsSeamlesslyThroughTheMixer) {
+    Cwd_Guard cwd;
+    Env_Guard env;
+    std::string dir = _temp_dir();
+    std::string file = dir + "/loop.raw";
+    env.set("SDL_AUDIODRIVER", "disk");
+    env.set("SDL_DISKAUDIOFILE", file);
+    env.set("SDL_DISKAUDIODELAY", "0"); // as fast as the mixer goes
+    ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
+    std::optional<Bank> bank = bank_read_file("data/Desktop/persistent.bank");
+    ASSERT_TRUE(bank);
+    const Bank_Event& menu = bank->events[music_menu];
+    size_t loop_frames = size_t(u64(menu.sample_count / menu.channels) * CAPTURE_RATE / menu.sample_rate);
+
+    audio_init();
+    size_t start = _captured_frames(file);
+    ASSERT_NE(audio_play(music_menu), 0u);
+    _wait_for_frames(file, start + loop_frames + 3 * CAPTURE_RATE);
+    audio_shutdown();
+
+    std::vector<i16> pcm = _read_capture(file);
+    size_t first = 0;
+    while (first < pcm.size() && pcm[first] == 0) first++;
+    first /= 2;
+    ASSERT_GE(pcm.size() / 2, first + loop_frames + CAPTURE_RATE);
+    // The second pass repeats the first exactly, and the seam is no jump.
+    size_t differing = 0;
+    for (size_t i = 0; i < size_t(CAPTURE_RATE) * 2; i++)
+        differing += pcm[first * 2 + i] != pcm[(first + loop_frames) * 2 + i];
+    EXPECT_EQ(differing, 0u);
+    size_t seam = first + loop_frames;
+    int jump = std::abs(pcm[seam * 2] - pcm[seam * 2 - 2]);
+    int widest = 0;
+    for (size_t i = first + 1; i < seam; i++) widest = std::max(widest, std::abs(pcm[i * 2] - pcm[i * 2 - 2]));
+    EXPECT_LE(jump, widest / 4) << "click at the loop point";
+    EXPECT_GT(_rms_db(pcm, seam - CAPTURE_RATE / 2, CAPTURE_RATE), -40);
+    std::remove(file.c_str());
+    rmdir(dir.c_str());
+}
