@@ -76,6 +76,7 @@ float gpad_normalize_axis(int16_t raw) {
     return (float(raw) + 0.5f) / 32767.5f;
 }
 
+// Any axis the device has: several pads keep their triggers on axes 6 and 7.
 static bool _is_axis_element(const Gpad_Element& e, const Gpad_Raw& raw) {
     return e.type == gpad_element_axis && (e.axis_scale != 0 || e.axis_offset != 0) &&
            e.index < raw.axis_count;
@@ -202,7 +203,7 @@ bool gpad_get_state(uint8_t slot, Gamepad_State* state) {
     Gpad_Raw raw = {};
     switch (s.kind) {
         case gpad_kind_joystick:
-            SDL_JoystickUpdate();
+            SDL_JoystickUpdate();  // the poll; also notices a pad that was pulled out
             // A pad that went away keeps its slot empty until the next start.
             if (!SDL_JoystickGetAttached(s.device)) {
                 _free_slot(s);

@@ -11,8 +11,8 @@ constexpr int GPAD_GUID_SIZE = 33;  // 32 lower-case hex digits and a zero byte
 enum Gpad_Element_Type : uint8_t { gpad_element_axis = 0, gpad_element_button = 1, gpad_element_hat = 2 };
 
 // All zero: not mapped.
-// axis:   index = raw axis; value = v × axis_scale + axis_offset with (1, 0) full,
-//         (-1, 0) inverted, (2, -1) positive half, (2, 1) negative half.
+// axis:   index = raw axis; (scale, offset) = (1, 0) full, (-1, 0) inverted,
+//         (2, -1) positive half, (2, 1) negative half.
 // button: index = raw button.
 // hat:    index = hat number << 4 | direction bits (up 1, right 2, down 4, left 8).
 struct Gpad_Element {

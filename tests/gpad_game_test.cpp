@@ -1,0 +1,133 @@
+// Pads feeding the player's input and the ship, through SDL's virtual joysticks.
+#include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include "gpad/gpad.h"
+#include "harness.h"
+
+namespace {
+
+// Raw numbering of the common wired pad in the installed database:
+// buttons A 0, X 2; hat 0 is the d-pad; axes 0/1 the left stick, 2/5 the triggers.
+constexpr int PAD_A = 0, PAD_X = 2;
+
+struct Pad_Game : ::testing::Test {
+    SDL_Joystick* pad = nullptr;
+
+    void SetUp() override {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+        if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
+        SDL_VirtualJoystickDesc d = {};
+        d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+        d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+        d.naxes = 6;
+        d.nbuttons = 11;
+        d.nhats = 1;
+        d.vendor_id = 0x045E;
+        d.product_id = 0x028E;
+        d.name = "Microsoft X-Box 360 pad";
+        int index = SDL_JoystickAttachVirtualEx(&d);
+        ASSERT_GE(index, 0) << SDL_GetError();
+        pad = SDL_JoystickOpen(index);
+        ASSERT_NE(pad, nullptr) << SDL_GetError();
+        SDL_JoystickSetVirtualAxis(pad, 2, -32768);
+        SDL_JoystickSetVirtualAxis(pad, 5, -32768);
+        input_reset();
+    }
+
+    void TearDown() override {
+        gpad_shutdown();
+        input_reset();
+        if (pad) SDL_JoystickClose(pad);
+        for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
+            if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
+        SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    }
+
+    void stick(Sint16 x, Sint16 y) {
+        SDL_JoystickSetVirtualAxis(pad, 0, x);
+        SDL_JoystickSetVirtualAxis(pad, 1, y);
+    }
+
+    Player_Input gather() {
+        Player_Input in;
+        player_gather_input(in, 1.0f / 60.0f);
+        return in;
+    }
+
+    void press(int desktop_key) { input_handle_event(Input_Event{event_key_down, desktop_key, false, mouse_button_other}); }
+};
+
+int projectile_count() {
+    int n = 0;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if ((r.entity->tags & tag_projectile) && !(r.entity->tags & tag_destroyed)) ++n;
+    });
+    return n;
+}
+
+}  // namespace
+
+TEST_F(Pad_Game, PadAndKeysAddBeforeClampingPastTheStickDeadZone) {
+    ASSERT_TRUE(gpad_init());
+    SDL_JoystickSetVirtualHat(pad, 0, SDL_HAT_RIGHT);
+    EXPECT_FLOAT_EQ(gather().dir.x, 1.0f);
+    press(DK_RIGHT);
+    EXPECT_FLOAT_EQ(gather().dir.x, 1.0f);
+    input_reset();
+    press(DK_LEFT);
+    EXPECT_FLOAT_EQ(gather().dir.x, 0.0f);
+    input_reset();
+    SDL_JoystickSetVirtualHat(pad, 0, SDL_HAT_CENTERED);
+
+    press(DK_UP);
+    stick(0, -29491);  // 0.9 up
+    EXPECT_FLOAT_EQ(gather().dir.y, 1.0f);
+    input_reset();
+    stick(2294, -2294);  // (0.07, 0.07)
+    Vec2 ignored = gather().dir;
+    EXPECT_EQ(ignored.x, 0.0f);
+    EXPECT_EQ(ignored.y, 0.0f);
+    stick(2621, -2621);  // (0.08, 0.08)
+    Player_Input in = gather();
+    EXPECT_NEAR(in.dir.x, 0.08f, 1e-3f);
+    EXPECT_NEAR(in.dir.y, 0.08f, 1e-3f);
+}
+
+TEST_F(Pad_Game, PadChargesFiresAndBoostsTheShip) {
+    Headless h;  // the start-up finds the pad
+    start_game(h);
+    ASSERT_EQ(game.state, tutorial);
+    Entity* ship = player_entity();
+    ASSERT_NE(ship, nullptr);
+    Player_Entity& p = ship->variant.player;
+    ASSERT_EQ(p.num_charges, 0);
+
+    // Steering with the d-pad charges.
+    SDL_JoystickSetVirtualHat(pad, 0, SDL_HAT_RIGHT);
+    for (int i = 0; i < 120 && p.num_charges < 1; ++i) h.frame();
+    EXPECT_EQ(p.num_charges, 1);
+    EXPECT_EQ(p.scale, 1.0f);  // last steered to the right
+    SDL_JoystickSetVirtualHat(pad, 0, SDL_HAT_CENTERED);
+    h.frame();
+
+    int before = projectile_count();
+    SDL_JoystickSetVirtualButton(pad, PAD_X, 1);
+    h.frame();
+    SDL_JoystickSetVirtualButton(pad, PAD_X, 0);
+    EXPECT_EQ(p.num_charges, 0);
+    EXPECT_GT(projectile_count(), before);
+    EXPECT_EQ(game.state, playing);
+
+    // Charge again with the stick, then boost.
+    stick(32767, 0);
+    for (int i = 0; i < 120 && p.num_charges < 1; ++i) h.frame();
+    ASSERT_EQ(p.num_charges, 1);
+    stick(0, 0);
+    h.frames(20);  // well past the start-of-game boost
+    SDL_JoystickSetVirtualButton(pad, PAD_A, 1);
+    h.frame();
+    SDL_JoystickSetVirtualButton(pad, PAD_A, 0);
+    EXPECT_EQ(p.num_charges, 0);
+    EXPECT_LT(p.boost_timer, 0.05f);
+}
