@@ -1,6 +1,8 @@
 # The sound banks are synthesised at build time by a tool of our own.
-add_executable(sound_builder tools/sound_builder.cpp source/game/bank.cpp)
-target_include_directories(sound_builder PRIVATE source)
+set(VANTOREL_AUDIO_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
+add_executable(sound_builder
+  ${VANTOREL_AUDIO_ROOT}/tools/sound_builder.cpp ${VANTOREL_AUDIO_ROOT}/source/game/bank.cpp)
+target_include_directories(sound_builder PRIVATE ${VANTOREL_AUDIO_ROOT}/source)
 
 set(VANTOREL_SOUND_BANKS
   ${VANTOREL_DATA_DIR}/Desktop/persistent.bank
