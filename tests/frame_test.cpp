@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -159,4 +160,23 @@ TEST(Settings, SaveReplacesALongerFileWhole) {
 TEST(Settings, FailedSaveLeavesNoPartialFile) {
     // A folder that does not exist: nothing can be created, nothing is left behind.
     EXPECT_FALSE(settings_save_to("/nonexistent-vantorel-dir/settings.json"));
+}
+
+TEST(Frame, WithoutDataTheGameRunsBlankAndStillSavesSettings) {
+    std::string dir = testing::TempDir() + "vantorel-nodata/";
+    std::filesystem::create_directories(dir);
+    std::filesystem::remove(dir + "settings.json");
+    Renderer_Capture cap;
+    {
+        Headless h(dir);
+        renderer.capture = &cap;
+        h.tap(DK_ENTER);
+        h.tap(DK_RIGHT);
+        h.frames(120);
+        EXPECT_EQ(game.state, tutorial);
+        EXPECT_TRUE(cap.sprites.empty());
+        EXPECT_TRUE(cap.glyphs.empty());
+        renderer.capture = nullptr;
+    }
+    EXPECT_EQ(std::filesystem::file_size(dir + "settings.json"), 97u);
 }

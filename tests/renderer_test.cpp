@@ -73,9 +73,11 @@ TEST(Palette, TiesKeepTheEarlierColour) {
 
 TEST(WorldSprites, PlacementScaleAndCap) {
     renderer_init(true);
-    renderer.atlas_size[0] = 64;
-    renderer.atlas_size[1] = 32;
     Sprite s{16, 8, 16, 16};
+    draw_world_sprite({}, {1, 1}, 0, WHITE, s, 0.5f);
+    EXPECT_EQ(renderer.sprite_count, 0u);  // no atlas, nothing queued
+    u8 pixels[64 * 32 * 4] = {};
+    renderer_load_atlas(64, 32, pixels);
     draw_world_sprite({10.7f, -3.2f}, {0.5f, 0.5f}, 0, Color{1, 0.5f, 0.302f, 1}, s, 0.25f);
     const Sprite_Instance& i = renderer.sprites[0];
     EXPECT_EQ(i.pos[0], 10.0f);

@@ -130,7 +130,7 @@ static u32 _decode_utf8(const u8* s, size_t len, size_t& i) {
 
 void draw_screen_text(Vec2 pos, const char* text, size_t len, const Color& color, Vec2 size) {
     Renderer& r = renderer;
-    if (!r.glyphs) return;
+    if (!r.glyphs || !r.has_font) return;
     Vec2 u = {size.x / 8, size.y / 8};
     f32 pen_x = 0, pen_y = 0;
     Vec2 line = pos;

@@ -16,7 +16,8 @@ static u8 _to_u8(f32 c) {
 
 void draw_world_sprite(Vec2 pos, Vec2 scale, f32 rot, const Color& color, Sprite sprite, f32 z) {
     Renderer& r = renderer;
-    if (r.sprite_count >= MAX_WORLD_SPRITES || !r.sprites) return;
+    // Without an atlas there is nothing to show.
+    if (r.sprite_count >= MAX_WORLD_SPRITES || !r.sprites || !r.has_atlas) return;
     Vec2 s = {scale.x * f32(sprite.w), scale.y * f32(sprite.h)};
     f32 c = std::cos(rot), n = std::sin(rot);
     Sprite_Instance& inst = r.sprites[r.sprite_count++];
