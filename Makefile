@@ -31,7 +31,7 @@ test: build
 
 bench: build
 	cmake --build $(BUILD) --target vantorel_bench -j$(JOBS)
-	cd $(BUILD) && ./vantorel_bench
+	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_bench
 
 clean:
 	rm -rf $(BUILD)
