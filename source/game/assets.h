@@ -1,6 +1,7 @@
 // The payload of the asset pack.
 #pragma once
 #include <vector>
+#include "pak.h"
 #include "serializer.h"
 #include "sprite.h"
 
@@ -17,3 +18,7 @@ bool assets_serialize(Serializer& s, Assets& a);
 bool assets_validate(const Assets& a);
 // Pack file -> validated assets. False for anything the game cannot use.
 bool assets_load_from_file(const char* path, Assets& out);
+// Same, from the bytes of a whole pack file.
+bool assets_load_from_bytes(const u8* bytes, i64 len, Assets& out);
+// The writing direction: the whole pack file for these assets (empty on failure).
+std::vector<u8> assets_build_pack(const Assets& a, Pak_Compression compression, i32 version);

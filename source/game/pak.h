@@ -18,4 +18,5 @@ bool pak_serialize(Serializer& s, Pak& pak);
 std::optional<std::vector<u8>> pak_load_from_bytes(const u8* bytes, i64 len);
 std::optional<std::vector<u8>> pak_load_from_file(const char* path);
 // Builds a whole pack file around a payload (the writing direction, used by tools and tests).
+// lz4 uses the high-compression encoder (same block format); empty result on failure.
 std::vector<u8> pak_build(const std::vector<u8>& payload, Pak_Compression compression, i32 version);

@@ -1,0 +1,178 @@
+// art_preview: renders a built asset pack the way the game draws it, for looking at the art.
+//
+//   art_preview <assets.sbpak> <out_dir>
+//
+// Writes <out_dir>/atlas.ppm (the atlas over the purple clear colour) and
+// <out_dir>/scene.ppm (three mock 160 x 144 pictures side by side: a play scene, the boss
+// fight and the main-menu title), both palette-mapped like the post-process pass. Scale
+// them up for viewing, e.g. `convert scene.ppm -scale 400% scene.png`.
+// Not part of the game or the default build (target `art_preview`, EXCLUDE_FROM_ALL).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "game/assets.h"
+
+namespace {
+
+constexpr int VW = 160, VH = 144;
+const Assets* A = nullptr;
+
+struct Picture {
+    std::vector<f32> rgb = std::vector<f32>(VW * VH * 3);
+    std::vector<f32> depth = std::vector<f32>(VW * VH, 1e9f);
+    void clear(const Color& c) {
+        for (int i = 0; i < VW * VH; i++) {
+            rgb[i * 3] = c.r; rgb[i * 3 + 1] = c.g; rgb[i * 3 + 2] = c.b;
+            depth[i] = 1e9f;
+        }
+    }
+};
+
+// World sprite as draw_world_sprite + the sprite program would draw it (world y up, origin
+// at the centre of the picture, pos floored, nearest sampling, alpha test 0.05, depth test
+// smaller z in front).
+void draw(Picture& p, Vec2 pos, Vec2 scale, f32 rot, Color col, Sprite sp, f32 z) {
+    f32 sx = scale.x * sp.w, sy = scale.y * sp.h;
+    f32 c = std::cos(rot), n = std::sin(rot);
+    Vec2 right = {sx * c, sx * n}, up = {sy * n, -sy * c};
+    Vec2 o = {std::floor(pos.x), std::floor(pos.y)};
+    f32 det = right.x * up.y - right.y * up.x;
+    if (det == 0) return;
+    f32 ext = std::fabs(right.x) + std::fabs(up.x) + std::fabs(right.y) + std::fabs(up.y);
+    int W = A->atlas_size[0];
+    for (int py = 0; py < VH; py++) {
+        for (int px = 0; px < VW; px++) {
+            Vec2 w = {px + 0.5f - VW / 2.0f, VH / 2.0f - (py + 0.5f)};
+            Vec2 d = w - o;
+            if (std::fabs(d.x) > ext + 1 || std::fabs(d.y) > ext + 1) continue;
+            // solve d = right * a + up * b, a,b in [-1, 1]
+            f32 a = (d.x * up.y - d.y * up.x) / det;
+            f32 b = (right.x * d.y - right.y * d.x) / det;
+            if (a < -1 || a > 1 || b < -1 || b > 1) continue;
+            f32 u = (a + 1) * 0.5f, v = (b + 1) * 0.5f;  // attr_pos
+            int tx = sp.x + std::min((int)(u * sp.w), sp.w - 1);
+            int ty = sp.y + std::min((int)(v * sp.h), sp.h - 1);
+            const u8* t = &A->atlas_pixels[((size_t)ty * W + tx) * 4];
+            f32 ca = t[3] / 255.f * col.a;
+            if (ca < 0.05f) continue;
+            int i = py * VW + px;
+            if (z >= p.depth[i]) continue;
+            p.depth[i] = z;
+            f32 src[3] = {t[0] / 255.f * col.r, t[1] / 255.f * col.g, t[2] / 255.f * col.b};
+            for (int k = 0; k < 3; k++) p.rgb[i * 3 + k] = src[k] * ca + p.rgb[i * 3 + k] * (1 - ca);
+        }
+    }
+}
+
+void palette_map(const Picture& p, std::vector<u8>& out, int stride_px, int x0) {
+    for (int y = 0; y < VH; y++) {
+        for (int x = 0; x < VW; x++) {
+            const f32* c = &p.rgb[(y * VW + x) * 3];
+            f32 q[3];
+            for (int k = 0; k < 3; k++) q[k] = std::min(std::floor(c[k] * 8), 7.f) / 8.f;
+            int best = 0;
+            f32 bd = 1e10f;
+            for (int k = 0; k < 4; k++) {
+                const Color& pc = PALETTE[k];
+                f32 dd = (pc.r - q[0]) * (pc.r - q[0]) + (pc.g - q[1]) * (pc.g - q[1]) + (pc.b - q[2]) * (pc.b - q[2]);
+                if (dd < bd) { bd = dd; best = k; }
+            }
+            u8* o = &out[((size_t)y * stride_px + x0 + x) * 3];
+            o[0] = (u8)(PALETTE[best].r * 255); o[1] = (u8)(PALETTE[best].g * 255); o[2] = (u8)(PALETTE[best].b * 255);
+        }
+    }
+}
+
+void write_ppm(const std::string& path, int w, int h, const std::vector<u8>& rgb) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) { std::fprintf(stderr, "art_preview: cannot write %s\n", path.c_str()); return; }
+    std::fprintf(f, "P6\n%d %d\n255\n", w, h);
+    std::fwrite(rgb.data(), 1, rgb.size(), f);
+    std::fclose(f);
+}
+
+Sprite anim_frame(int anim, int k) {
+    const Sprite_Anim& r = A->anims[anim];
+    const Sprite& b = A->sprites[r.sprite];
+    return {(u16)(b.x + r.frame_width * (r.first_frame + k)), b.y, r.frame_width, b.h};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) { std::fprintf(stderr, "usage: art_preview <assets.sbpak> <out_dir>\n"); return 2; }
+    static Assets assets;
+    if (!assets_load_from_file(argv[1], assets)) { std::fprintf(stderr, "art_preview: cannot load %s\n", argv[1]); return 1; }
+    A = &assets;
+    const Color white = WHITE;
+    auto S = [&](int slot) { return assets.sprites[slot]; };
+
+    // atlas
+    int aw = assets.atlas_size[0], ah = assets.atlas_size[1];
+    std::vector<u8> atlas((size_t)aw * ah * 3);
+    for (int i = 0; i < aw * ah; i++) {
+        const u8* t = &assets.atlas_pixels[(size_t)i * 4];
+        bool op = t[3] >= 128;
+        atlas[i * 3] = op ? t[0] : 62; atlas[i * 3 + 1] = op ? t[1] : 0; atlas[i * 3 + 2] = op ? t[2] : 165;
+    }
+    write_ppm(std::string(argv[2]) + "/atlas.ppm", aw, ah, atlas);
+
+    std::vector<u8> out((size_t)VW * 3 * VH * 3);
+    Picture p;
+
+    // 1: play scene
+    p.clear(PALETTE[2]);
+    draw(p, {0, 0}, {0.5f, 0.5f}, 0, white, S(sprite_background), 0.999f);
+    const f32 deg = PI / 180;
+    struct ShipPose { Vec2 pos; f32 rot_deg; };
+    ShipPose ships[] = {{{-8, -10}, 90}, {{-50, -50}, 112.5f}, {{-30, -50}, 135}, {{-10, -50}, 157.5f},
+                        {{10, -50}, 0}, {{30, -50}, 30}, {{50, -50}, 200}};
+    for (const ShipPose& s : ships) {
+        int r = (int)std::trunc(s.rot_deg);
+        int q = ((r % 90) + 90) % 90;
+        int slot = q <= 22 ? 6 : q <= 45 ? 7 : q <= 67 ? 8 : 9;
+        f32 f = std::floor(s.rot_deg / 90.f);
+        draw(p, s.pos, {0.5f, 0.5f}, (f * 90 - 90) * deg, white, S(slot), 0.2f);
+    }
+    draw(p, {-8, 6}, {1, 1}, 0, white, S(sprite_solid), 0.1f);  // aim dot
+    draw(p, {-8, 38}, {0.5f, 0.5f}, 0, white, S(sprite_player_bullet), 0.5f);
+    draw(p, {-4, 30}, {0.5f, 0.5f}, 0.12f, white, S(sprite_player_bullet), 0.5f);
+    draw(p, {-6, 46}, {3 * 0.5f, 3 * 0.5f}, PI / 4, PALETTE[1], S(sprite_solid), 0.5f);  // trail
+    draw(p, {-8, 60}, {0.5f, 0.5f}, 15 * deg, white, S(sprite_large_asteroid), 0.5f);
+    draw(p, {-8, 60}, {1, 1}, 0, white, S(sprite_target), 0.1f);
+    draw(p, {40, 30}, {0.5f, 0.5f}, -30 * deg, white, S(sprite_small_asteroid), 0.5f);
+    draw(p, {-50, 20}, {0.5f, 0.5f}, 0, white, S(sprite_bomb), 0.5f);
+    draw(p, {55, -10}, {0.5f, 0.5f}, 200 * deg, white, S(sprite_chaser_asteroid), 0.5f);
+    draw(p, {-40, -20}, {0.5f, 0.5f}, 0, white, S(sprite_chaser_asteroid), 0.5f);
+    draw(p, {30, 5}, {0.65f, 0.65f}, 0, white, S(sprite_pickup), 0.5f);
+    draw(p, {20, 50}, {0.5f, 0.5f}, 0, white, S(sprite_popup), 0.5f);
+    for (int i = 0; i < 6; i++)
+        draw(p, {-70.f + i * 5, 40.f + (i % 3)}, {0.7f, 0.7f}, PI / 4, PALETTE[2], S(sprite_solid), 0.5f);
+    palette_map(p, out, VW * 3, 0);
+
+    // 2: boss fight
+    p.clear(PALETTE[2]);
+    draw(p, {0, 0}, {0.5f, 0.5f}, 0, white, S(sprite_background), 0.999f);
+    draw(p, {0, 20}, {0.5f, 0.5f}, 0, white, anim_frame(boss_idle, 2), 0.4f);
+    draw(p, {0, 57.6f}, {64, 1}, 0, PALETTE[1], S(sprite_solid), 0.01f);
+    draw(p, {0, 57.6f}, {64, 1}, 0, PALETTE[3], S(sprite_solid), 0.011f);
+    draw(p, {0, 57.6f}, {65, 2}, 0, PALETTE[2], S(sprite_solid), 0.012f);
+    for (int i = 0; i < 8; i++) {
+        f32 a = i * PI / 4;
+        draw(p, {std::cos(a) * 30, 20 + std::sin(a) * 30}, {0.65f, 0.65f}, 0, white, S(sprite_boss_bullet), 0.5f);
+    }
+    draw(p, {0, -40}, {0.5f, 0.5f}, 0, white, S(sprite_ship_0), 0.2f);
+    draw(p, {0, 20}, {1, 1}, 0, white, S(sprite_target), 0.1f);
+    palette_map(p, out, VW * 3, VW);
+
+    // 3: main menu (no world: purple clear colour + title)
+    p.clear(PALETTE[2]);
+    draw(p, {0, 25}, {0.5f, 0.5f}, 0, white, S(sprite_title), 0.5f);
+    palette_map(p, out, VW * 3, VW * 2);
+    write_ppm(std::string(argv[2]) + "/scene.ppm", VW * 3, VH, out);
+    std::printf("art_preview: wrote %s/atlas.ppm and %s/scene.ppm\n", argv[2], argv[2]);
+    return 0;
+}
