@@ -12,17 +12,17 @@ expect_at_most() { [ "$1" -le "$2" ] || fail "$3: $1 pixels, expected at most $2
 SHOT=$(shot menu-main)
 expect_at_least "$(count 40 88 40 9 0)" 10 "New Game, selected, in white"
 expect_at_least "$(count 40 96 40 9 1)" 10 "Credits in red"
-expect_at_least "$(count 10 20 140 40 0)" 30 "title picture"
+expect_at_least "$(count 10 28 140 20 0)" 30 "title picture"
 
 key Down Return
 SHOT=$(shot menu-credits)
 expect_at_least "$(count 10 2 60 14 1)" 30 "Credits heading"
 expect_at_least "$(count 10 64 40 9 1)" 8 "Return button"
-expect_at_most "$(count 10 20 140 40 0)" 0 "no title picture on the credits"
+expect_at_most "$(count 10 18 140 12 0)" 0 "no title picture on the credits"
 
 key Escape
 SHOT=$(shot menu-back)
-expect_at_least "$(count 10 20 140 40 0)" 30 "title picture again"
+expect_at_least "$(count 10 28 140 20 0)" 30 "title picture again"
 
 key Return
 sleep 0.5

