@@ -26,12 +26,16 @@ build: configure
 play: build
 	./$(BUILD)/vantorel
 
+# Every test, then the same suite again built with AddressSanitizer and UBSan.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_SANITIZE=ON
+	cmake --build $(BUILD)-asan -j$(JOBS)
+	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS)
 
 bench: build
 	cmake --build $(BUILD) --target vantorel_bench -j$(JOBS)
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan

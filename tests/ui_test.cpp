@@ -21,7 +21,8 @@ struct Ui_Fixture : testing::Test {
     std::vector<Text_Run> runs() { return text_runs(cap.glyphs); }
     // x of a drawn text, or -1 when it is not there.
     f32 x_of(const std::string& text, bool white) {
-        const Text_Run* r = find_run(runs(), text, white);
+        std::vector<Text_Run> all = runs();
+        const Text_Run* r = find_run(all, text, white);
         return r ? r->x : -1;
     }
     // Menu text (red) and selected (white) runs, shadows left out.
@@ -40,12 +41,13 @@ using Items = std::vector<std::pair<std::string, f32>>;
 TEST_F(Ui_Fixture, MainMenuButtonSlidesInWhenSelected) {
     ui.selected = 1;
     h.frame();
-    const Text_Run* idle = find_run(runs(), "New Game", false);
+    std::vector<Text_Run> all = runs();
+    const Text_Run* idle = find_run(all, "New Game", false);
     ASSERT_NE(idle, nullptr);
     EXPECT_EQ(idle->x, 40);
     EXPECT_EQ(idle->y, 96);
     const Text_Run* shadow = nullptr;
-    for (const Text_Run& r : runs())
+    for (const Text_Run& r : all)
         if (r.text == "New Game" && r.color[0] == 0) shadow = &r;
     ASSERT_NE(shadow, nullptr);
     EXPECT_EQ(shadow->x, 41);
@@ -98,7 +100,9 @@ TEST_F(Ui_Fixture, EveryScreenPlacesItsItemsOnTheirRows) {
     EXPECT_NE(credits[3].first.find(" - audio"), std::string::npos);
     EXPECT_EQ(credits[4], (std::pair<std::string, f32>{"Return", 72}));
     // Large labels are drawn at twice the size.
-    EXPECT_EQ(find_run(runs(), "Credits", false)->size, 16);
+    std::vector<Text_Run> all = runs();
+    ASSERT_NE(find_run(all, "Credits", false), nullptr);
+    EXPECT_EQ(find_run(all, "Credits", false)->size, 16);
 }
 
 TEST_F(Ui_Fixture, HudShowsScoreStageEnergyAndHealth) {
@@ -141,7 +145,8 @@ TEST_F(Ui_Fixture, IntroAndTutorialHints) {
     h.frame();
     player_entity()->variant.player.num_charges = 1;
     h.frame();
-    const Text_Run* hint = find_run(runs(), "Press X to Shoot or Z to Boost", true);
+    std::vector<Text_Run> all = runs();
+    const Text_Run* hint = find_run(all, "Press X to Shoot or Z to Boost", true);
     ASSERT_NE(hint, nullptr);
     EXPECT_FLOAT_EQ(hint->y, 43.2f);
     h.up(DK_RIGHT);

@@ -104,6 +104,7 @@ struct Gradients {
 constexpr Gradients GRADIENTS_2D;
 
 i64 _wrap_mul(i64 a, i64 b) { return i64(u64(a) * u64(b)); }
+i64 _wrap_add(i64 a, i64 b) { return i64(u64(a) + u64(b)); }
 
 f32 _grad(i64 seed, i64 xsvp, i64 ysvp, f32 dx, f32 dy) {
     i64 hash = seed ^ xsvp ^ ysvp;
@@ -137,19 +138,19 @@ f32 noise2(i64 seed, f64 x, f64 y) {
     if (a1 > 0) {
         f32 dx1 = dx0 - f32(1 + 2 * UNSKEW_2D);
         f32 dy1 = dy0 - f32(1 + 2 * UNSKEW_2D);
-        value += (a1 * a1) * (a1 * a1) * _grad(seed, xsbp + PRIME_X, ysbp + PRIME_Y, dx1, dy1);
+        value += (a1 * a1) * (a1 * a1) * _grad(seed, _wrap_add(xsbp, PRIME_X), _wrap_add(ysbp, PRIME_Y), dx1, dy1);
     }
 
     if (dy0 > dx0) {
         f32 dx2 = dx0 - f32(UNSKEW_2D);
         f32 dy2 = dy0 - f32(UNSKEW_2D + 1);
         f32 a2 = RSQUARED_2D - dx2 * dx2 - dy2 * dy2;
-        if (a2 > 0) value += (a2 * a2) * (a2 * a2) * _grad(seed, xsbp, ysbp + PRIME_Y, dx2, dy2);
+        if (a2 > 0) value += (a2 * a2) * (a2 * a2) * _grad(seed, xsbp, _wrap_add(ysbp, PRIME_Y), dx2, dy2);
     } else {
         f32 dx2 = dx0 - f32(UNSKEW_2D + 1);
         f32 dy2 = dy0 - f32(UNSKEW_2D);
         f32 a2 = RSQUARED_2D - dx2 * dx2 - dy2 * dy2;
-        if (a2 > 0) value += (a2 * a2) * (a2 * a2) * _grad(seed, xsbp + PRIME_X, ysbp, dx2, dy2);
+        if (a2 > 0) value += (a2 * a2) * (a2 * a2) * _grad(seed, _wrap_add(xsbp, PRIME_X), ysbp, dx2, dy2);
     }
     return value;
 }

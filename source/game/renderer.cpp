@@ -57,7 +57,7 @@ void renderer_init(bool headless) {
 }
 
 void renderer_shutdown() {
-    // Device resources go with the context; only the lists are ours.
+    renderer_device_destroy(renderer.device);
     std::free(renderer.sprites);
     std::free(renderer.glyphs);
     renderer.sprites = nullptr;

@@ -93,6 +93,8 @@ struct Renderer_Frame_Params {
     f32 present_viewport_scale[2];
 };
 Renderer_Device* renderer_device_create(const u8 palette_texels[2048]);
+// Releases every device resource; the context must still be current.
+void renderer_device_destroy(Renderer_Device* d);
 void renderer_device_load_atlas(Renderer_Device* d, i32 w, i32 h, const u8* rgba);
 void renderer_device_load_palette(Renderer_Device* d, const u8 palette_texels[2048]);
 void renderer_device_load_font(Renderer_Device* d, const u8* bitmap512);

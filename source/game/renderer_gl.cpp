@@ -512,3 +512,21 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
     glBindVertexArray(0);
     _log_gl_errors("renderer_device_draw");
 }
+
+void renderer_device_destroy(Renderer_Device* d) {
+    if (!d) return;
+    const GLuint buffers[4] = {d->quad_vertices, d->quad_indices, d->sprite_instances, d->font_instances};
+    glDeleteBuffers(4, buffers);
+    const GLuint samplers[3] = {d->nearest_sampler, d->font_sampler, d->palette_sampler};
+    glDeleteSamplers(3, samplers);
+    const GLuint textures[6] = {d->sprite_atlas, d->font_atlas, d->palette,
+                                d->offscreen_color, d->offscreen_depth, d->postprocess_color};
+    glDeleteTextures(6, textures);
+    const GLuint framebuffers[2] = {d->offscreen_fbo, d->postprocess_fbo};
+    glDeleteFramebuffers(2, framebuffers);
+    for (Gl_Pipeline* p : {&d->sprite, &d->font, &d->postprocess, &d->present}) {
+        glDeleteVertexArrays(1, &p->vao);
+        glDeleteProgram(p->program);
+    }
+    delete d;
+}

@@ -6,6 +6,7 @@ BUILD=$(cd "${1:?usage: script BUILD_DIR}" && pwd)
 GAME="$BUILD/vantorel"
 SHOTS="$BUILD/e2e-shots"
 mkdir -p "$SHOTS"
+
 WORK=$(mktemp -d)
 GAME_PID=""
 X_PID=""
@@ -18,7 +19,7 @@ cleanup() {
     [ -n "$GAME_PID" ] && kill "$GAME_PID" 2>/dev/null || true
     [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null || true
     [ -n "$X_PID" ] && kill "$X_PID" 2>/dev/null || true
-    rm -rf "$WORK"
+    if [ -n "${KEEP_WORK:-}" ]; then echo "work kept in $WORK"; else rm -rf "$WORK"; fi
 }
 trap cleanup EXIT
 
