@@ -7,6 +7,9 @@ PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev
 
 .PHONY: deps configure build play test bench clean
 
+# Longer-running checks (fuzzing, soak) live in their own fragments.
+include $(wildcard mk/*.mk)
+
 deps:
 	@missing=""; for p in $(PACKAGES); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
@@ -32,10 +35,15 @@ test: build
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j$(JOBS)
 	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) --no-print-directory test-extra
 
 bench: build
 	cmake --build $(BUILD) --target vantorel_bench -j$(JOBS)
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_bench
+
+# Fragments in mk/ add their bounded checks as prerequisites of test-extra.
+.PHONY: test-extra
+test-extra:
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan
