@@ -55,8 +55,10 @@ void game_state_draw() {
             _overlay(0.75f);
             break;
         case paused:
-            _overlay(0.2f);
+            // The world goes first: an overlay queued before it writes depth everywhere
+            // and hides the world instead of dimming it.
             draw_scene();
+            _overlay(0.2f);
             break;
         case game_over:
         case won:
