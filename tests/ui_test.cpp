@@ -233,3 +233,19 @@ TEST_F(Ui_Fixture, EnterActivatesOnlyTheSelectedButtonOnce) {
     EXPECT_EQ(game.state, game_over);
     h.up(DK_ENTER);
 }
+
+TEST_F(Ui_Fixture, DimmingOverlaysComeAfterTheWorldTheyCover) {
+    // A translucent overlay writes depth: anything farther queued after it would vanish.
+    start_game(h);
+    for (Game_State s : {paused, pick_upgrade}) {
+        game_set_state(s);
+        h.frame();
+        int overlay = -1;
+        for (size_t i = 0; i < cap.sprites.size(); i++)
+            if (cap.sprites[i].right[0] >= 1600) overlay = int(i);
+        ASSERT_GE(overlay, 0) << s;
+        EXPECT_GT(overlay, 2) << "the world must be queued before the overlay";
+        for (size_t i = size_t(overlay) + 1; i < cap.sprites.size(); i++)
+            EXPECT_GE(cap.sprites[i].pos[2], cap.sprites[size_t(overlay)].pos[2]) << s;
+    }
+}
