@@ -4,6 +4,7 @@
   count FILE X Y W H INDEX   -> how many picture pixels (160 x 144 grid) in the
                                 rectangle have palette colour INDEX
   blocks FILE X0 Y0 SCALE    -> 1 when every picture pixel is a uniform SCALE x SCALE block
+  solid FILE INDEX N         -> how many N x N squares of the picture are all colour INDEX
 """
 import subprocess
 import sys
@@ -74,6 +75,18 @@ def main():
                             print(0, gx, gy)
                             return
         print(1)
+    elif cmd == "solid":
+        index, n = map(int, sys.argv[3:5])
+        left, top, pw, ph = picture_rect(img)
+        sx, sy = pw / 160, ph / 144
+        grid = [[px(img, int(left + (gx + 0.5) * sx), int(top + (gy + 0.5) * sy)) == PALETTE[index]
+                 for gx in range(160)] for gy in range(144)]
+        count = 0
+        for gy in range(144 - n + 1):
+            for gx in range(160 - n + 1):
+                if all(grid[gy + dy][gx + dx] for dy in range(n) for dx in range(n)):
+                    count += 1
+        print(count)
     else:
         sys.exit("unknown command " + cmd)
 
