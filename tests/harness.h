@@ -58,3 +58,26 @@ inline void start_game(Headless& h) {
     h.up(DK_RIGHT);
     h.frame();
 }
+
+inline Player_Entity& ship() { return player_entity()->variant.player; }
+
+inline int count_variant(Variant_Kind k) {
+    int n = 0;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == k && !(r.entity->tags & tag_destroyed)) n++;
+    });
+    return n;
+}
+
+// Places an asteroid; returns its identifier.
+inline Entity_Id place_asteroid(Vec2 pos, Asteroid_Kind kind = small, Vec2 vel = {}) {
+    static constexpr f32 RAD[4] = {10, 16, 10, 7};
+    Entity e;
+    e.pos = pos;
+    e.vel = vel;
+    e.tags = tag_asteroid;
+    e.collider = make_circle_collider(RAD[kind]);
+    e.variant.kind = variant_asteroid;
+    e.variant.asteroid = {kind, 0};
+    return scene_spawn_entity(e);
+}
