@@ -10,7 +10,6 @@ constexpr u8 BANK_MAGIC[4] = {'V', 'N', 'B', 'K'};
 constexpr u8 STRINGS_MAGIC[4] = {'V', 'N', 'S', 'T'};
 constexpr size_t BANK_HEADER_BYTES = 16;
 constexpr size_t BANK_RECORD_BYTES = 24;
-constexpr size_t STRINGS_HEADER_BYTES = 12;
 constexpr u16 FLAG_LOOP = 1;
 
 // Every read checks the remaining length first; a failed read poisons the cursor.
