@@ -1,0 +1,46 @@
+# Closing the window (the window manager's Alt+F4) in every state keys can reach, and SIGTERM
+# in play: each time the game exits 0 and writes its 97-byte settings.json.
+# Upgrade choice, game over and the win need points or deaths no key sequence gives in
+# bounded time; the headless soak and fault tests cover their shutdown.
+source "$(dirname "$0")/lib/common.sh"
+start_x 640 576
+
+# reach STATE: keys from the main menu
+reach() {
+    case "$1" in
+        main_menu) ;;
+        credits) key Down Return ;;
+        intro) key Return ;;
+        tutorial) key Return; hold Right; sleep 0.3; release Right ;;
+        playing|paused)
+            key Return; hold Right; sleep 1.5; release Right
+            xdotool key x; sleep 0.3
+            if [ "$1" = paused ]; then key Escape; fi ;;
+    esac
+}
+
+# Openbox binds Alt+F4 to Close: the window gets WM_DELETE_WINDOW, as from its close button.
+close_window() { xdotool key --clearmodifiers alt+F4; }
+
+passed=0
+for state in main_menu credits intro tutorial playing paused; do
+    rm -f "$BUILD/settings.json"
+    start_game
+    reach "$state"
+    kill -0 "$GAME_PID" 2>/dev/null || fail "$state: game died before the close"
+    close_window
+    wait_exit 10
+    check_settings
+    note "$state: closed, exit 0, settings.json 97 bytes"
+    passed=$((passed + 1))
+done
+
+rm -f "$BUILD/settings.json"
+start_game
+reach playing
+stop_game
+check_settings
+note "playing: SIGTERM, exit 0, settings.json 97 bytes"
+passed=$((passed + 1))
+
+echo "$passed passed, 0 failed"

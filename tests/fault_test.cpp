@@ -1,0 +1,712 @@
+// Faults the game must survive: damaged or missing data, settings that cannot be written,
+// no sound device, gamepads coming and going. Each run starts the game, plays into a new
+// game and shuts down; the sanitizer build turns any bad access into a failure.
+#include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "game/assets.h"
+#include "game/bank.h"
+#include "game/pak.h"
+#include "game/settings.h"
+#include "gpad/gpad.h"
+#include "harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path REAL_DATA = fs::path(VANTOREL_BUILD_DIR) / "data";
+
+std::vector<u8> read_bytes(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::vector<u8>(std::istreambuf_iterator<char>(f), {});
+}
+void write_bytes(const fs::path& p, const std::vector<u8>& b) {
+    fs::create_directories(p.parent_path());
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+std::string read_text(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// tmpfs when there is one: every run ends with a synced settings save.
+std::string scratch_base() {
+    static std::string base = fs::is_directory("/dev/shm") ? "/dev/shm/" : testing::TempDir();
+    return base;
+}
+
+fs::path fresh_dir(const std::string& name) {
+    fs::path d = fs::path(scratch_base()) / ("vantorel-fault-" + name + "-" + std::to_string(getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+
+template <typename T>
+void put(std::vector<u8>& b, size_t at, T v) {
+    std::memcpy(b.data() + at, &v, sizeof v);
+}
+template <typename T>
+T get(const std::vector<u8>& b, size_t at) {
+    T v;
+    std::memcpy(&v, b.data() + at, sizeof v);
+    return v;
+}
+
+// Beside the game's folder, so concurrent test processes never share it.
+fs::path output_log(const fs::path& dir) { return dir.string() + ".out"; }
+
+struct Play_Result {
+    bool reached_play = false;
+    size_t max_sprites = 0, max_glyphs = 0;
+    std::string printed;  // everything written to stdout and stderr meanwhile
+};
+
+// Starts the game in `dir`, enters a new game, steers, fires, pauses, resumes, quits.
+Play_Result play_briefly(const fs::path& dir, int frames = 90) {
+    Play_Result r;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::string log = output_log(dir).string();
+    int fd = open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+    int saved_out = dup(1), saved_err = dup(2);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    {
+        Renderer_Capture cap;
+        Headless h(dir.string());
+        renderer.capture = &cap;
+        auto watch = [&] {
+            r.max_sprites = std::max(r.max_sprites, cap.sprites.size());
+            r.max_glyphs = std::max(r.max_glyphs, cap.glyphs.size());
+        };
+        h.frames(3);
+        watch();
+        h.tap(DK_ENTER);
+        h.down(DK_RIGHT);
+        for (int i = 0; i < frames; i++) {
+            h.frame();
+            watch();
+        }
+        h.up(DK_RIGHT);
+        h.tap(DK_X);
+        h.frames(frames);
+        watch();
+        r.reached_play = game.state == playing || game.state == tutorial;
+        h.tap(DK_ESCAPE);
+        h.tap(DK_ESCAPE);
+        h.frames(10);
+        watch();
+        renderer.capture = nullptr;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    close(fd);
+    r.printed = read_text(log);
+    return r;
+}
+
+// Exactly what a normal exit writes.
+void expect_settings_whole(const fs::path& dir, const std::string& what) {
+    EXPECT_EQ(read_text(dir / "settings.json"), settings_to_json(settings)) << what;
+    EXPECT_FALSE(fs::exists(dir / "settings.json.tmp")) << what;
+}
+
+// The pack as stored (lz4) and the same payload stored plainly, where every field sits at
+// a known offset: "SBPK", i32 version, u8 compression, i64 uncompressed size, i64 length.
+struct Packs {
+    std::vector<u8> stored;
+    std::vector<u8> plain;
+    std::vector<u8> payload;
+};
+const Packs& packs() {
+    static Packs p = [] {
+        Packs k;
+        k.stored = read_bytes(REAL_DATA / "assets.sbpak");
+        auto payload = pak_load_from_bytes(k.stored.data(), i64(k.stored.size()));
+        if (payload) k.payload = *payload;
+        k.plain = pak_build(k.payload, pak_none, 1);
+        return k;
+    }();
+    return p;
+}
+constexpr size_t HDR = 25;                          // pack header, bytes
+constexpr size_t SPRITES = HDR;                     // SPRITE_COUNT × {u16 x, y, w, h}
+constexpr size_t ANIMS = SPRITES + sizeof(Sprite) * SPRITE_COUNT;
+constexpr size_t ATLAS_SIZE = ANIMS + sizeof(Sprite_Anim) * SPRITE_ANIM_COUNT;
+constexpr size_t ATLAS_LEN = ATLAS_SIZE + 8;
+constexpr size_t ATLAS_BYTES = ATLAS_LEN + 8;
+
+// One start of the game over a data folder: files written as given (none = absent).
+struct Data_File {
+    std::string path;                    // under the game's folder
+    std::optional<std::vector<u8>> bytes;  // none: made by `make`, or else a link to the real file
+    std::function<std::vector<u8>()> make = {};  // big files are built only when written
+};
+struct Data_Case {
+    std::string name;
+    std::vector<Data_File> files;
+    bool must_draw_nothing = false;  // the pack is refused: nothing of it may be drawn
+    bool must_draw = false;          // the pack is intact
+    bool with_sound = false;         // banks are read only once a device is open
+};
+
+enum Child_Exit { child_ok = 0, child_no_play = 20, child_over_cap, child_drew, child_blank, child_settings };
+
+// Each case runs in a child process, several at once: one crash still lets every other case
+// be tried and reported, and most of a start-up is spent waiting on the sound thread.
+void run_cases(const std::string& group, const std::vector<Data_Case>& cases) {
+    constexpr int PARALLEL = 8;
+    fs::path base = fresh_dir(group);
+    std::vector<pid_t> running(cases.size(), 0);
+    size_t next = 0, done = 0;
+    int crashed = 0;
+    auto case_dir = [&](size_t i) { return base / std::to_string(i); };
+    auto start = [&](size_t i) {
+        const Data_Case& c = cases[i];
+        fs::path dir = case_dir(i);
+        fs::create_directories(dir);
+        for (const Data_File& f : c.files) {
+            if (f.bytes)
+                write_bytes(dir / f.path, *f.bytes);
+            else if (f.make)
+                write_bytes(dir / f.path, f.make());
+            else {
+                fs::create_directories((dir / f.path).parent_path());
+                fs::create_symlink(REAL_DATA / fs::path(f.path).lexically_relative("data"), dir / f.path);
+            }
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (!c.with_sound) setenv("SDL_AUDIODRIVER", "vantorel-no-such-driver", 1);
+            Play_Result r = play_briefly(dir, 20);
+            Child_Exit code = child_ok;
+            if (!r.reached_play) code = child_no_play;
+            else if (r.max_sprites > MAX_WORLD_SPRITES || r.max_glyphs > MAX_GLYPHS) code = child_over_cap;
+            else if (c.must_draw_nothing && (r.max_sprites != 0 || r.max_glyphs != 0)) code = child_drew;
+            else if (c.must_draw && (r.max_sprites == 0 || r.max_glyphs == 0)) code = child_blank;
+            else if (read_text(dir / "settings.json") != settings_to_json(settings)) code = child_settings;
+            _exit(code);
+        }
+        running[i] = pid;
+    };
+    auto finish = [&]() {
+        int status = 0;
+        pid_t pid = waitpid(-1, &status, 0);
+        if (pid <= 0) return false;
+        size_t i = 0;
+        while (i < cases.size() && running[i] != pid) i++;
+        if (i == cases.size()) return true;
+        running[i] = 0;
+        done++;
+        if (WIFSIGNALED(status)) {
+            ADD_FAILURE() << cases[i].name << ": killed by signal " << WTERMSIG(status);
+            crashed++;
+        } else if (WEXITSTATUS(status) != child_ok) {
+            ADD_FAILURE() << cases[i].name << ": exit " << WEXITSTATUS(status)
+                          << " (20 no play, 21 over a cap, 22 refused pack drew, 23 intact pack blank,"
+                             " 24 settings, else sanitizer)\n"
+                          << read_text(output_log(case_dir(i))).substr(0, 3000);
+        }
+        fs::remove_all(case_dir(i));
+        fs::remove(output_log(case_dir(i)));
+        return true;
+    };
+    while (done < cases.size()) {
+        while (next < cases.size() && next - done < PARALLEL) start(next++);
+        if (!finish()) break;
+    }
+    if (crashed) std::printf("%s: %d of %zu cases crashed the game\n", group.c_str(), crashed, cases.size());
+    fs::remove_all(base);
+}
+
+struct Pack_Case {
+    std::string name;
+    std::vector<u8> bytes;
+};
+
+void run_pack_cases(const std::string& group, const std::vector<Pack_Case>& cases) {
+    std::vector<Data_Case> runs;
+    for (const Pack_Case& c : cases) {
+        Assets a;
+        bool accepted = assets_load_from_bytes(c.bytes.data(), i64(c.bytes.size()), a);
+        runs.push_back({c.name, {{"data/assets.sbpak", c.bytes}}, !accepted, false, false});
+    }
+    run_cases(group, runs);
+}
+
+}  // namespace
+
+TEST(Fault, NoDataFolderAtAll) {
+    fs::path dir = fresh_dir("nodata");
+    Play_Result r = play_briefly(dir);
+    EXPECT_TRUE(r.reached_play);
+    EXPECT_EQ(r.max_sprites, 0u);
+    EXPECT_EQ(r.max_glyphs, 0u);
+    expect_settings_whole(dir, "no data");
+    fs::remove_all(dir);
+}
+
+TEST(Fault, PackTruncatedAtManyLengths) {
+    const Packs& p = packs();
+    ASSERT_FALSE(p.payload.empty());
+    std::vector<Pack_Case> cases;
+    for (const std::vector<u8>* src : {&p.stored, &p.plain}) {
+        const char* kind = src == &p.stored ? "lz4" : "plain";
+        std::vector<size_t> lengths;
+        for (size_t n = 0; n <= 40; n++) lengths.push_back(n);           // inside the header
+        for (size_t k = 1; k < 24; k++) lengths.push_back(src->size() * k / 24);
+        lengths.push_back(src->size() - 1);
+        if (src == &p.plain)
+            for (size_t at : {ANIMS, ATLAS_SIZE + 4, ATLAS_LEN + 3, ATLAS_BYTES + 1}) lengths.push_back(at);
+        for (size_t n : lengths)
+            cases.push_back({std::string(kind) + " cut at " + std::to_string(n),
+                             std::vector<u8>(src->begin(), src->begin() + std::min(n, src->size()))});
+    }
+    run_pack_cases("pack-cut", cases);
+}
+
+TEST(Fault, PackHeaderFieldsCorrupted) {
+    const Packs& p = packs();
+    ASSERT_FALSE(p.payload.empty());
+    std::vector<Pack_Case> cases;
+    auto with = [&](const char* name, const std::vector<u8>& base, auto edit) {
+        std::vector<u8> b = base;
+        edit(b);
+        cases.push_back({name, b});
+    };
+    for (const std::vector<u8>* src : {&p.stored, &p.plain}) {
+        const std::vector<u8>& s = *src;
+        with("magic", s, [](auto& b) { b[1] ^= 0x20; });
+        with("version 0", s, [](auto& b) { put<i32>(b, 4, 0); });
+        with("version -1", s, [](auto& b) { put<i32>(b, 4, -1); });
+        with("compression 2", s, [](auto& b) { b[8] = 2; });
+        with("compression 255", s, [](auto& b) { b[8] = 255; });
+        with("compression flipped", s, [](auto& b) { b[8] ^= 1; });
+        for (i64 v : {i64(0), i64(-1), i64(1), i64(INT32_MAX), i64(INT32_MAX) + 1, INT64_MAX, INT64_MIN,
+                      get<i64>(s, 9) / 2, get<i64>(s, 9) + 1})
+            with("uncompressed size", s, [v](auto& b) { put<i64>(b, 9, v); });
+        for (i64 v : {i64(0), i64(-1), INT64_MAX, INT64_MIN, get<i64>(s, 17) - 1, get<i64>(s, 17) + 1})
+            with("payload length", s, [v](auto& b) { put<i64>(b, 17, v); });
+        // Damage inside the lz4 stream: token, literal length and match offset bytes alike.
+        if (src == &p.stored)
+            for (size_t k = 0; k < 16; k++)
+                with("lz4 stream byte", s, [k](auto& b) {
+                    size_t at = HDR + (b.size() - HDR) * k / 16;
+                    b[at] ^= 0xA5;
+                });
+    }
+    run_pack_cases("pack-header", cases);
+}
+
+TEST(Fault, PackPayloadFieldsCorrupted) {
+    const Packs& p = packs();
+    ASSERT_FALSE(p.payload.empty());
+    const std::vector<u8>& s = p.plain;
+    const i32 aw = get<i32>(s, ATLAS_SIZE), ah = get<i32>(s, ATLAS_SIZE + 4);
+    const i64 atlas_len = get<i64>(s, ATLAS_LEN);
+    const size_t font_len_at = ATLAS_BYTES + size_t(atlas_len);
+    const i64 font_len = get<i64>(s, font_len_at);
+    ASSERT_EQ(i64(aw) * ah * 4, atlas_len);
+    ASSERT_EQ(font_len_at + 8 + size_t(font_len), s.size());
+
+    std::vector<Pack_Case> cases;
+    auto with = [&](std::string name, auto edit) {
+        std::vector<u8> b = s;
+        edit(b);
+        cases.push_back({std::move(name), b});
+    };
+    for (int i = 0; i < SPRITE_COUNT; i++) {
+        size_t at = SPRITES + size_t(i) * sizeof(Sprite);
+        for (int f = 0; f < 4; f++) {
+            with("sprite " + std::to_string(i) + " field " + std::to_string(f) + " max",
+                 [=](auto& b) { put<u16>(b, at + 2 * f, 0xFFFF); });
+        }
+        // Just past the atlas on each axis.
+        with("sprite " + std::to_string(i) + " past right", [=](auto& b) {
+            put<u16>(b, at, u16(aw - get<u16>(b, at + 4) + 1));
+        });
+        with("sprite " + std::to_string(i) + " past bottom", [=](auto& b) {
+            put<u16>(b, at + 2, u16(ah - get<u16>(b, at + 6) + 1));
+        });
+    }
+    for (int i = 0; i < SPRITE_ANIM_COUNT; i++) {
+        size_t at = ANIMS + size_t(i) * sizeof(Sprite_Anim);
+        std::string n = "anim " + std::to_string(i) + " ";
+        for (u8 v : {u8(SPRITE_COUNT), u8(255)}) with(n + "sprite", [=](auto& b) { b[at] = v; });
+        for (u8 v : {u8(0), u8(1), u8(ANIM_MAX_FRAMES - 1), u8(ANIM_MAX_FRAMES), u8(255)})
+            with(n + "len " + std::to_string(v), [=](auto& b) { b[at + 1] = v; });
+        for (u16 v : {u16(1), u16(ANIM_MAX_FRAMES), u16(0xFFFF)})
+            with(n + "first frame", [=](auto& b) { put<u16>(b, at + 2, v); });
+        for (u16 v : {u16(0), u16(aw), u16(0xFFFF)}) with(n + "frame width", [=](auto& b) { put<u16>(b, at + 4, v); });
+        for (u16 v : {u16(0), u16(0xFFFF)})
+            with(n + "durations", [=](auto& b) {
+                for (int k = 0; k < ANIM_MAX_FRAMES; k++) put<u16>(b, at + 6 + 2 * k, v);
+            });
+        with(n + "duration NaN", [=](auto& b) { put<f32>(b, at + 72, std::nanf("")); });
+    }
+    for (i32 v : {0, -1, 1, aw * 2, INT32_MAX, INT32_MIN})
+        with("atlas width " + std::to_string(v), [=](auto& b) { put<i32>(b, ATLAS_SIZE, v); });
+    for (i32 v : {0, -1, ah / 2, INT32_MAX})
+        with("atlas height " + std::to_string(v), [=](auto& b) { put<i32>(b, ATLAS_SIZE + 4, v); });
+    // Same pixel count, other shape: the rectangles must still be checked against it.
+    with("atlas transposed", [=](auto& b) {
+        put<i32>(b, ATLAS_SIZE, ah);
+        put<i32>(b, ATLAS_SIZE + 4, aw);
+    });
+    with("atlas 1 x area", [=](auto& b) {
+        put<i32>(b, ATLAS_SIZE, 1);
+        put<i32>(b, ATLAS_SIZE + 4, aw * ah);
+    });
+    for (i64 v : {i64(0), i64(-1), atlas_len - 1, atlas_len + 1, atlas_len + 4, INT64_MAX})
+        with("atlas length " + std::to_string(v), [=](auto& b) { put<i64>(b, ATLAS_LEN, v); });
+    for (i64 v : {i64(0), i64(-1), i64(1), i64(11), i64(12), font_len - 1, font_len + 1, INT64_MAX})
+        with("font length " + std::to_string(v), [=](auto& b) { put<i64>(b, font_len_at, v); });
+    run_pack_cases("pack-payload", cases);
+}
+
+TEST(Fault, PackFontBytesCorrupted) {
+    const Packs& p = packs();
+    ASSERT_FALSE(p.payload.empty());
+    const std::vector<u8>& s = p.plain;
+    const size_t font_at = ATLAS_BYTES + size_t(get<i64>(s, ATLAS_LEN)) + 8;
+    const size_t font_len = s.size() - font_at;
+    auto be16 = [&](size_t at) { return u32(s[at]) << 8 | s[at + 1]; };
+    auto put_be32 = [](std::vector<u8>& b, size_t at, u32 v) {
+        for (int k = 0; k < 4; k++) b[at + k] = u8(v >> (24 - 8 * k));
+    };
+    std::vector<Pack_Case> cases;
+    auto with = [&](std::string name, auto edit) {
+        std::vector<u8> b = s;
+        edit(b);
+        cases.push_back({std::move(name), b});
+    };
+    with("font magic", [&](auto& b) { put_be32(b, font_at, 0xDEADBEEF); });
+    for (u32 v : {0u, 1u, 0xFFFFu}) with("table count", [&, v](auto& b) { b[font_at + 4] = u8(v >> 8); b[font_at + 5] = u8(v); });
+    // Each table record: tag, checksum, offset, length.
+    const u32 tables = be16(font_at + 4);
+    for (u32 t = 0; t < tables && 12 + 16 * t + 16 <= font_len; t++) {
+        size_t rec = font_at + 12 + 16 * t;
+        std::string tag(reinterpret_cast<const char*>(&s[rec]), 4);
+        with("table " + tag + " offset past end", [&, rec](auto& b) { put_be32(b, rec + 8, u32(font_len) + 16); });
+        with("table " + tag + " offset huge", [&, rec](auto& b) { put_be32(b, rec + 8, 0xFFFFFFF0u); });
+        with("table " + tag + " length huge", [&, rec](auto& b) { put_be32(b, rec + 12, 0xFFFFFFF0u); });
+        with("table " + tag + " contents", [&, rec](auto& b) {
+            u32 off = u32(b[rec + 8]) << 24 | u32(b[rec + 9]) << 16 | u32(b[rec + 10]) << 8 | b[rec + 11];
+            for (u32 k = 0; k < 64 && off + k < font_len; k++) b[font_at + off + k] = 0xFF;
+        });
+    }
+    for (size_t k = 1; k < 32; k++)
+        with("font byte " + std::to_string(font_len * k / 32), [&, k](auto& b) { b[font_at + font_len * k / 32] ^= 0xFF; });
+    run_pack_cases("pack-font", cases);
+}
+
+TEST(Fault, SoundBanksMissingTruncatedCorrupted) {
+    const std::vector<u8> bank = read_bytes(REAL_DATA / "Desktop" / "persistent.bank");
+    const std::vector<u8> strings = read_bytes(REAL_DATA / "Desktop" / "persistent.strings.bank");
+    ASSERT_GT(bank.size(), 16u);
+    ASSERT_GT(strings.size(), 12u);
+    struct Case {
+        std::string name;
+        std::function<std::vector<u8>()> bank, strings;  // empty: file missing
+    };
+    auto whole = [](const std::vector<u8>& b) { return [&b] { return b; }; };
+    auto cut = [](const std::vector<u8>& b, size_t n) {
+        return [&b, n] { return std::vector<u8>(b.begin(), b.begin() + std::ptrdiff_t(n)); };
+    };
+    std::vector<Case> cases = {{"both missing", {}, {}},
+                               {"bank missing", {}, whole(strings)},
+                               {"strings missing", whole(bank), {}}};
+    const u32 events = get<u32>(bank, 8);
+    const size_t table_end = 16 + size_t(events) * 24;
+    for (size_t n : {size_t(0), size_t(3), size_t(4), size_t(11), size_t(15), size_t(16), size_t(40), table_end - 1,
+                     table_end, table_end + 1, bank.size() / 2, bank.size() - 2, bank.size() - 1})
+        cases.push_back({"bank cut at " + std::to_string(n), cut(bank, n), whole(strings)});
+    for (size_t n = 0; n < strings.size(); n += 7)
+        cases.push_back({"strings cut at " + std::to_string(n), whole(bank), cut(strings, n)});
+    auto bank_edit = [&](std::string name, auto edit) {
+        cases.push_back({std::move(name),
+                         [&bank, edit] {
+                             std::vector<u8> b = bank;
+                             edit(b);
+                             return b;
+                         },
+                         whole(strings)});
+    };
+    bank_edit("magic", [](auto& b) { b[0] = 'X'; });
+    bank_edit("version", [](auto& b) { put<u32>(b, 4, 2); });
+    for (u32 v : {0u, events - 1, events + 1, BANK_MAX_EVENTS + 1, 0xFFFFFFFFu})
+        bank_edit("event count " + std::to_string(v), [v](auto& b) { put<u32>(b, 8, v); });
+    for (u32 v : {0u, 1u, get<u32>(bank, 12) - 2, get<u32>(bank, 12) + 2, 0xFFFFFFFFu})
+        bank_edit("data size " + std::to_string(v), [v](auto& b) { put<u32>(b, 12, v); });
+    for (u32 e = 0; e < events; e += std::max(1u, events / 6)) {
+        size_t rec = 16 + size_t(e) * 24;
+        std::string n = "event " + std::to_string(e) + " ";
+        for (u32 v : {0u, 7999u, 96001u, 0xFFFFFFFFu}) bank_edit(n + "rate", [=](auto& b) { put<u32>(b, rec, v); });
+        for (u16 v : {u16(0), u16(3), u16(0xFFFF)}) bank_edit(n + "channels", [=](auto& b) { put<u16>(b, rec + 4, v); });
+        bank_edit(n + "flags", [=](auto& b) { put<u16>(b, rec + 6, 0xFFFF); });
+        for (f32 v : {-1.0f, 2.0f, std::nanf(""), INFINITY})
+            bank_edit(n + "volume", [=](auto& b) { put<f32>(b, rec + 8, v); });
+        for (f32 v : {-1.0f, 61.0f, std::nanf("")}) bank_edit(n + "fade", [=](auto& b) { put<f32>(b, rec + 12, v); });
+        for (u32 v : {1u, 0xFFFFFFF0u, get<u32>(bank, 12)})
+            bank_edit(n + "offset", [=](auto& b) { put<u32>(b, rec + 16, v); });
+        for (u32 v : {0u, 1u, 0xFFFFFFF0u}) bank_edit(n + "bytes", [=](auto& b) { put<u32>(b, rec + 20, v); });
+    }
+    auto strings_edit = [&](std::string name, auto edit) {
+        std::vector<u8> b = strings;
+        edit(b);
+        cases.push_back({std::move(name), whole(bank), [b] { return b; }});
+    };
+    strings_edit("magic", [](auto& b) { b[0] = 'X'; });
+    for (u32 v : {0u, get<u32>(strings, 8) + 1, BANK_MAX_STRINGS + 1, 0xFFFFFFFFu})
+        strings_edit("entry count " + std::to_string(v), [v](auto& b) { put<u32>(b, 8, v); });
+    for (u16 v : {u16(0), u16(256), u16(0xFFFF)}) strings_edit("first path length", [v](auto& b) { put<u16>(b, 12, v); });
+    strings_edit("first event index", [&](auto& b) {
+        put<u32>(b, 14 + get<u16>(b, 12), 0xFFFFFFFFu);
+    });
+    strings_edit("every event index past the bank", [&](auto& b) {
+        size_t at = 12;
+        while (at + 2 <= b.size()) {
+            size_t len = get<u16>(b, at);
+            if (at + 2 + len + 4 > b.size()) break;
+            put<u32>(b, at + 2 + len, events + 3);
+            at += 2 + len + 4;
+        }
+    });
+
+    std::vector<Data_Case> runs;
+    for (const Case& c : cases) {
+        Data_Case d{c.name, {{"data/assets.sbpak", std::nullopt}}, false, true, true};
+        if (c.bank) d.files.push_back({"data/Desktop/persistent.bank", std::nullopt, c.bank});
+        if (c.strings) d.files.push_back({"data/Desktop/persistent.strings.bank", std::nullopt, c.strings});
+        runs.push_back(std::move(d));
+    }
+    run_cases("banks", runs);
+}
+
+TEST(Fault, LongerEarlierSettingsFileIsReplacedWhole) {
+    fs::path dir = fresh_dir("long-settings");
+    fs::create_directory_symlink(REAL_DATA, dir / "data");
+    write_bytes(dir / "settings.json", std::vector<u8>(6000, 'x'));
+    Play_Result r = play_briefly(dir);
+    EXPECT_TRUE(r.reached_play);
+    expect_settings_whole(dir, "long file");
+    EXPECT_EQ(fs::file_size(dir / "settings.json"), 97u);
+    fs::remove_all(dir);
+}
+
+TEST(Fault, SettingsThatCannotBeWrittenEndQuietly) {
+    // A folder where the file should be: the rename fails.
+    fs::path dir = fresh_dir("settings-dir");
+    fs::create_directory_symlink(REAL_DATA, dir / "data");
+    fs::create_directories(dir / "settings.json" / "inside");
+    Play_Result r = play_briefly(dir);
+    EXPECT_TRUE(r.reached_play);
+    EXPECT_EQ(r.printed, "");
+    EXPECT_TRUE(fs::is_directory(dir / "settings.json"));
+    EXPECT_TRUE(fs::exists(dir / "settings.json" / "inside"));
+    EXPECT_FALSE(fs::exists(dir / "settings.json.tmp"));
+    fs::remove_all(dir);
+
+    // The folder removed while the game runs: nothing can be created at exit.
+    fs::path gone = fresh_dir("settings-gone");
+    {
+        std::fflush(stdout);
+        Headless h(gone.string());
+        h.tap(DK_ENTER);
+        h.tap(DK_RIGHT);
+        h.frames(60);
+        EXPECT_EQ(game.state, tutorial);
+        fs::remove_all(gone);
+    }
+    EXPECT_FALSE(fs::exists(gone));
+}
+
+// Root ignores permission bits, so the read-only cases run in a child that gave them up.
+TEST(Fault, SettingsInReadOnlyPlacesAsAnotherUser) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to become nobody";
+    fs::path base = fresh_dir("readonly");
+    fs::create_directories(base / "ro-dir");
+    fs::create_directories(base / "ro-file");
+    fs::create_directory_symlink(REAL_DATA, base / "ro-dir" / "data");
+    fs::create_directory_symlink(REAL_DATA, base / "ro-file" / "data");
+    fs::path old_file = base / "ro-file" / "settings.json";
+    write_bytes(old_file, std::vector<u8>(3000, 'y'));
+    // ro-dir: owned by root, not writable by others. ro-file: a sticky folder nobody may write
+    // to, holding root's read-only file, which the sticky bit keeps nobody from replacing.
+    chmod((base / "ro-dir").c_str(), 0755);
+    chmod((base / "ro-file").c_str(), 01777);
+    chmod(old_file.c_str(), 0444);
+    chmod(base.c_str(), 0755);
+    for (fs::path p = base.parent_path(); p != p.root_path(); p = p.parent_path()) {
+        struct stat sb;
+        if (stat(p.c_str(), &sb) == 0 && !(sb.st_mode & S_IXOTH))
+            GTEST_SKIP() << p << " is not searchable by other users";
+    }
+    for (const char* sub : {"ro-dir", "ro-file"}) {
+        SCOPED_TRACE(sub);
+        fs::path dir = base / sub;
+        std::string log = (base / (std::string(sub) + ".out")).string();
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int fd = open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0666);
+            if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(10);
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(11);
+            {
+                Headless h(dir.string());
+                h.tap(DK_ENTER);
+                h.tap(DK_RIGHT);
+                h.frames(120);
+                if (game.state != tutorial && game.state != playing) _exit(12);
+            }
+            std::fflush(stdout);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(read_text(log), "");
+        EXPECT_FALSE(fs::exists(dir / "settings.json.tmp"));
+    }
+    EXPECT_FALSE(fs::exists(base / "ro-dir" / "settings.json"));
+    EXPECT_EQ(read_text(old_file), std::string(3000, 'y'));
+    chmod(old_file.c_str(), 0644);
+    fs::remove_all(base);
+}
+
+TEST(Fault, NoSoundDevice) {
+    const char* was = std::getenv("SDL_AUDIODRIVER");
+    std::string saved = was ? was : "";
+    setenv("SDL_AUDIODRIVER", "vantorel-no-such-driver", 1);
+    fs::path dir = fresh_dir("noaudio");
+    fs::create_directory_symlink(REAL_DATA, dir / "data");
+    audio_trace = Audio_Trace{};
+    Play_Result r = play_briefly(dir);
+    EXPECT_TRUE(r.reached_play);
+    EXPECT_GT(r.max_sprites, 0u);
+    EXPECT_GE(audio_trace.started[music_game], 1u);
+    EXPECT_GE(audio_trace.started[player_charged], 1u);
+    expect_settings_whole(dir, "no audio");
+    if (was)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
+    fs::remove_all(dir);
+}
+
+namespace {
+struct Pad_Fault : ::testing::Test {
+    void SetUp() override { ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError(); }
+    void TearDown() override {
+        gpad_shutdown();
+        input_reset();
+        for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
+            if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
+        SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    }
+};
+}  // namespace
+
+TEST_F(Pad_Fault, NoGamepadKeysStillSteer) {
+    if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
+    fs::path dir = fresh_dir("nopad");
+    fs::create_directory_symlink(REAL_DATA, dir / "data");
+    {
+        Headless h(dir.string());
+        start_game(h);
+        ASSERT_EQ(game.state, tutorial);
+        f32 rot = player_entity()->rot;
+        h.down(DK_LEFT);
+        h.frames(40);
+        h.up(DK_LEFT);
+        EXPECT_GT(player_entity()->rot, rot);
+        for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
+            Gamepad_State s;
+            EXPECT_FALSE(gpad_get_state(slot, &s));
+        }
+    }
+    expect_settings_whole(dir, "no pad");
+    fs::remove_all(dir);
+}
+
+TEST_F(Pad_Fault, PadPulledOutWhileSteering) {
+    if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
+    SDL_VirtualJoystickDesc d = {};
+    d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+    d.naxes = 6;
+    d.nbuttons = 11;
+    d.nhats = 1;
+    d.vendor_id = 0x045E;
+    d.product_id = 0x028E;
+    d.name = "Microsoft X-Box 360 pad";
+    int index = SDL_JoystickAttachVirtualEx(&d);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* pad = SDL_JoystickOpen(index);
+    ASSERT_NE(pad, nullptr) << SDL_GetError();
+    SDL_JoystickSetVirtualAxis(pad, 2, -32768);
+    SDL_JoystickSetVirtualAxis(pad, 5, -32768);
+
+    fs::path dir = fresh_dir("padpull");
+    fs::create_directory_symlink(REAL_DATA, dir / "data");
+    {
+        Headless h(dir.string());
+        start_game(h);
+        ASSERT_EQ(game.state, tutorial);
+        Entity* ship = player_entity();
+        ASSERT_NE(ship, nullptr);
+        SDL_JoystickSetVirtualHat(pad, 0, SDL_HAT_LEFT);
+        h.frames(30);
+        f32 turned = ship->rot;
+        EXPECT_GT(turned, 0.0f);  // the pad steers
+        ASSERT_EQ(SDL_JoystickDetachVirtual(index), 0) << SDL_GetError();
+        SDL_JoystickClose(pad);
+        h.frames(120);
+        ship = player_entity();
+        ASSERT_NE(ship, nullptr);
+        // Steering stops with the pad gone instead of sticking to the last reading.
+        EXPECT_FLOAT_EQ(ship->variant.player.input.dir.x, 0.0f);
+        f32 settled = ship->rot;
+        h.frames(30);
+        EXPECT_FLOAT_EQ(ship->rot, settled);
+        // Keys take over.
+        h.down(DK_RIGHT);
+        h.frames(30);
+        h.up(DK_RIGHT);
+        EXPECT_LT(ship->rot, settled);
+        h.tap(DK_ESCAPE);
+        h.tap(DK_ESCAPE);
+        h.frames(10);
+    }
+    expect_settings_whole(dir, "pad pulled");
+    fs::remove_all(dir);
+}
