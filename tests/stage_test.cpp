@@ -468,3 +468,161 @@ TEST_F(Boss_Fight, GameIsWonFiveSecondsAfterItsDeath) {
     EXPECT_EQ(boss_entity(), nullptr);
     EXPECT_EQ(audio_trace.started[game_win], 1u);
 }
+
+TEST_F(Stages, EachStageDrawsItsOwnKindsSpeedsAndIntervals) {
+    game.state = playing;
+    const std::set<int> kinds_of[5] = {
+        {small, large}, {small, large, bomb}, {small, large, bomb, chaser},
+        {small, large, bomb, chaser}, {small, large, bomb, chaser}};
+    const f32 speed_of[5] = {15, 16, 17, 17, 17};
+    const f32 max_interval[5] = {5, 4, 3, 3, 3};
+    for (int stage = 0; stage < 5; stage++) {
+        std::set<int> seen;
+        int large_count = 0, small_count = 0;
+        for (u64 seed = 0; seed < 300; seed++) {
+            scene_clear(game.scene);
+            game.player = 0;
+            random_seed(seed * 31 + u64(stage));
+            game.stage = stage;
+            game.asteroid_spawn_timer = 0;
+            asteroid_spawner_update(1.0f / 60);
+            EXPECT_GE(game.asteroid_spawn_timer, 2.0f);
+            EXPECT_LT(game.asteroid_spawn_timer, max_interval[stage]);
+            for (const Entity& e : asteroids()) {
+                Asteroid_Kind k = e.variant.asteroid.kind;
+                seen.insert(k);
+                large_count += k == large;
+                small_count += k == small;
+                f32 base = speed_of[stage] * (k == chaser ? 1.5f : 1.0f);
+                EXPECT_GE(length(e.vel), base * 0.95f - 1e-3f) << "stage " << stage;
+                EXPECT_LT(length(e.vel), base * 1.05f + 1e-3f) << "stage " << stage;
+                const f32 rad[4] = {10, 16, 10, 7};
+                EXPECT_EQ(e.collider.circle.rad, rad[k]);
+            }
+        }
+        EXPECT_EQ(seen, kinds_of[stage]) << "stage " << stage;
+        if (stage == 1 || stage == 2) {
+            EXPECT_GT(large_count, small_count * 3 / 2) << "large is listed twice";
+        }
+    }
+}
+
+TEST_F(Stages, ChaserTurnsTowardTheShipKeepingItsSpeed) {
+    game_set_state(playing);
+    player_entity()->pos = {0, 0};
+    Entity_Id id = place_asteroid({60, 0}, chaser, {0, 25});
+    Vec2 last_vel;
+    for (int i = 0; i < 40; i++) {
+        player_entity()->pos = {0, 0};
+        last_vel = scene_get_entity(id)->entity->vel;
+        h.frame();
+    }
+    Entity* c = scene_get_entity(id)->entity;
+    EXPECT_NEAR(length(c->vel), 25, 1e-3);
+    // Started at right angles to the ship; now mostly heading for it.
+    EXPECT_GT(dot(normalize(c->vel), normalize(-c->pos)), 0.5f);
+    EXPECT_FLOAT_EQ(c->rot, angle_of(last_vel)) << "faces the velocity it had before steering";
+}
+
+TEST_F(Stages, BombBlastHurtsTheShipToo) {
+    game_set_state(playing);
+    ship().time_since_damage = 10;
+    player_entity()->pos = {0, 0};
+    Entity_Id b = place_asteroid({30, 0}, bomb);
+    Damage_Info hit;
+    hit.source = 0xFFFF;
+    entity_damage(*scene_get_entity(b), hit);
+    EXPECT_EQ(ship().health, 4);
+    EXPECT_EQ(game.score, 1);
+}
+
+TEST_F(Boss_Fight, WakesAfterFiveSecondsAndMovesFirst) {
+    run(79);  // 79/16 s would be < 5 s at 1/16; at 1/60 these are 1.3 s
+    EXPECT_EQ(boss().state, waking_up);
+    run(5 * 60 - 79 + 2);
+    EXPECT_EQ(boss().state, moving);
+    EXPECT_EQ(audio_trace.started[boss_moving], 1u);
+    EXPECT_EQ(audio_trace.started[boss_waking_up], 1u);
+    Vec2 goal = boss().move_end;
+    EXPECT_TRUE((std::fabs(goal.x) == 48.0f && goal.y == 0) ||
+                (goal.x == 0 && std::fabs(std::fabs(goal.y) - 43.2f) < 1e-4f));
+    // About 30 units a second: 48 units take more than a second and arrive within three.
+    run(60);
+    EXPECT_EQ(boss().state, moving);
+    EXPECT_GT(length(boss_entity()->pos), 20.0f);
+    run(120);
+    EXPECT_NE(boss().state, moving);
+    EXPECT_EQ(boss_entity()->pos.x, goal.x);
+    EXPECT_EQ(boss_entity()->pos.y, goal.y);
+}
+
+TEST_F(Boss_Fight, BigWaveFiresAtOnceWhenItsTimerRanLong) {
+    run(6 * 60);
+    boss_entity()->health = 10;
+    boss().state = attack_big_wave;
+    boss().state_timer = 0;
+    boss().sub_timer = 4.5f;
+    boss().should_move_timer = 0;
+    clear_projectiles();
+    u32 sounds = audio_trace.started[boss_attack_big_wave];
+    run(1);
+    std::vector<Entity> shots;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == variant_projectile && !(r.entity->tags & tag_destroyed))
+            shots.push_back(*r.entity);
+    });
+    ASSERT_EQ(shots.size(), 14u);
+    for (const Entity& s : shots) EXPECT_NEAR(length(s.vel), 30, 1e-3);
+    EXPECT_EQ(audio_trace.started[boss_attack_big_wave], sounds + 1);
+    run(3 * 60);
+    EXPECT_EQ(audio_trace.started[boss_attack_big_wave], sounds + 1);
+    run(62);
+    EXPECT_EQ(audio_trace.started[boss_attack_big_wave], sounds + 2);
+}
+
+TEST_F(Boss_Fight, SpinTurnsOneRadianASecondAndFiresEveryFourTenths) {
+    run(6 * 60);
+    boss().state = attack_spin;
+    boss().state_timer = 0;
+    boss().sub_timer = 0;
+    boss().should_move_timer = 0;
+    boss_entity()->rot = 0;
+    u32 sounds = audio_trace.started[boss_attack_spin];
+    run(60);
+    EXPECT_NEAR(boss_entity()->rot, 1.0f, 1e-3);
+    EXPECT_EQ(audio_trace.started[boss_attack_spin], sounds + 2);  // at 0.4 and 0.8 s
+    run(4 * 60 + 2);  // past 5 s the next choice is made
+    EXPECT_NE(boss().state, attack_spin);
+}
+
+TEST_F(Stages, RockInsideTwoChainedBlastsCountsOnce) {
+    game_set_state(playing);
+    player_entity()->pos = {-70, -60};
+    Entity_Id a = place_asteroid({0, 40}, bomb);
+    place_asteroid({30, 40}, bomb);
+    place_asteroid({15, 55}, small);  // inside both blasts
+    Damage_Info hit;
+    hit.source = 0xFFFF;
+    entity_damage(*scene_get_entity(a), hit);
+    EXPECT_EQ(game.score, 3);
+    EXPECT_EQ(audio_trace.started[asteroid_destroyed], 1u);
+    EXPECT_EQ(audio_trace.started[bomb_explode], 2u);
+    EXPECT_EQ(count_popups(), 3);
+}
+
+TEST_F(Stages, BlastThatStartsTheBossStageScoresNoMore) {
+    game_set_state(playing);
+    player_entity()->pos = {-70, -60};
+    game.stage = 4;
+    game.score = 68;  // the bomb makes 69, the first rock in its blast 70
+    Entity_Id b = place_asteroid({0, 40}, bomb);
+    for (int i = 0; i < 3; i++) place_asteroid({f32(i) * 5, 50}, small);
+    Damage_Info hit;
+    hit.source = 0xFFFF;
+    entity_damage(*scene_get_entity(b), hit);
+    EXPECT_EQ(game.stage, 5);
+    EXPECT_EQ(game.state, pick_upgrade);
+    EXPECT_EQ(game.score, 70);  // the rest went with the stage change, unscored
+    EXPECT_EQ(count_popups(), 2);
+    EXPECT_TRUE(asteroids().empty());
+}

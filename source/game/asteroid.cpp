@@ -45,6 +45,8 @@ void _explode(Entity_Ref ref) {
     scene_destroy_entity(ref.id);
     Entity_Ref_List hits = circle_query_overlapped_entities(pos, BOMB_RADIUS, ref.id);
     for (u32 i = 0; i < hits.count; i++) {
+        // A bomb earlier in this loop may already have destroyed it; a second hit would score twice.
+        if (hits.items[i].entity->tags & tag_destroyed) continue;
         Damage_Info info;
         info.amount = 1;
         info.source = ref.id;
