@@ -156,6 +156,20 @@ TEST_F(World, CameraKickOvershootsAndSettles) {
     EXPECT_EQ(c.view.pos.y, 0.0f);
 }
 
+TEST_F(World, CameraBaseKeepsItsLastValueWithoutAShip) {
+    Camera_Effects c;
+    c.base_pos = {3, 4};
+    Entity_Id ship_id = game.player;
+    game.player = 0;
+    camera_effects_update(c, {1.0f / 60, 1.0f / 60});
+    EXPECT_EQ(c.base_pos.x, 3.0f);
+    EXPECT_EQ(c.view.pos.y, 4.0f);
+    game.player = ship_id;
+    camera_effects_update(c, {1.0f / 60, 1.0f / 60});
+    EXPECT_EQ(c.base_pos.x, 0.0f);
+    EXPECT_EQ(c.view.pos.y, 0.0f);
+}
+
 TEST_F(World, ShakeIsZeroOnceItsTimeRunsOut) {
     Camera_Effects c;
     camera_shake(c, 0.1f, {20, 20}, 15);
