@@ -626,3 +626,20 @@ TEST_F(Stages, BlastThatStartsTheBossStageScoresNoMore) {
     EXPECT_EQ(count_popups(), 2);
     EXPECT_TRUE(asteroids().empty());
 }
+
+TEST_F(Stages, RockShotEarlierInTheFrameNoLongerHurtsTheShip) {
+    game_set_state(playing);
+    ship().time_since_damage = 10;
+    ship().boost_timer = 10;
+    player_entity()->pos = {0, 0};
+    player_entity()->vel = {};
+    // Slot order: ship, bullet, rock; the bullet's hit comes before the rock's own update.
+    place_bullet({-6, 0}, {200, 0});
+    Entity_Id rock = place_asteroid({5, 0}, small);
+    h.frame();
+    EXPECT_FALSE(scene_get_entity(rock).has_value());
+    EXPECT_EQ(game.score, 1);
+    EXPECT_EQ(ship().health, 5);
+    EXPECT_EQ(audio_trace.started[player_damaged], 0u);
+    EXPECT_EQ(audio_trace.started[asteroid_destroyed], 1u);
+}

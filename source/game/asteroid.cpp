@@ -78,7 +78,8 @@ void asteroid_update(Entity_Ref ref, Time_Step ts) {
             f32 s = length(e.vel);
             e.vel = normalize(e.vel * k + t * (1 - k)) * s;
         }
-        if (circle_overlaps_entity(ppos, CONTACT_RADIUS, e)) {
+        // A rock already destroyed this step (shot, blasted) is still visited but is gone.
+        if (!(e.tags & tag_destroyed) && circle_overlaps_entity(ppos, CONTACT_RADIUS, e)) {
             Damage_Info to_ship;
             to_ship.amount = 1;
             to_ship.source = ref.id;
