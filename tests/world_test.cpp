@@ -207,3 +207,17 @@ TEST_F(World, HitStopFreezesEverythingButItsOwnTimer) {
     h.frames(2, 1.0 / 16);
     EXPECT_GT(scene_get_entity(rock)->entity->pos.x, -50.0f);
 }
+
+TEST_F(World, RocksLeavingTheBoundsGoPickupsStay) {
+    game_set_state(playing);
+    Entity_Id inside = place_asteroid({199, 0}, small, {0, 50});
+    Entity_Id right = place_asteroid({199, 0}, small, {100, 0});
+    Entity_Id below = place_asteroid({0, -179}, small, {0, -100});
+    Entity_Id pickup = place_pickup({300, 0});
+    h.frames(3);
+    EXPECT_TRUE(scene_get_entity(inside).has_value());
+    EXPECT_FALSE(scene_get_entity(right).has_value());
+    EXPECT_FALSE(scene_get_entity(below).has_value());
+    EXPECT_TRUE(scene_get_entity(pickup).has_value());
+    EXPECT_EQ(game.score, 0);  // leaving is not a hit
+}
