@@ -33,6 +33,16 @@ struct Extent {
 };
 
 constexpr int MAX_COMPOSITE_DEPTH = 8;
+// Bounds on the baker's work, far above any real font's: components that share components
+// would otherwise make it grow exponentially with depth, and a few points repeated by flags
+// stand for tens of thousands of points.
+constexpr int MAX_OUTLINES_PER_GLYPH = 256;
+constexpr u64 MAX_POINTS = 4u << 20;
+
+struct Work {
+    int outlines = 0;  // left for the current glyph
+    u64 points = MAX_POINTS;  // left for the whole font
+};
 
 bool _inside(Range r, u64 at, u64 n) { return at >= r.begin && at <= r.end && n <= r.end - at; }
 
@@ -133,6 +143,9 @@ bool _glyph_index(const Font& f, int cp, i64& glyph) {
         if (!_u16(f, r, im + 6, seg_x2) || !_u16(f, r, im + 8, range_x2) ||
             !_u16(f, r, im + 10, selector) || !_u16(f, r, im + 12, shift_x2))
             return false;
+        // A real table needs at most 16 halvings; the baker would repeat the last read up
+        // to 65535 times per lookup.
+        if (selector > 16) return false;
         const u64 segcount = seg_x2 >> 1, shift = shift_x2 >> 1;
         u32 search_range = range_x2 >> 1;
         const u64 end_count = im + 14;
@@ -242,7 +255,7 @@ void _grow(Extent& e, f32 x, f32 y) {
     e.x1 = std::max(e.x1, x), e.y1 = std::max(e.y1, y);
 }
 
-bool _simple_outline(const Font& f, Range g, i32 contours, Extent& e) {
+bool _simple_outline(const Font& f, Range g, i32 contours, Work& work, Extent& e) {
     std::vector<u8> flags;
     std::vector<u32> ends((size_t)contours);
     for (i32 c = 0; c < contours; c++)
@@ -251,6 +264,8 @@ bool _simple_outline(const Font& f, Range g, i32 contours, Extent& e) {
     if (!_u16(f, g, g.begin + 10 + 2 * u64(contours), ins)) return false;
     u64 p = g.begin + 12 + 2 * u64(contours) + ins;
     const u32 n = ends.back() + 1;
+    if (n > work.points) return false;
+    work.points -= n;
     flags.resize(n);
     u32 flag = 0, repeat = 0;
     for (u32 i = 0; i < n; i++) {
@@ -296,9 +311,9 @@ bool _simple_outline(const Font& f, Range g, i32 contours, Extent& e) {
     return true;
 }
 
-bool _outline(const Font& f, i64 glyph, int depth, Extent& e);
+bool _outline(const Font& f, i64 glyph, int depth, Work& work, Extent& e);
 
-bool _composite_outline(const Font& f, Range g, int depth, Extent& e) {
+bool _composite_outline(const Font& f, Range g, int depth, Work& work, Extent& e) {
     u64 p = g.begin + 10;
     for (bool more = true; more;) {
         u32 flags, index;
@@ -333,7 +348,7 @@ bool _composite_outline(const Font& f, Range g, int depth, Extent& e) {
             p += 8;
         }
         Extent part;
-        if (!_outline(f, index, depth + 1, part)) return false;
+        if (!_outline(f, index, depth + 1, work, part)) return false;
         if (!part.empty) {
             const f32 sx = std::sqrt(m[0] * m[0] + m[1] * m[1]), sy = std::sqrt(m[2] * m[2] + m[3] * m[3]);
             const f32 xs[2] = {part.x0, part.x1}, ys[2] = {part.y0, part.y1};
@@ -350,16 +365,16 @@ bool _composite_outline(const Font& f, Range g, int depth, Extent& e) {
     return true;
 }
 
-bool _outline(const Font& f, i64 glyph, int depth, Extent& e) {
-    if (depth > MAX_COMPOSITE_DEPTH) return false;
+bool _outline(const Font& f, i64 glyph, int depth, Work& work, Extent& e) {
+    if (depth > MAX_COMPOSITE_DEPTH || --work.outlines < 0) return false;
     Range g;
     if (!_glyph_bytes(f, glyph, g)) return false;
     if (g.end == g.begin) return true;
     i32 contours, box[4];
     if (!_i16(f, g, g.begin, contours) || !_box(f, g, box)) return false;
     Extent own;
-    if (contours > 0 && !_simple_outline(f, g, contours, own)) return false;
-    if (contours < 0 && !_composite_outline(f, g, depth, own)) return false;
+    if (contours > 0 && !_simple_outline(f, g, contours, work, own)) return false;
+    if (contours < 0 && !_composite_outline(f, g, depth, work, own)) return false;
     if (!_within(own, box)) return false;
     if (!own.empty) {
         _grow(e, own.x0, own.y0);
@@ -423,6 +438,8 @@ bool font_check(const u8* ttf, size_t len, int first_codepoint, int count, f32 p
     f.long_metrics = u16(v);
     const f32 scale = pixel_height / f32(ascent - descent);
 
+    Work work;
+    std::vector<bool> seen(size_t(f.num_glyphs), false);  // outlines already walked
     for (int i = 0; i < count; i++) {
         i64 glyph;
         if (!_glyph_index(f, first_codepoint + i, glyph)) return false;
@@ -438,8 +455,13 @@ bool font_check(const u8* ttf, size_t len, int first_codepoint, int count, f32 p
             const int iy1 = int(std::ceil(f32(-box[1]) * scale + 0.0f));
             if (ix1 - ix0 > atlas_size - 2 || iy1 - iy0 > atlas_size - 2) return false;
         }
+        if (glyph < f.num_glyphs) {
+            if (seen[size_t(glyph)]) continue;
+            seen[size_t(glyph)] = true;
+        }
         Extent e;
-        if (!_outline(f, glyph, 0, e)) return false;
+        work.outlines = MAX_OUTLINES_PER_GLYPH;
+        if (!_outline(f, glyph, 0, work, e)) return false;
     }
     return true;
 }
