@@ -3,6 +3,9 @@
 #   make fuzz         long runs (FUZZ_TIME seconds per target), corpus kept in $(BUILD)-fuzz/corpus-*
 # Needs clang++ and its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases).
 
+# Included before the root Makefile's first rule: keep its default goal.
+_fuzz_default_goal := $(.DEFAULT_GOAL)
+
 FUZZ_DIR := $(BUILD)-fuzz
 FUZZ_CXX ?= clang++
 FUZZ_FLAGS := -std=c++20 -g -O1 -Wall -Wextra -Isource \
@@ -74,3 +77,5 @@ fuzz: fuzz-build fuzz-seeds
 	    2>&1 | tee $(FUZZ_DIR)/fuzz-$$t.log | grep -E '^(stat::|==|SUMMARY|artifact_prefix)' || true; \
 	  if grep -q 'Test unit written to' $(FUZZ_DIR)/fuzz-$$t.log; then echo "fuzz $$t: crash, see $(FUZZ_DIR)/fuzz-$$t.log"; exit 1; fi; \
 	done
+
+.DEFAULT_GOAL := $(_fuzz_default_goal)
