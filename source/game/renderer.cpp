@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "../platform/platform.h"
+#include "font_check.h"
 
 #define STB_TRUETYPE_IMPLEMENTATION
 #define STBTT_STATIC
@@ -75,7 +76,8 @@ void renderer_load_atlas(i32 width, i32 height, const u8* rgba) {
 }
 
 bool _renderer_load_font_data(const u8* ttf, size_t len) {
-    if (!ttf || len < 12) return false;
+    if (!ttf || !font_check(ttf, len, FONT_FIRST_CODEPOINT, FONT_GLYPH_COUNT, FONT_PIXEL_HEIGHT, FONT_ATLAS_SIZE))
+        return false;
     int offset = stbtt_GetFontOffsetForIndex(ttf, 0);
     if (offset < 0 || size_t(offset) >= len) return false;
     stbtt_fontinfo info;
