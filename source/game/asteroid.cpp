@@ -8,19 +8,6 @@ namespace {
 constexpr f32 BOMB_RADIUS = 40;  // world units
 constexpr f32 CONTACT_RADIUS = 1;  // the ship's point of contact, world units
 
-Sprite_Particle _particle(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, f32 life) {
-    Sprite_Particle p;
-    p.pos = pos;
-    p.vel = vel;
-    p.rot = rot;
-    p.size = {size, size};
-    p.end_size = {end_size, end_size};
-    p.color = WHITE;
-    p.duration = life;
-    p.sprite = sprites[sprite_solid];
-    return p;
-}
-
 f32 _r() { return random_unit(); }
 
 void _debris(Vec2 pos, f32 spread) {
@@ -28,18 +15,19 @@ void _debris(Vec2 pos, f32 spread) {
         Vec2 offset = Vec2{2 * _r() - 1, 2 * _r() - 1} * spread;
         f32 speed = 5 * _r();
         f32 s = 1 + _r();
-        spawn_sprite_particle(_particle(pos + offset, normalize(offset) * speed, PI / 4, s, 1, 0.3f + 0.7f * _r()));
+        f32 life = 0.3f + 0.7f * _r();
+        spawn_sprite_particle(make_dot_particle(pos + offset, normalize(offset) * speed, PI / 4, s, 1, WHITE, life));
     }
 }
 
 void _explode(Entity_Ref ref) {
     Vec2 pos = ref.entity->pos;
-    spawn_sprite_particle(_particle(pos, {}, PI / 4, 20, 0, 0.2f));
+    spawn_sprite_particle(make_dot_particle(pos, {}, PI / 4, 20, 0, WHITE, 0.2f));
     for (int i = 0; i < 10; i++) {
         Vec2 d = normalize({2 * _r() - 1, 2 * _r() - 1});
         f32 dist = std::pow(_r(), 0.25f) * BOMB_RADIUS;
         f32 s = 1 + _r();
-        spawn_sprite_particle(_particle(pos + d * dist, {}, 0, s, 0.5f, 0.5f + 2.5f * _r()));
+        spawn_sprite_particle(make_dot_particle(pos + d * dist, {}, 0, s, 0.5f, WHITE, 0.5f + 2.5f * _r()));
     }
     // Destroyed first, so a chain of bombs never finds this one again.
     scene_destroy_entity(ref.id);
@@ -101,7 +89,7 @@ bool asteroid_damage(Entity_Ref ref, const Damage_Info& info) {
     Entity& e = *ref.entity;
     if (info.source != game.player) {
         game_on_asteroid_hit(info.source);
-        Sprite_Particle pop = _particle(e.pos, {0, 20}, 0, 0.5f, 0.5f, 0.65f);
+        Sprite_Particle pop = make_dot_particle(e.pos, {0, 20}, 0, 0.5f, 0.5f, WHITE, 0.65f);
         pop.sprite = sprites[sprite_popup];
         spawn_sprite_particle(pop);
     }
@@ -112,7 +100,7 @@ bool asteroid_damage(Entity_Ref ref, const Damage_Info& info) {
             audio_play(asteroid_destroyed);
             break;
         case chaser:
-            spawn_sprite_particle(_particle(e.pos, {}, PI / 4, 10, 0, 0.2f));
+            spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 10, 0, WHITE, 0.2f));
             audio_play(asteroid_destroyed);
             break;
         case bomb: _explode(ref); break;

@@ -19,6 +19,20 @@ void spawn_sprite_particle(const Sprite_Particle& p) {
     l.items[l.count++] = p;
 }
 
+Sprite_Particle make_dot_particle(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, Color color,
+                                  f32 life_seconds) {
+    Sprite_Particle p;
+    p.pos = pos;
+    p.vel = vel;
+    p.rot = rot;
+    p.size = {size, size};
+    p.end_size = {end_size, end_size};
+    p.color = color;
+    p.duration = life_seconds;
+    p.sprite = sprites[sprite_solid];
+    return p;
+}
+
 void _particle_system_update(f32 dt) {
     Particle_List& l = particles;
     // Backwards, so the element swapped into a freed slot was already updated.

@@ -40,6 +40,9 @@ struct Camera_Effects {
 };
 
 void spawn_sprite_particle(const Sprite_Particle& p);
+// A square of the solid patch: the shape of nearly every effect.
+Sprite_Particle make_dot_particle(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, Color color,
+                                  f32 life_seconds);
 void _particle_system_update(f32 dt);
 void _particle_system_reset();
 void camera_shake(Camera_Effects& c, f32 duration, Vec2 amplitude, f32 frequency);

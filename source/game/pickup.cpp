@@ -16,13 +16,5 @@ void pickup_update(Entity_Ref ref, Time_Step ts) {
     if (player->entity->variant.kind == variant_player) player->entity->variant.player.health += 1;
     audio_play(player_heal);
     scene_destroy_entity(ref.id);
-    Sprite_Particle p;
-    p.pos = e.pos;
-    p.rot = PI / 4;
-    p.size = {8, 8};
-    p.end_size = {0, 0};
-    p.color = {1, 0, 0.302f, 1};
-    p.duration = 0.5f;
-    p.sprite = sprites[sprite_solid];
-    spawn_sprite_particle(p);
+    spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 8, 0, PALETTE[1], 0.5f));
 }

@@ -13,53 +13,40 @@ constexpr f32 DAMAGE_INVULNERABLE = 0.5f;    // seconds
 constexpr f32 HIT_STOP = 0.2f;               // seconds
 constexpr Vec2 WALL_HALF = {80, 72};         // world units
 
-Sprite_Particle _dot(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, Color color, f32 life) {
-    Sprite_Particle p;
-    p.pos = pos;
-    p.vel = vel;
-    p.rot = rot;
-    p.size = {size, size};
-    p.end_size = {end_size, end_size};
-    p.color = color;
-    p.duration = life;
-    p.sprite = sprites[sprite_solid];
-    return p;
-}
-
 f32 _r() { return random_unit(); }
 
 void _spawn_sparkle(const Entity& e) {  // A
     Vec2 pos = e.pos + Vec2{(2 * _r() - 1) * 2, (2 * _r() - 1) * 2};
     Vec2 vel = -e.vel * (_r() * 0.1f);
     f32 s = 5 + 2 * _r();
-    spawn_sprite_particle(_dot(pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 0.5f * _r()));
+    spawn_sprite_particle(make_dot_particle(pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 0.5f * _r()));
 }
 
 void _spawn_boost_trail(const Entity& e) {  // B
     Vec2 vel = -e.vel * (_r() * 0.1f);
     vel += Vec2{(2 * _r() - 1) * 5, (2 * _r() - 1) * 5};
     f32 s = 2 + 3 * _r();
-    spawn_sprite_particle(_dot(e.pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 1.5f * _r()));
+    spawn_sprite_particle(make_dot_particle(e.pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 1.5f * _r()));
 }
 
 void _spawn_charge_burst(const Entity& e) {  // C
     Vec2 pos = e.pos + Vec2{(2 * _r() - 1) * 6, (2 * _r() - 1) * 6};
     f32 s = 2 + 2 * _r();
-    spawn_sprite_particle(_dot(pos, {}, PI / 4, s, 1, SPARK_COLOR, 0.5f + 0.5f * _r()));
+    spawn_sprite_particle(make_dot_particle(pos, {}, PI / 4, s, 1, SPARK_COLOR, 0.5f + 0.5f * _r()));
 }
 
 void _spawn_steer_dust(const Entity& e, Vec2 forward) {  // D
     f32 s = 1 + 2 * _r();
-    spawn_sprite_particle(_dot(e.pos, -forward * 10, 0, s, 0.5f, DUST_COLOR, 0.5f + _r()));
+    spawn_sprite_particle(make_dot_particle(e.pos, -forward * 10, 0, s, 0.5f, DUST_COLOR, 0.5f + _r()));
 }
 
 void _spawn_wall_hit(const Entity& e, Vec2 n) {  // E once, F four times
-    spawn_sprite_particle(_dot(e.pos, {}, PI / 4, 10, 0, DUST_COLOR, 0.45f));
+    spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 10, 0, DUST_COLOR, 0.45f));
     for (int i = 0; i < 4; i++) {
         Vec2 jitter = {0.4f * (2 * _r() - 1), 0.4f * (2 * _r() - 1)};
         Vec2 vel = normalize(n + jitter) * (5 + 15 * _r());
         f32 s = 2 + _r();
-        spawn_sprite_particle(_dot(e.pos, vel, PI / 4, s, 1, DUST_COLOR, 0.5f + _r()));
+        spawn_sprite_particle(make_dot_particle(e.pos, vel, PI / 4, s, 1, DUST_COLOR, 0.5f + _r()));
     }
 }
 

@@ -6,17 +6,6 @@ constexpr Color TRAIL_COLOR = {1, 0, 0.302f, 1};
 constexpr f32 TRAIL_RATE = 25;          // particles per second
 constexpr Vec2 CAST_HALF = {0.1f, 0.1f};  // world units
 
-Sprite_Particle _flash(Vec2 pos, f32 size, Color color, f32 life) {
-    Sprite_Particle p;
-    p.pos = pos;
-    p.rot = PI / 4;
-    p.size = {size, size};
-    p.end_size = {0, 0};
-    p.color = color;
-    p.duration = life;
-    p.sprite = sprites[sprite_solid];
-    return p;
-}
 }  // namespace
 
 void projectile_update(Entity_Ref ref, Time_Step ts) {
@@ -29,7 +18,7 @@ void projectile_update(Entity_Ref ref, Time_Step ts) {
             ignore = tag_player | tag_projectile;
             // One trail particle a frame at most; the rest of the count is dropped.
             if (emitter_update(pr.emit, TRAIL_RATE, dt) >= 1)
-                spawn_sprite_particle(_flash(e.pos, 3, TRAIL_COLOR, 0.3f));
+                spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 3, 0, TRAIL_COLOR, 0.3f));
             break;
         case boss_bullet: ignore = tag_boss | tag_projectile; break;
     }
@@ -50,7 +39,7 @@ void projectile_update(Entity_Ref ref, Time_Step ts) {
                 entity_damage(*target, info);
             }
         }
-        spawn_sprite_particle(_flash(e.pos, 8, WHITE, 0.2f));
+        spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 8, 0, WHITE, 0.2f));
         scene_destroy_entity(ref.id);
     }
     world_bounds_check(ref);
