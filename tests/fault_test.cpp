@@ -4,6 +4,8 @@
 #include <SDL2/SDL.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "virtual_pad.h"
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -660,21 +662,8 @@ TEST_F(Pad_Fault, NoGamepadKeysStillSteer) {
 
 TEST_F(Pad_Fault, PadPulledOutWhileSteering) {
     if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
-    SDL_VirtualJoystickDesc d = {};
-    d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    d.naxes = 6;
-    d.nbuttons = 11;
-    d.nhats = 1;
-    d.vendor_id = 0x045E;
-    d.product_id = 0x028E;
-    d.name = "Microsoft X-Box 360 pad";
-    int index = SDL_JoystickAttachVirtualEx(&d);
-    ASSERT_GE(index, 0) << SDL_GetError();
-    SDL_Joystick* pad = SDL_JoystickOpen(index);
+    SDL_Joystick* pad = attach_virtual_pad();
     ASSERT_NE(pad, nullptr) << SDL_GetError();
-    SDL_JoystickSetVirtualAxis(pad, 2, -32768);
-    SDL_JoystickSetVirtualAxis(pad, 5, -32768);
 
     fs::path dir = fresh_dir("padpull");
     fs::create_directory_symlink(REAL_DATA, dir / "data");

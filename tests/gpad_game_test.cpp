@@ -2,6 +2,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include "virtual_pad.h"
+
 #include "gpad/gpad.h"
 #include "harness.h"
 
@@ -17,21 +19,8 @@ struct Pad_Game : ::testing::Test {
     void SetUp() override {
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
         if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
-        SDL_VirtualJoystickDesc d = {};
-        d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        d.naxes = 6;
-        d.nbuttons = 11;
-        d.nhats = 1;
-        d.vendor_id = 0x045E;
-        d.product_id = 0x028E;
-        d.name = "Microsoft X-Box 360 pad";
-        int index = SDL_JoystickAttachVirtualEx(&d);
-        ASSERT_GE(index, 0) << SDL_GetError();
-        pad = SDL_JoystickOpen(index);
+        pad = attach_virtual_pad();
         ASSERT_NE(pad, nullptr) << SDL_GetError();
-        SDL_JoystickSetVirtualAxis(pad, 2, -32768);
-        SDL_JoystickSetVirtualAxis(pad, 5, -32768);
         input_reset();
     }
 
