@@ -677,6 +677,9 @@ TEST_F(Pad_Fault, PadPulledOutWhileSteering) {
         h.frames(30);
         f32 turned = ship->rot;
         EXPECT_GT(turned, 0.0f);  // the pad steers
+        int index = -1;
+        for (int i = 0; i < SDL_NumJoysticks(); i++)
+            if (SDL_JoystickGetDeviceInstanceID(i) == SDL_JoystickInstanceID(pad)) index = i;
         ASSERT_EQ(SDL_JoystickDetachVirtual(index), 0) << SDL_GetError();
         SDL_JoystickClose(pad);
         h.frames(120);
