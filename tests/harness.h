@@ -69,6 +69,10 @@ inline int count_variant(Variant_Kind k) {
     return n;
 }
 
+inline Entity_Id place_bullet(Vec2 pos, Vec2 vel, Projectile_Kind kind = player_bullet) {
+    return scene_spawn_entity(make_projectile(pos, vel, kind));
+}
+
 // Places an asteroid; returns its identifier.
 inline Entity_Id place_asteroid(Vec2 pos, Asteroid_Kind kind = small, Vec2 vel = {}) {
     static constexpr f32 RAD[4] = {10, 16, 10, 7};

@@ -15,16 +15,6 @@ int count_popups() {
     return n;
 }
 
-Entity_Id place_bullet(Vec2 pos, Vec2 vel, Projectile_Kind kind = player_bullet) {
-    Entity e;
-    e.pos = pos;
-    e.vel = vel;
-    e.tags = tag_projectile;
-    e.variant.kind = variant_projectile;
-    e.variant.projectile = {kind, {}};
-    return scene_spawn_entity(e);
-}
-
 std::vector<Entity> asteroids() {
     std::vector<Entity> out;
     scene_for_each(game.scene, [&](Entity_Ref r) {

@@ -24,15 +24,6 @@ struct World : testing::Test {
         e.variant.pickup = {0, 7.5f};
         return scene_spawn_entity(e);
     }
-    Entity_Id place_bullet(Vec2 pos, Vec2 vel, Projectile_Kind kind = player_bullet) {
-        Entity e;
-        e.pos = pos;
-        e.vel = vel;
-        e.tags = tag_projectile;
-        e.variant.kind = variant_projectile;
-        e.variant.projectile = {kind, {}};
-        return scene_spawn_entity(e);
-    }
 };
 }  // namespace
 

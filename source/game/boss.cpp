@@ -17,15 +17,7 @@ void _enter(Boss_Entity& b, Boss_State s) {
     b.state_timer = 0;
 }
 
-void _spawn_bullet(Vec2 pos, Vec2 vel) {
-    Entity e;
-    e.pos = pos;
-    e.vel = vel;
-    e.tags = tag_projectile;
-    e.variant.kind = variant_projectile;
-    e.variant.projectile = {boss_bullet, {}};
-    scene_spawn_entity(e);
-}
+void _spawn_bullet(Vec2 pos, Vec2 vel) { scene_spawn_entity(make_projectile(pos, vel, boss_bullet)); }
 }  // namespace
 
 void boss_choose_next_state(Entity_Ref ref) {

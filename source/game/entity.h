@@ -136,4 +136,15 @@ struct Time_Step {
     f32 real = 0;  // seconds
 };
 
+// A bullet as both the ship and the boss fire it: no collider, so nothing can hit it.
+inline Entity make_projectile(Vec2 pos, Vec2 vel, Projectile_Kind kind) {
+    Entity e;
+    e.pos = pos;
+    e.vel = vel;
+    e.tags = tag_projectile;
+    e.variant.kind = variant_projectile;
+    e.variant.projectile = {kind, {}};
+    return e;
+}
+
 void entity_update(Entity_Ref ref, Time_Step ts);

@@ -68,13 +68,7 @@ void _fire(Entity_Ref ref, Vec2 forward) {
     Vec2 origin = e.pos;
     for (int j = 0; j < n; j++) {
         f32 a = base + 0.12f * (f32(j) + 0.5f - f32(n) / 2);
-        Entity b;
-        b.pos = origin;
-        b.vel = from_angle(a) * speed;
-        b.tags = tag_projectile;
-        b.variant.kind = variant_projectile;
-        b.variant.projectile = {player_bullet, {}};
-        scene_spawn_entity(b);
+        scene_spawn_entity(make_projectile(origin, from_angle(a) * speed, player_bullet));
     }
 }
 

@@ -38,15 +38,6 @@ Entity rock(Vec2 pos, Vec2 vel, Asteroid_Kind kind) {
     e.variant.asteroid = {kind, 1.5f};
     return e;
 }
-Entity bullet(Vec2 pos, Vec2 vel, Projectile_Kind kind) {
-    Entity e;
-    e.pos = pos;
-    e.vel = vel;
-    e.tags = tag_projectile;
-    e.variant.kind = variant_projectile;
-    e.variant.projectile = {kind, {}};
-    return e;
-}
 void keep_ship_alive() {
     if (Entity* p = player_entity()) {
         p->variant.player.health = 5;
@@ -64,7 +55,7 @@ void stage3_scene() {
     game.asteroid_spawn_timer = 1e9f;
     for (int i = 0; i < 12; i++)
         scene_spawn_entity(rock({-70.0f + 12 * i, 40.0f - 5 * (i % 4)}, {3, -2}, Asteroid_Kind(i % 4)));
-    for (int i = 0; i < 10; i++) scene_spawn_entity(bullet({-60.0f + 12 * i, -30}, {0, 1}, player_bullet));
+    for (int i = 0; i < 10; i++) scene_spawn_entity(make_projectile({-60.0f + 12 * i, -30}, {0, 1}, player_bullet));
     for (int i = 0; i < 200; i++) {
         Sprite_Particle p;
         p.pos = random_vec2() * 70;
@@ -82,7 +73,7 @@ void boss_scene() {
     game_start_stage(5);
     for (int i = 0; i < 40; i++) {
         Vec2 d = from_angle(f32(i) * 0.157f);
-        scene_spawn_entity(bullet(d * (20 + f32(i)), d * 0.5f, boss_bullet));
+        scene_spawn_entity(make_projectile(d * (20 + f32(i)), d * 0.5f, boss_bullet));
     }
 }
 
