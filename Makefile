@@ -9,6 +9,7 @@ PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev
 
 # Longer-running checks (fuzzing, soak) live in their own fragments.
 include $(wildcard mk/*.mk)
+.DEFAULT_GOAL := build
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
