@@ -3,6 +3,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include "virtual_pad.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -173,20 +175,9 @@ struct Virtual_Pads : ::testing::Test {
     }
     // Defaults to the common wired pad: hat 0 the d-pad, triggers on full axes 2 and 5.
     SDL_Joystick* attach(uint16_t vendor = 0x045E, uint16_t product = 0x028E) {
-        SDL_VirtualJoystickDesc d = {};
-        d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-        d.naxes = 6;
-        d.nbuttons = 11;
-        d.nhats = 1;
-        d.vendor_id = vendor;
-        d.product_id = product;
-        d.name = "Virtual Pad";
-        SDL_Joystick* j = SDL_JoystickOpen(SDL_JoystickAttachVirtualEx(&d));
+        SDL_Joystick* j = attach_virtual_pad(vendor, product, "Virtual Pad");
         if (!j) return nullptr;
         handles.push_back(j);
-        SDL_JoystickSetVirtualAxis(j, 2, -32768);
-        SDL_JoystickSetVirtualAxis(j, 5, -32768);
         return j;
     }
 };

@@ -7,7 +7,6 @@
 #include "../platform/platform.h"
 #include "assets.h"
 #include "audio.h"
-#include "font_check.h"
 #include "game.h"
 #include "input.h"
 #include "renderer.h"
@@ -38,14 +37,11 @@ void _load_asset_pack() {
     std::memset(sprite_anims, 0, sizeof sprite_anims);
     Assets a;
     if (!assets_load_from_file("data/assets.sbpak", a)) return;
-    // A damaged font refuses the whole pack, like any other damage.
-    if (!font_check(a.font_data.data(), a.font_data.size(), FONT_FIRST_CODEPOINT, FONT_GLYPH_COUNT,
-                    FONT_PIXEL_HEIGHT, FONT_ATLAS_SIZE))
-        return;
+    // The font goes first: a font the baker refuses refuses the whole pack, like any damage.
+    if (!_renderer_load_font_data(a.font_data.data(), a.font_data.size())) return;
     std::memcpy(sprites, a.sprites, sizeof sprites);
     std::memcpy(sprite_anims, a.anims, sizeof sprite_anims);
     renderer_load_atlas(a.atlas_size[0], a.atlas_size[1], a.atlas_pixels.data());
-    _renderer_load_font_data(a.font_data.data(), a.font_data.size());
     _set_icon_from_ship(a);
 }
 }  // namespace
