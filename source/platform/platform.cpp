@@ -213,7 +213,14 @@ void platform_open_url(const char* url) {
         // A file beside the executable: turn it into an absolute file URL.
         char cwd[4096];
         if (!getcwd(cwd, sizeof cwd)) return;
-        target = std::string("file://") + cwd + "/" + target;
+        std::string dir = cwd;
+#ifdef _WIN32
+        // C:\games\vantorel becomes /C:/games/vantorel, the path part of a file URL.
+        for (char& c : dir)
+            if (c == '\\') c = '/';
+        dir.insert(0, "/");
+#endif
+        target = "file://" + dir + "/" + target;
     }
     SDL_OpenURL(target.c_str());
 }
