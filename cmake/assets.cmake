@@ -18,6 +18,28 @@ target_include_directories(art_preview PRIVATE ${CMAKE_SOURCE_DIR}/source)
 target_link_libraries(art_preview PRIVATE PkgConfig::LZ4)
 set_target_properties(art_preview PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
+# The pixel font: text grids in assets/font turned into TrueType by python3-fonttools.
+# A VANTOREL_FONT pointing elsewhere packs that file instead.
+set(VANTOREL_BUILT_FONT ${CMAKE_BINARY_DIR}/font/vantorel_pixel.ttf)
+if(VANTOREL_FONT STREQUAL VANTOREL_BUILT_FONT)
+  # Debian's interpreter first: a python3 earlier on PATH may lack the Debian modules.
+  find_program(VANTOREL_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+  find_program(VANTOREL_PYTHON python3)
+  execute_process(COMMAND ${VANTOREL_PYTHON} -c "import fontTools.fontBuilder"
+                  RESULT_VARIABLE _vantorel_fonttools OUTPUT_QUIET ERROR_QUIET)
+  if(NOT _vantorel_fonttools EQUAL 0)
+    message(FATAL_ERROR "Building the font needs python3-fonttools (apt-get install python3-fonttools)")
+  endif()
+  file(GLOB VANTOREL_FONT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/assets/font/*.glyphs)
+  add_custom_command(
+    OUTPUT ${VANTOREL_BUILT_FONT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/font
+    COMMAND ${VANTOREL_PYTHON} ${CMAKE_SOURCE_DIR}/tools/font_builder.py ${CMAKE_SOURCE_DIR}/assets/font ${VANTOREL_BUILT_FONT}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/font_builder.py ${VANTOREL_FONT_SOURCES}
+    COMMENT "Building the pixel font"
+    VERBATIM)
+endif()
+
 file(GLOB_RECURSE VANTOREL_ART_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/assets/*.txt)
 set(VANTOREL_PAK ${VANTOREL_DATA_DIR}/assets.sbpak)
 add_custom_command(

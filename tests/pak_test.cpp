@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -15,6 +16,7 @@
 #include "game/icon.h"
 #include "game/pak.h"
 #include "game/serializer.h"
+#include "game/sprite.h"
 
 namespace {
 
@@ -501,5 +503,52 @@ TEST(ShippedPack, LoadsAndHoldsTheGamesArt) {
     ASSERT_TRUE(loads(file));
     for (size_t n = 0; n < file.size(); n += (n < 4096 ? 1 : 97)) {
         EXPECT_FALSE(pak_load_from_bytes(file.data(), (i64)n).has_value()) << n;
+    }
+}
+
+// What keeps the art readable in play: the rocks' rim stays closed at every 15° turn the game
+// draws them at (nearest sampling, as the sprite program samples), and the ship carries none
+// of the red of its own charge sparkles.
+TEST(ShippedPack, RocksKeepAClosedRimAtEveryTurnAndTheShipHasNoRed) {
+    Assets a;
+    if (!assets_load_from_file((std::string(VANTOREL_BUILD_DIR) + "/data/assets.sbpak").c_str(), a))
+        GTEST_SKIP() << "no built pack";
+    const int W = a.atlas_size[0];
+    auto texel = [&](int x, int y) { return &a.atlas_pixels[((size_t)y * W + x) * 4]; };
+    const u8 cream[3] = {255, 204, 169}, red[3] = {255, 0, 77};
+    for (int slot : {sprite_small_asteroid, sprite_large_asteroid}) {
+        const Sprite s = a.sprites[slot];
+        const int n = s.w + s.h;  // room for any turn
+        for (int step = 0; step < 24; step++) {
+            f32 r = f32(step) * 15.0f * 3.14159265f / 180.0f, c = std::cos(r), si = std::sin(r);
+            // The turned sprite on an n × n patch of screen pixels (y down), 0 where nothing is drawn.
+            std::vector<const u8*> patch((size_t)n * n, nullptr);
+            for (int py = 0; py < n; py++)
+                for (int px = 0; px < n; px++) {
+                    f32 dx = px + 0.5f - n / 2.0f, dy = n / 2.0f - (py + 0.5f);
+                    f32 u = (dx * c + dy * si) / s.w + 0.5f, v = 0.5f - (-dx * si + dy * c) / s.h;
+                    if (u < 0 || u >= 1 || v < 0 || v >= 1) continue;
+                    const u8* t = texel(s.x + int(u * s.w), s.y + int(v * s.h));
+                    if (t[3] == 255) patch[(size_t)py * n + px] = t;
+                }
+            int broken = 0;
+            for (int py = 1; py < n - 1; py++)
+                for (int px = 1; px < n - 1; px++) {
+                    const u8* t = patch[(size_t)py * n + px];
+                    if (!t) continue;
+                    bool outer = !patch[(size_t)(py - 1) * n + px] || !patch[(size_t)(py + 1) * n + px] ||
+                                 !patch[(size_t)py * n + px - 1] || !patch[(size_t)py * n + px + 1];
+                    broken += outer && std::memcmp(t, cream, 3) != 0;
+                }
+            EXPECT_EQ(broken, 0) << "slot " << slot << " turned " << step * 15 << "°";
+        }
+    }
+    for (int slot = sprite_ship_0; slot <= sprite_ship_67; slot++) {
+        const Sprite s = a.sprites[slot];
+        for (int y = 0; y < s.h; y++)
+            for (int x = 0; x < s.w; x++) {
+                const u8* t = texel(s.x + x, s.y + y);
+                EXPECT_FALSE(t[3] == 255 && std::memcmp(t, red, 3) == 0) << "slot " << slot << " at " << x << "," << y;
+            }
     }
 }

@@ -4,7 +4,9 @@
 //
 // Writes <out_dir>/atlas.ppm (the atlas over the purple clear colour) and
 // <out_dir>/scene.ppm (three mock 160 x 144 pictures side by side: a play scene, the boss
-// fight and the main-menu title), both palette-mapped like the post-process pass. Scale
+// fight and the main-menu title), both palette-mapped like the post-process pass, and
+// <out_dir>/alphabet.ppm (the pack's font baked at 8 px as the game bakes it, cream on
+// navy; any grey pixel there is a font outline off the pixel grid). Scale
 // them up for viewing, e.g. `convert scene.ppm -scale 400% scene.png`.
 // Not part of the game or the default build (target `art_preview`, EXCLUDE_FROM_ALL).
 #include <algorithm>
@@ -14,6 +16,10 @@
 #include <vector>
 
 #include "game/assets.h"
+
+#define STB_TRUETYPE_IMPLEMENTATION
+#define STBTT_STATIC
+#include <stb/stb_truetype.h>
 
 namespace {
 
@@ -100,6 +106,56 @@ Sprite anim_frame(int anim, int k) {
     return {(u16)(b.x + r.frame_width * (r.first_frame + k)), b.y, r.frame_width, b.h};
 }
 
+// The game's baking call and its glyph quads (pen rounding as in draw_screen_text).
+void write_alphabet(const std::string& path, const std::vector<u8>& ttf) {
+    constexpr int ATLAS = 512, FIRST = 32, COUNT = 560, W = 200, LINE = 12;
+    const char* lines[] = {
+        "abcdefghijklmnopqrstuvwxyz",
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZ",
+        "0123456789 !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~",
+        "\u00c0\u00c1\u00c2\u00c3\u00c4\u00c5\u00c6\u00c7\u00c8\u00c9\u00ca\u00cb\u00cc\u00cd\u00ce\u00cf\u00d0\u00d1\u00d2\u00d3\u00d4\u00d5\u00d6\u00d8\u00d9\u00da\u00db\u00dc\u00dd\u00de\u00df",
+        "\u00e0\u00e1\u00e2\u00e3\u00e4\u00e5\u00e6\u00e7\u00e8\u00e9\u00ea\u00eb\u00ec\u00ed\u00ee\u00ef\u00f0\u00f1\u00f2\u00f3\u00f4\u00f5\u00f6\u00f8\u00f9\u00fa\u00fb\u00fc\u00fd\u00fe\u00ff",
+        "\u00a1\u00a2\u00a3\u00a4\u00a5\u00a6\u00a7\u00a8\u00a9\u00aa\u00ab\u00ac\u00ae\u00af\u00b0\u00b1\u00b2\u00b3\u00b4\u00b5\u00b6\u00b7\u00b8\u00b9\u00ba\u00bb\u00bf\u00d7\u00f7",
+    };
+    std::vector<u8> bitmap((size_t)ATLAS * ATLAS);
+    stbtt_bakedchar baked[COUNT];
+    if (ttf.empty() || stbtt_BakeFontBitmap(ttf.data(), 0, 8.0f, bitmap.data(), ATLAS, ATLAS, FIRST, COUNT, baked) == 0) {
+        std::fprintf(stderr, "art_preview: the pack's font does not bake\n");
+        return;
+    }
+    const int n_lines = int(sizeof lines / sizeof lines[0]);
+    const int H = n_lines * LINE + 2;
+    std::vector<u8> out((size_t)W * H * 3);
+    const Color& ink = PALETTE[0];
+    const Color& paper = PALETTE[3];
+    for (size_t i = 0; i < out.size() / 3; i++) {
+        out[i * 3] = u8(paper.r * 255); out[i * 3 + 1] = u8(paper.g * 255); out[i * 3 + 2] = u8(paper.b * 255);
+    }
+    for (int l = 0; l < n_lines; l++) {
+        f32 pen = 0;
+        const u8* s = reinterpret_cast<const u8*>(lines[l]);
+        for (size_t i = 0; s[i];) {
+            u32 cp = s[i];
+            if (cp >= 0xC0 && s[i + 1]) { cp = ((cp & 0x1F) << 6) | (s[i + 1] & 0x3F); i += 2; } else i += 1;
+            if (cp < FIRST || cp >= FIRST + COUNT) continue;
+            const stbtt_bakedchar& b = baked[cp - FIRST];
+            int x0 = 2 + (int)std::floor(pen + b.xoff + 0.5f), y0 = (l + 1) * LINE - 1 + (int)std::floor(b.yoff + 0.5f);
+            pen += b.xadvance;
+            for (int y = 0; y < b.y1 - b.y0; y++)
+                for (int x = 0; x < b.x1 - b.x0; x++) {
+                    int px = x0 + x, py = y0 + y;
+                    if (px < 0 || py < 0 || px >= W || py >= H) continue;
+                    f32 a = bitmap[(size_t)(b.y0 + y) * ATLAS + b.x0 + x] / 255.f;
+                    u8* o = &out[((size_t)py * W + px) * 3];
+                    o[0] = u8((ink.r * a + paper.r * (1 - a)) * 255);
+                    o[1] = u8((ink.g * a + paper.g * (1 - a)) * 255);
+                    o[2] = u8((ink.b * a + paper.b * (1 - a)) * 255);
+                }
+        }
+    }
+    write_ppm(path, W, H, out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,6 +229,7 @@ int main(int argc, char** argv) {
     draw(p, {0, 25}, {0.5f, 0.5f}, 0, white, S(sprite_title), 0.5f);
     palette_map(p, out, VW * 3, VW * 2);
     write_ppm(std::string(argv[2]) + "/scene.ppm", VW * 3, VH, out);
-    std::printf("art_preview: wrote %s/atlas.ppm and %s/scene.ppm\n", argv[2], argv[2]);
+    write_alphabet(std::string(argv[2]) + "/alphabet.ppm", assets.font_data);
+    std::printf("art_preview: wrote atlas.ppm, scene.ppm and alphabet.ppm in %s\n", argv[2]);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <SDL2/SDL.h>
 #include <epoxy/gl.h>
 
+#include <cmath>
 #include <cstddef>
 #include <new>
 
@@ -41,6 +42,7 @@ struct Renderer_Device {
     GLuint nearest_sampler = 0;
     GLuint font_sampler = 0;
     GLuint palette_sampler = 0;
+    GLuint present_linear_sampler = 0;
     GLuint sprite_atlas = 0;
     GLuint font_atlas = 0;
     GLuint palette = 0;
@@ -58,6 +60,7 @@ struct Renderer_Device {
     GLint present_scale = -1;
     GLint present_viewport_scale = -1;
     GLint present_offset = -1;
+    GLint present_pixels_per_texel = -1;
 };
 
 namespace {
@@ -156,12 +159,27 @@ void main() {
 }
 )";
 
+// At a whole-number scale (pixels_per_texel 0) this is plain nearest sampling. Otherwise the
+// sampler is linear and the coordinate is moved to the texel centre everywhere except in the
+// one window pixel that straddles a texel edge, which blends the two texels by how much of
+// the pixel each covers: every game pixel comes out equally wide.
 const char* PRESENT_FS = R"(#version 330 core
 uniform sampler2D present_tex;
+uniform vec2 pixels_per_texel;
 in vec2 uv;
 layout(location = 0) out vec4 frag_color;
 void main() {
-    frag_color = vec4(texture(present_tex, uv).rgb, 1.0);
+    vec2 t = uv;
+    if (pixels_per_texel.x > 0.0) {
+        vec2 size = vec2(textureSize(present_tex, 0));
+        vec2 texel = uv * size;
+        vec2 base = floor(texel);
+        vec2 from_centre = texel - base - 0.5;
+        vec2 pure = 0.5 - 0.5 / pixels_per_texel;
+        vec2 blend = (from_centre - clamp(from_centre, -pure, pure)) * pixels_per_texel;
+        t = (base + 0.5 + blend) / size;
+    }
+    frag_color = vec4(texture(present_tex, t).rgb, 1.0);
 }
 )";
 
@@ -226,11 +244,11 @@ GLuint _make_buffer(const Renderer_Device* d, GLenum target, GLsizeiptr bytes, c
     return b;
 }
 
-GLuint _make_sampler(GLenum wrap) {
+GLuint _make_sampler(GLenum wrap, GLenum filter = GL_NEAREST) {
     GLuint s = 0;
     glGenSamplers(1, &s);
-    glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, GLint(filter));
+    glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, GLint(filter));
     glSamplerParameteri(s, GL_TEXTURE_WRAP_S, wrap);
     glSamplerParameteri(s, GL_TEXTURE_WRAP_T, wrap);
     glSamplerParameteri(s, GL_TEXTURE_WRAP_R, wrap);
@@ -326,6 +344,18 @@ void _clear(const f32 color[4], bool depth) {
     glClear(bits);
 }
 
+// Window pixels per game pixel along each axis. False at whole-number scales, which keep
+// nearest sampling untouched, and below one, where there is no edge pixel to share.
+bool _present_pixels_per_texel(const Renderer_Frame_Params& p, f32 out[2]) {
+    f32 across = p.window_w * p.present_scale[0] / (VIEW_W * p.present_viewport_scale[0]);
+    f32 down = p.window_h * p.present_scale[1] / (VIEW_H * p.present_viewport_scale[1]);
+    constexpr f32 WHOLE_TOLERANCE = 1e-3f;
+    if (!(down > 1.0f) || std::fabs(down - std::round(down)) < WHOLE_TOLERANCE) return false;
+    out[0] = across;
+    out[1] = down;
+    return true;
+}
+
 void _create_pipelines(Renderer_Device* d) {
     constexpr GLsizei ss = sizeof(Sprite_Instance);
     d->sprite.program = _make_program(d, SPRITE_VS, SPRITE_FS, "sprite_shader");
@@ -372,6 +402,7 @@ void _create_pipelines(Renderer_Device* d) {
     d->present_scale = glGetUniformLocation(d->present.program, "scale");
     d->present_viewport_scale = glGetUniformLocation(d->present.program, "viewport_scale");
     d->present_offset = glGetUniformLocation(d->present.program, "offset");
+    d->present_pixels_per_texel = glGetUniformLocation(d->present.program, "pixels_per_texel");
     _set_sampler_unit(d->present.program, "present_tex", 0);
 
     glBindVertexArray(0);
@@ -400,6 +431,7 @@ Renderer_Device* renderer_device_create(const u8 palette_texels[2048]) {
     d->nearest_sampler = _make_sampler(GL_REPEAT);
     d->font_sampler = _make_sampler(GL_REPEAT);
     d->palette_sampler = _make_sampler(GL_CLAMP_TO_EDGE);
+    d->present_linear_sampler = _make_sampler(GL_REPEAT, GL_LINEAR);
 
     d->offscreen_color = _make_texture_2d(d, VIEW_W, VIEW_H, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE,
                                           nullptr, "offscreen-color-image");
@@ -503,7 +535,11 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
     glViewport(0, 0, GLsizei(p.window_w), GLsizei(p.window_h));
     _clear(CLEAR_COLOR, true);
     _apply_pipeline(d->present);
-    _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color, d->nearest_sampler);
+    f32 pixels_per_texel[2] = {0, 0};
+    bool even = _present_pixels_per_texel(p, pixels_per_texel);
+    _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color,
+                  even ? d->present_linear_sampler : d->nearest_sampler);
+    glUniform2fv(d->present_pixels_per_texel, 1, pixels_per_texel);
     glUniform2fv(d->present_scale, 1, p.present_scale);
     glUniform2fv(d->present_viewport_scale, 1, p.present_viewport_scale);
     glUniform2f(d->present_offset, 0.0f, 0.0f);
@@ -517,8 +553,9 @@ void renderer_device_destroy(Renderer_Device* d) {
     if (!d) return;
     const GLuint buffers[4] = {d->quad_vertices, d->quad_indices, d->sprite_instances, d->font_instances};
     glDeleteBuffers(4, buffers);
-    const GLuint samplers[3] = {d->nearest_sampler, d->font_sampler, d->palette_sampler};
-    glDeleteSamplers(3, samplers);
+    const GLuint samplers[4] = {d->nearest_sampler, d->font_sampler, d->palette_sampler,
+                                d->present_linear_sampler};
+    glDeleteSamplers(4, samplers);
     const GLuint textures[6] = {d->sprite_atlas, d->font_atlas, d->palette,
                                 d->offscreen_color, d->offscreen_depth, d->postprocess_color};
     glDeleteTextures(6, textures);

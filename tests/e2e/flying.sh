@@ -25,8 +25,8 @@ def cell(x, y):
     return raw[i:i + 3] == bytes((255, 204, 169))
 def glyph(x0, y0):
     return [[cell(x0 + x, y0 + y) for x in range(4)] for y in range(8)]
-score_zero = glyph(1 + 6 * 4, 0)       # "SCORE 0": the seventh character
-energy_digit = glyph(1 + 7 * 4, 136)   # "energy 0/1": the eighth character
+score_zero = glyph(1 + 28, 0)       # "SCORE 0": the digit after "SCORE " (28 pixels of advance)
+energy_digit = glyph(1 + 33, 136)   # "energy 0/1": the digit after "energy " (33 pixels)
 assert any(any(r) for r in score_zero), "no score digit"
 assert score_zero == energy_digit, "digits differ"
 PY

@@ -430,6 +430,66 @@ TEST(Gl_Present, each_offscreen_pixel_is_a_uniform_four_by_four_block) {
     EXPECT_EQ(bad_zoom, 0);
 }
 
+// Widths, in window pixels, of the game pixels met along a line of a two-colour
+// checkerboard. A pixel that blends the two colours is split between its neighbours by
+// its share of each; a colour outside the blend of the two ends the walk with no widths.
+std::vector<f64> _checker_widths(const std::vector<Rgb>& line, Rgb a, Rgb b) {
+    std::vector<f64> widths;
+    auto share_of = [&](Rgb c, Rgb of, Rgb other) {
+        f64 s = f64(c[0] - other[0]) / f64(of[0] - other[0]);
+        for (int k = 1; k < 3; ++k)
+            if (std::fabs(f64(other[k]) + s * f64(of[k] - other[k]) - c[k]) > 2.5) return -1.0;
+        return s;
+    };
+    Rgb current = line.front() == a ? a : b;
+    widths.push_back(0);
+    for (Rgb c : line) {
+        Rgb next = current == a ? b : a;
+        f64 s = share_of(c, current, next);
+        if (s < -0.01 || s > 1.01) return {};
+        if (s > 0.995) {
+            widths.back() += 1;
+            continue;
+        }
+        widths.back() += s;
+        widths.push_back(1 - s);
+        current = next;
+    }
+    return widths;
+}
+
+TEST(Gl_Present, fractional_scale_gives_every_game_pixel_the_same_width) {
+    std::vector<u8> board(VIEW_W * VIEW_H * 4);
+    for (int y = 0; y < VIEW_H; ++y)
+        for (int x = 0; x < VIEW_W; ++x) {
+            Rgb c = _pal((x + y) % 2 ? 3 : 0);
+            u8* p = &board[(y * VIEW_W + x) * 4];
+            p[0] = c[0], p[1] = c[1], p[2] = c[2], p[3] = 255;
+        }
+    renderer_device_load_atlas(_env().device, VIEW_W, VIEW_H, board.data());
+    ASSERT_TRUE(_resize(1920, 1080));
+    Picture pic = _draw(_noise_frame(), {});
+    _restore_hand_atlas();
+    // 1080 / 144 = 7.5: the picture spans x 360 .. 1560; row 78 and column 513 lie inside
+    // one game pixel across, so they cross only edges along their own direction.
+    std::vector<Rgb> row, column;
+    for (int x = 360; x < 1560; ++x) row.push_back(pic.at(x, 78));
+    for (int y = 0; y < 1080; ++y) column.push_back(pic.at(513, y));
+    EXPECT_EQ(pic.at(359, 78), _bar_rgb());
+    EXPECT_EQ(pic.at(1560, 78), _bar_rgb());
+    struct Line {
+        const char* name;
+        const std::vector<Rgb>& pixels;
+        size_t game_pixels;
+    };
+    for (const Line& l : {Line{"row", row, size_t(VIEW_W)}, Line{"column", column, size_t(VIEW_H)}}) {
+        std::vector<f64> widths = _checker_widths(l.pixels, _pal(0), _pal(3));
+        ASSERT_EQ(widths.size(), l.game_pixels) << l.name << ": an edge blurred over several pixels";
+        for (size_t i = 0; i < widths.size(); ++i)
+            EXPECT_NEAR(widths[i], 7.5, 0.02) << l.name << " game pixel " << i;
+    }
+}
+
 TEST(Gl_Depth, nearer_covers_farther_in_either_order_and_faint_fragments_write_no_depth) {
     ASSERT_TRUE(_resize(640, 576));
     auto at = [](int column, f32 depth, Rgb c, u8 alpha, Rect r) {
