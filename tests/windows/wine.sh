@@ -102,9 +102,16 @@ done
 note "title and menu drawn"
 
 # Openbox binds Alt+F4 to Close: the window gets WM_DELETE_WINDOW, as from its close button.
-xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
-xdotool key --clearmodifiers alt+F4
-wait_exit 60
+# On a loaded machine the key can reach openbox before the window has the focus; a second
+# close request is harmless, so the key is sent again until the game has gone.
+for attempt in $(seq 6); do
+    xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
+    xdotool key --clearmodifiers alt+F4
+    for _ in $(seq 100); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$GAME_PID" 2>/dev/null || break
+    note "still running after close request $attempt"
+done
+wait_exit 1
 note "closed through the window manager, exit status 0"
 
 f="$GAME_DIR/settings.json"
