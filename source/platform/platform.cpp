@@ -119,6 +119,11 @@ bool _translate(const SDL_Event& ev, Input_Event& out) {
                          : ev.button.button == SDL_BUTTON_MIDDLE ? mouse_button_middle
                                                                  : mouse_button_other;
             return true;
+        case SDL_WINDOWEVENT:
+            if (ev.window.event != SDL_WINDOWEVENT_FOCUS_LOST && ev.window.event != SDL_WINDOWEVENT_MINIMIZED)
+                return false;
+            out.kind = event_focus_lost;
+            return true;
         default: return false;
     }
 }
