@@ -158,7 +158,8 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
                           REPLAY_VERSION);
         return false;
     }
-    if (_get(data + 12, 4) != 0) return _fail(error, error_size, "damaged replay header");
+    if (_get(data + 12, 4) != 0 || _crc(data, 24) != u32(_get(data + 24, 4)))
+        return _fail(error, error_size, "damaged replay header");
     out.seed = _get(data + 16, 8);
     size_t at = REPLAY_HEADER_SIZE;
     while (size - at >= 4) {
@@ -179,10 +180,12 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
 }
 
 void replay_encode_header(u64 seed, std::vector<u8>& out) {
+    size_t start = out.size();
     out.insert(out.end(), MAGIC, MAGIC + 8);
     _put_u32(out, REPLAY_VERSION);
     _put_u32(out, 0);
     _put_u64(out, seed);
+    _put_u32(out, _crc(out.data() + start, 24));
 }
 
 void replay_encode_frame(const Input_Event* events, size_t event_count, f64 duration, const Pad_Snapshot& pads,

@@ -3,11 +3,12 @@
 //
 // File format, little-endian throughout:
 //
-//   header, 24 bytes:
+//   header, 28 bytes:
 //     magic    8 bytes  "VNTRREPL"
 //     version  u32      1
 //     reserved u32      0
 //     seed     u64      what the random generator started from
+//     checksum u32      CRC-32 (zlib) of the 24 bytes before it
 //   then one chunk per frame, to the end of the file:
 //     size     u32      bytes of the body that follows (not counting the checksum)
 //     body:
@@ -33,7 +34,7 @@
 #include "input.h"
 
 constexpr u32 REPLAY_VERSION = 1;
-constexpr size_t REPLAY_HEADER_SIZE = 24;
+constexpr size_t REPLAY_HEADER_SIZE = 28;  // bytes
 // Larger files are refused rather than read: about two days of play at 60 frames a second.
 constexpr size_t REPLAY_MAX_FILE_SIZE = size_t(512) << 20;  // bytes
 
