@@ -21,6 +21,7 @@ constexpr size_t BODY_FIXED_SIZE = 2 + 8 + 1;                     // count, dura
 constexpr size_t BODY_MAX_SIZE = BODY_FIXED_SIZE + 0xFFFF * EVENT_SIZE + GPAD_SLOT_COUNT * PAD_SIZE;
 // Longer than any frame the window layer reports, short enough to catch nonsense.
 constexpr f64 MAX_FRAME_DURATION = 3600;  // seconds
+constexpr f64 MAX_PACE = 0.25;             // seconds a replayed frame may be held on screen
 
 void _put_u8(std::vector<u8>& o, u8 v) { o.push_back(v); }
 void _put_u16(std::vector<u8>& o, u16 v) {
@@ -302,6 +303,9 @@ void replay_frame(f64& duration, Pad_Snapshot& pads) {
             for (u32 i = 0; i < f.event_count; i++) input_handle_event(session.replay.events[f.first_event + i]);
             duration = f.duration;
             pads = f.pads;
+            // Recorded durations are smoothed over several frames, so pacing by them keeps the
+            // replay in step with the recording's own clock; a stall is not sat through again.
+            platform_set_frame_pace(f.duration < MAX_PACE ? f.duration : MAX_PACE);
             if (session.next_frame == session.replay.frames.size()) platform_quit();
             return;
         }
