@@ -313,7 +313,8 @@ std::vector<u8> small_recording(std::vector<size_t>& chunk_ends) {
     chunk_ends.push_back(out.size());
     for (int f = 0; f < 12; f++) {
         std::vector<Input_Event> events;
-        for (int e = 0; e < f % 3; e++) events.push_back(Input_Event{event_key_down, DK_X + e, e == 1, mouse_button_other});
+        for (int e = 0; e < f % 3; e++)
+            events.push_back(Input_Event{event_key_down, DK_X + e, e == 1, mouse_button_other});
         if (f == 5) events.push_back(Input_Event{event_focus_lost, 0, false, mouse_button_other});
         if (f == 6) events.push_back(Input_Event{event_mouse_up, 0, false, mouse_button_middle});
         Pad_Snapshot pads;
@@ -404,7 +405,8 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
         pads.pads[0].axes[2] = axis;
         replay_encode_frame(&e, 1, duration, pads, out);
         Replay r;
-        EXPECT_FALSE(replay_parse(out.data(), out.size(), r, nullptr, 0)) << int(kind) << " " << duration << " " << axis;
+        EXPECT_FALSE(replay_parse(out.data(), out.size(), r, nullptr, 0))
+            << int(kind) << " " << duration << " " << axis;
     }
 }
 

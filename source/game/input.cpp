@@ -131,7 +131,8 @@ bool menu_pad_pressed(Menu_Pad m) { return menu_pad_went_down & _bit(m); }
 
 void input_hold_back_menu_buttons() {
     for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++)
-        if (input_pads.present & (1u << slot)) held_back[slot] |= u16(input_pads.pads[slot].buttons & MENU_ACTIVATE_BUTTONS);
+        if (input_pads.present & (1u << slot))
+            held_back[slot] |= u16(input_pads.pads[slot].buttons & MENU_ACTIVATE_BUTTONS);
 }
 
 bool key_held(Input_Code c) { return key_table[u8(c)] & KEY_DOWN; }

@@ -19,12 +19,14 @@ wait_for() {
     done
     return 1
 }
-in_play() { [ "$(count 0 0 50 8 0)" -ge 15 ] && [ "$(count 10 36 130 9 0)" -lt 10 ]; }
+hud_shown() { [ "$(count 0 0 50 8 0)" -ge 15 ]; }
+# Play, not the tutorial: the HUD without the hint line (the ship alone lights far fewer pixels).
 fire_until_playing() {
     xdotool key x
     SHOT=$(shot focus-playing)
-    in_play
+    hud_shown && [ "$(count 10 36 130 9 0)" -lt 30 ]
 }
+resumed() { hud_shown && ! is_paused; }
 
 key Return
 hold Right  # charges energy; x fires once there is a charge, which starts play
@@ -45,11 +47,18 @@ xdotool windowactivate --sync "$OTHER" >/dev/null 2>&1 || true
 wait_for 20 focus-paused is_paused || fail "no pause screen after the focus moved away"
 note "focus lost: paused"
 
-xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
+# Back to the game: the other window goes, the game is made active again.
 kill "$OTHER_PID" 2>/dev/null || true
+wait "$OTHER_PID" 2>/dev/null || true
+game_active() {
+    xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
+    [ "$(xdotool getactivewindow 2>/dev/null || true)" = "$WID" ]
+}
+end=$(( $(date +%s) + 20 ))
+until game_active; do [ "$(date +%s)" -lt "$end" ] || fail "the game window did not get the focus back"; done
 SHOT=$(shot focus-back)
 is_paused || fail "focus coming back resumed play"
 key Escape
-wait_for 10 focus-resumed in_play || fail "escape did not resume"
+wait_for 10 focus-resumed resumed || fail "escape did not resume"
 stop_game
 echo "1 passed, 0 failed"
