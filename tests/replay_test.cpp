@@ -2,6 +2,7 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -413,8 +414,12 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
 TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {
     fs::path file = temp_file("full.rpl");
     char error[256] = "";
-    EXPECT_FALSE(replay_record_start("/dev/full", 1, error, sizeof error));
+    EXPECT_FALSE(replay_record_start("/dev/full", 1, error, sizeof error));  // not a file
     EXPECT_NE(std::string(error).find("/dev/full"), std::string::npos);
+    fs::path fifo = temp_file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(replay_record_start(fifo.c_str(), 1, error, sizeof error));  // and does not hang
+    fs::remove(fifo);
     EXPECT_FALSE(replay_record_start((file.parent_path() / "no-such-dir" / "x.rpl").c_str(), 1, error, sizeof error));
 
     ASSERT_TRUE(replay_record_start(file.c_str(), 5, error, sizeof error)) << error;

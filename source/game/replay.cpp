@@ -217,9 +217,19 @@ void replay_encode_frame(const Input_Event* events, size_t event_count, f64 dura
 
 bool replay_record_start(const char* path, u64 seed, char* error, size_t error_size) {
     replay_stop();
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
+    // Non-blocking, so a pipe nobody reads refuses at once instead of hanging the start.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    struct stat st;
+    const char* why = nullptr;
+    if (fd < 0 || fstat(fd, &st) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else if (ftruncate(fd, 0) != 0)
+        why = std::strerror(errno);
+    if (why) {
+        if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, why);
+        if (fd >= 0) ::close(fd);
         return false;
     }
     std::vector<u8> header;

@@ -10,6 +10,7 @@
 
 // The playback half of replay.cpp is not exercised here.
 void platform_quit() {}
+void platform_set_frame_pace(double) {}
 void input_handle_event(const Input_Event&) {}
 
 namespace {
