@@ -88,17 +88,19 @@ bool _parse_body(const u8* p, size_t size, Replay& out) {
     f.duration = _get_f64(p + at);
     at += 8;
     if (!(f.duration >= 0 && f.duration <= MAX_FRAME_DURATION)) return false;  // NaN fails too
-    f.pads.present = p[at++];
+    f.pads_present = p[at++];
+    f.first_pad = u32(out.pads.size());
     for (int slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
-        if (!(f.pads.present & (1u << slot))) continue;
+        if (!(f.pads_present & (1u << slot))) continue;
         if (size - at < PAD_SIZE) return false;
-        Gamepad_State& s = f.pads.pads[slot];
+        Gamepad_State s;
         s.buttons = u16(_get(p + at, 2));
         if (s.buttons >> GPAD_BUTTON_COUNT) return false;
         for (int a = 0; a < GPAD_AXIS_COUNT; a++) {
             s.axes[a] = _get_f32(p + at + 2 + 4 * a);
             if (!(s.axes[a] >= -1 && s.axes[a] <= 1)) return false;
         }
+        out.pads.push_back(s);
         at += PAD_SIZE;
     }
     if (at != size) return false;
@@ -178,6 +180,15 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
         at += 4 + size_t(body) + 4;
     }
     return true;
+}
+
+Pad_Snapshot replay_frame_pads(const Replay& r, const Replay_Frame& f) {
+    Pad_Snapshot out;
+    out.present = f.pads_present;
+    u32 next = f.first_pad;
+    for (int slot = 0; slot < GPAD_SLOT_COUNT; slot++)
+        if (f.pads_present & (1u << slot)) out.pads[slot] = r.pads[next++];
+    return out;
 }
 
 void replay_encode_header(u64 seed, std::vector<u8>& out) {
@@ -312,7 +323,7 @@ void replay_frame(f64& duration, Pad_Snapshot& pads) {
             const Replay_Frame& f = session.replay.frames[session.next_frame++];
             for (u32 i = 0; i < f.event_count; i++) input_handle_event(session.replay.events[f.first_event + i]);
             duration = f.duration;
-            pads = f.pads;
+            pads = replay_frame_pads(session.replay, f);
             // Recorded durations are smoothed over several frames, so pacing by them keeps the
             // replay in step with the recording's own clock; a stall is not sat through again.
             platform_set_frame_pace(f.duration < MAX_PACE ? f.duration : MAX_PACE);

@@ -35,21 +35,26 @@
 
 constexpr u32 REPLAY_VERSION = 1;
 constexpr size_t REPLAY_HEADER_SIZE = 28;  // bytes
-// Larger files are refused rather than read: about two days of play at 60 frames a second.
-constexpr size_t REPLAY_MAX_FILE_SIZE = size_t(512) << 20;  // bytes
+// Larger files are refused rather than read: six hours and more of play at 60 frames a second.
+constexpr size_t REPLAY_MAX_FILE_SIZE = size_t(64) << 20;  // bytes
 
 struct Replay_Frame {
     u32 first_event = 0;  // index into Replay::events
     u16 event_count = 0;
-    f64 duration = 0;  // seconds
-    Pad_Snapshot pads;
+    u8 pads_present = 0;  // bit n = slot n held a pad
+    u32 first_pad = 0;    // index into Replay::pads of the lowest slot present
+    f64 duration = 0;     // seconds
 };
 
 struct Replay {
     u64 seed = 0;
     std::vector<Input_Event> events;
+    std::vector<Gamepad_State> pads;  // only the slots present, frame after frame
     std::vector<Replay_Frame> frames;
 };
+
+// The pads of one frame, every slot filled in.
+Pad_Snapshot replay_frame_pads(const Replay& r, const Replay_Frame& f);
 
 // False for a damaged or foreign file; `error` then holds one line saying why.
 bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t error_size);

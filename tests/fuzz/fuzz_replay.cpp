@@ -32,9 +32,11 @@ void _check(const Replay& r, const u8* data, size_t size) {
     for (const Replay_Frame& f : r.frames) {
         _require(f.duration >= 0 && f.duration <= 3600);
         _require(size_t(f.first_event) + f.event_count <= r.events.size());
-        for (int s = 0; s < GPAD_SLOT_COUNT; s++)
-            for (f32 a : f.pads.pads[s].axes) _require(a >= -1 && a <= 1);
-        replay_encode_frame(r.events.data() + f.first_event, f.event_count, f.duration, f.pads, out);
+        _require(size_t(f.first_pad) + size_t(__builtin_popcount(f.pads_present)) <= r.pads.size());
+        Pad_Snapshot pads = replay_frame_pads(r, f);
+        for (const Gamepad_State& s : pads.pads)
+            for (f32 a : s.axes) _require(a >= -1 && a <= 1);
+        replay_encode_frame(r.events.data() + f.first_event, f.event_count, f.duration, pads, out);
     }
     _require(out.size() <= size && std::memcmp(out.data(), data, out.size()) == 0);
 }
