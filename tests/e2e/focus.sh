@@ -60,5 +60,13 @@ SHOT=$(shot focus-back)
 is_paused || fail "focus coming back resumed play"
 key Escape
 wait_for 10 focus-resumed resumed || fail "escape did not resume"
+note "focus back: still paused until Escape"
+
+# Minimised and brought back: paused as well.
+xdotool windowminimize --sync "$WID" >/dev/null 2>&1 || fail "the window could not be minimised"
+end=$(( $(date +%s) + 20 ))
+until game_active; do [ "$(date +%s)" -lt "$end" ] || fail "the game window did not come back"; done
+wait_for 10 focus-restored is_paused || fail "no pause screen after minimising"
+note "minimised: paused"
 stop_game
 echo "1 passed, 0 failed"
