@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev libgl-dev \
-	libstb-dev liblz4-dev python3-fonttools libgtest-dev libbenchmark-dev clang valgrind \
+	libstb-dev liblz4-dev zlib1g-dev python3-fonttools libgtest-dev libbenchmark-dev clang valgrind \
 	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick
 
 .PHONY: deps configure build play test bench clean

@@ -1,4 +1,4 @@
-# Coverage-guided fuzzing of the two file readers (asset pack, sound banks) with libFuzzer.
+# Coverage-guided fuzzing of the file readers (asset pack, sound banks, replays) with libFuzzer.
 #   make fuzz-smoke   bounded, repeatable run (fixed seed and run count); part of test-extra
 #   make fuzz         long runs (FUZZ_TIME seconds per target), corpus kept in $(BUILD)-fuzz/corpus-*
 # Needs clang++ and its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases).
@@ -10,17 +10,20 @@ FUZZ_DIR := $(BUILD)-fuzz
 FUZZ_CXX ?= clang++
 FUZZ_FLAGS := -std=c++20 -g -O1 -Wall -Wextra -Isource \
 	-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-FUZZ_TARGETS := pak bank
+FUZZ_TARGETS := pak bank replay
 FUZZ_RUNS_pak ?= 100000
 FUZZ_RUNS_bank ?= 1000000
 FUZZ_MAXLEN_pak ?= 8192
 FUZZ_MAXLEN_bank ?= 4096
+FUZZ_RUNS_replay ?= 300000
+FUZZ_MAXLEN_replay ?= 2048
 FUZZ_TIME ?= 600
 
 FUZZ_SRC_pak := tests/fuzz/fuzz_pak.cpp source/game/serializer.cpp source/game/pak.cpp \
 	source/game/assets.cpp source/game/renderer.cpp source/lz4/lz4.cpp \
 	$(wildcard source/game/font_check.cpp)
 FUZZ_SRC_bank := tests/fuzz/fuzz_bank.cpp source/game/bank.cpp
+FUZZ_SRC_replay := tests/fuzz/fuzz_replay.cpp source/game/replay.cpp
 FUZZ_SRC_seed := tests/fuzz/seed_writer.cpp source/game/serializer.cpp source/game/pak.cpp \
 	source/game/assets.cpp source/game/bank.cpp source/lz4/lz4.cpp
 
@@ -39,6 +42,10 @@ $(FUZZ_DIR)/fuzz_bank: $(FUZZ_SRC_bank) $(wildcard source/game/*.h)
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_bank) -o $@
 
+$(FUZZ_DIR)/fuzz_replay: $(FUZZ_SRC_replay) $(wildcard source/game/*.h source/gpad/*.h)
+	@mkdir -p $(FUZZ_DIR)
+	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_replay) -lz -o $@
+
 $(FUZZ_DIR)/seed_writer: $(FUZZ_SRC_seed) $(wildcard source/game/*.h source/lz4/*.h)
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) -std=c++20 -g -O1 -Wall -Wextra -Isource -fsanitize=address,undefined \
@@ -48,15 +55,16 @@ fuzz-build: $(FUZZ_TARGETS:%=$(FUZZ_DIR)/fuzz_%) $(FUZZ_DIR)/seed_writer
 
 # Seeds are rebuilt from scratch every time, so the bounded run starts from the same corpus.
 fuzz-seeds: $(FUZZ_DIR)/seed_writer
-	rm -rf $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank
-	mkdir -p $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank
+	rm -rf $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank $(FUZZ_DIR)/seeds-replay
+	mkdir -p $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank $(FUZZ_DIR)/seeds-replay
 	$(FUZZ_DIR)/seed_writer $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank $(FUZZ_REAL_bank)
 
 # New inputs go to a throw-away directory so that the seeds stay as written.
 fuzz-smoke: fuzz-build fuzz-seeds
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  case $$t in pak) runs=$(FUZZ_RUNS_pak); len=$(FUZZ_MAXLEN_pak); real="$(FUZZ_REAL_pak)";; \
-	              bank) runs=$(FUZZ_RUNS_bank); len=$(FUZZ_MAXLEN_bank); real="$(FUZZ_REAL_bank)";; esac; \
+	              bank) runs=$(FUZZ_RUNS_bank); len=$(FUZZ_MAXLEN_bank); real="$(FUZZ_REAL_bank)";; \
+	              replay) runs=$(FUZZ_RUNS_replay); len=$(FUZZ_MAXLEN_replay); real="";; esac; \
 	  if [ -n "$$real" ]; then $(FUZZ_DIR)/fuzz_$$t $$real > $(FUZZ_DIR)/real-$$t.log 2>&1 \
 	    || { cat $(FUZZ_DIR)/real-$$t.log; echo "fuzz-smoke $$t: a real data file failed"; exit 1; }; fi; \
 	  rm -rf $(FUZZ_DIR)/smoke-$$t && mkdir -p $(FUZZ_DIR)/smoke-$$t; \
@@ -70,7 +78,7 @@ fuzz-smoke: fuzz-build fuzz-seeds
 
 fuzz: fuzz-build fuzz-seeds
 	@set -e; for t in $(FUZZ_TARGETS); do \
-	  case $$t in pak) len=$(FUZZ_MAXLEN_pak);; bank) len=$(FUZZ_MAXLEN_bank);; esac; \
+	  case $$t in pak) len=$(FUZZ_MAXLEN_pak);; bank) len=$(FUZZ_MAXLEN_bank);; replay) len=$(FUZZ_MAXLEN_replay);; esac; \
 	  mkdir -p $(FUZZ_DIR)/corpus-$$t; \
 	  $(FUZZ_DIR)/fuzz_$$t -max_total_time=$(FUZZ_TIME) -max_len=$$len -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_DIR)/crash-$$t- $(FUZZ_DIR)/corpus-$$t $(FUZZ_DIR)/seeds-$$t \

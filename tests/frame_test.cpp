@@ -79,6 +79,39 @@ TEST(StateMachine, EscapePausesAndResumes) {
     EXPECT_EQ(game.state, playing);
 }
 
+TEST(StateMachine, LosingFocusPausesPlayAndNothingElse) {
+    Headless h;
+    for (int s = 0; s < GAME_STATE_COUNT; s++) {
+        if (s == playing) continue;
+        game_set_state(Game_State(s));
+        h.frame();
+        i64 selected = ui.selected;
+        h.focus_lost();
+        h.frame();
+        EXPECT_EQ(game.state, Game_State(s)) << s;
+        EXPECT_EQ(ui.selected, selected) << s;
+    }
+    // A loss seen in another state is not kept for later.
+    game_set_state(tutorial);
+    h.focus_lost();
+    h.frame();
+    game_set_state(playing);
+    h.frames(3);
+    EXPECT_EQ(game.state, playing);
+
+    f32 time = game.time;
+    h.focus_lost();
+    h.frame();
+    EXPECT_EQ(game.state, paused);
+    EXPECT_GT(game.time, time);  // like escape: the frame's world step still ran
+    time = game.time;
+    h.frames(30);  // focus coming back sends nothing, and nothing moves
+    EXPECT_EQ(game.state, paused);
+    EXPECT_EQ(game.time, time);
+    h.tap(DK_ESCAPE);
+    EXPECT_EQ(game.state, playing);
+}
+
 TEST(StateMachine, EscapeInTheFrameThatEndsTheGameDoesNotPause) {
     Headless h;
     start_game(h);

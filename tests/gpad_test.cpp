@@ -235,8 +235,49 @@ TEST_F(Virtual_Pads, DetachedPadFreesItsSlotForTheRun) {
     ASSERT_EQ(SDL_JoystickDetachVirtual(0), 0) << SDL_GetError();
     EXPECT_FALSE(gpad_get_state(0, &s));
     ASSERT_NE(attach(), nullptr);
+    // Reading alone never takes in a new device: that is gpad_update's work.
     for (uint8_t slot = 0; slot < GPAD_SLOT_COUNT; ++slot) EXPECT_FALSE(gpad_get_state(slot, &s)) << int(slot);
-    gpad_shutdown();  // only a new start finds it
+    gpad_shutdown();  // a new start finds it
     ASSERT_TRUE(gpad_init());
     EXPECT_TRUE(gpad_get_state(0, &s));
+}
+
+TEST_F(Virtual_Pads, PadsComeAndGoWhileRunningWithoutSharingState) {
+    gpad_update();  // before start-up: nothing to do, nothing taken
+    ASSERT_TRUE(gpad_init());
+    Gamepad_State s = {};
+    EXPECT_FALSE(gpad_get_state(0, &s));
+    SDL_Joystick* first = attach();
+    SDL_Joystick* unknown = attach(0x0F30, 0x010A);
+    SDL_Joystick* second = attach();
+    ASSERT_TRUE(first && unknown && second) << SDL_GetError();
+    SDL_JoystickSetVirtualButton(first, 2, 1);  // X
+    SDL_JoystickSetVirtualHat(second, 0, SDL_HAT_LEFT);
+    gpad_update();
+    ASSERT_TRUE(gpad_get_state(0, &s));
+    EXPECT_EQ(s.buttons, 1u << int(Button::X));
+    ASSERT_TRUE(gpad_get_state(1, &s));  // the unknown device took no slot
+    EXPECT_EQ(s.buttons, 1u << int(Button::Dpad_Left));
+    EXPECT_FALSE(gpad_get_state(2, &s));
+    gpad_update();  // pads already in a slot are not taken twice
+    EXPECT_FALSE(gpad_get_state(2, &s));
+
+    // Pull the first out while X is held; its slot goes to the next pad, which reads as itself.
+    int index = -1;
+    for (int i = 0; i < SDL_NumJoysticks(); ++i)
+        if (SDL_JoystickGetDeviceInstanceID(i) == SDL_JoystickInstanceID(first)) index = i;
+    ASSERT_EQ(SDL_JoystickDetachVirtual(index), 0) << SDL_GetError();
+    gpad_update();
+    EXPECT_FALSE(gpad_get_state(0, &s));
+    SDL_Joystick* again = attach();
+    ASSERT_NE(again, nullptr) << SDL_GetError();
+    gpad_update();
+    ASSERT_TRUE(gpad_get_state(0, &s));
+    EXPECT_EQ(s.buttons, 0u);
+    EXPECT_FLOAT_EQ(s.axes[4], -1.0f);
+    ASSERT_TRUE(gpad_get_state(1, &s));
+    EXPECT_EQ(s.buttons, 1u << int(Button::Dpad_Left));
+    SDL_JoystickSetVirtualButton(again, 0, 1);  // A
+    ASSERT_TRUE(gpad_get_state(0, &s));
+    EXPECT_EQ(s.buttons, 1u << int(Button::A));
 }

@@ -37,6 +37,8 @@ struct Headless {
     }
     void down(int key, bool repeat = false) { _sapp_event(Input_Event{event_key_down, key, repeat, mouse_button_other}); }
     void up(int key) { _sapp_event(Input_Event{event_key_up, key, false, mouse_button_other}); }
+    // The window lost focus or was minimised.
+    void focus_lost() { _sapp_event(Input_Event{event_focus_lost, 0, false, mouse_button_other}); }
     // Press and release around one frame.
     void tap(int key) {
         down(key);

@@ -10,6 +10,10 @@ struct Command_Line {
     bool show_help = false;
     bool show_version = false;
     Window_Mode window_mode = window_mode_fullscreen;  // the game starts fullscreen unless asked
+    bool has_seed = false;  // otherwise every launch draws a fresh seed
+    u64 seed = 0;
+    const char* record_path = nullptr;  // --record FILE; points into argv
+    const char* replay_path = nullptr;  // --replay FILE; points into argv
 };
 
 // False for anything not understood; `error` then holds one line saying what.

@@ -1,6 +1,46 @@
+#include <cstdio>
+
 #include "../platform/platform.h"
+#include "command_line.h"
 #include "game.h"
+#include "random.h"
+#include "replay.h"
+
+namespace {
+// Seed, recording and playback before the window opens; a non-negative result ends the process.
+int _prepare_session(const Command_Line& cl) {
+    char error[320];
+    u64 seed = cl.has_seed ? cl.seed : random_fresh_seed();
+    if (cl.replay_path) {
+        if (!replay_play_start(cl.replay_path, error, sizeof error)) {
+            std::fprintf(stderr, "vantorel: %s\n", error);
+            return 1;
+        }
+        if (replay_finished()) return 0;  // a recording of no frames has nothing to show
+        seed = replay_seed();
+    }
+    if (cl.record_path && !replay_record_start(cl.record_path, seed, error, sizeof error)) {
+        std::fprintf(stderr, "vantorel: %s\n", error);
+        return 1;
+    }
+    random_seed(seed);
+    return -1;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
-    return platform_run(argc, argv, Platform_Callbacks{_sapp_init, _sapp_frame, _sapp_event, _sapp_cleanup});
+    Command_Line cl;
+    char error[256];
+    if (!command_line_parse(argc, argv, cl, error, sizeof error)) {
+        std::fprintf(stderr, "vantorel: %s\nTry 'vantorel --help'.\n", error);
+        return 2;
+    }
+    if (cl.show_help) {
+        std::fputs(command_line_usage(), stdout);
+        return 0;
+    }
+    if (int status = _prepare_session(cl); status >= 0) return status;
+    int status = platform_run(argc, argv, Platform_Callbacks{_sapp_init, _sapp_frame, _sapp_event, _sapp_cleanup});
+    replay_stop();
+    return status;
 }

@@ -3,6 +3,7 @@
 #include "../platform/platform.h"
 #include "input.h"
 #include "physics.h"
+#include "replay.h"
 #include "renderer.h"
 #include "sprite.h"
 
@@ -69,7 +70,14 @@ void game_state_draw() {
 void _sapp_frame() {
     scratch_reset();
 
-    f32 step = f32(platform_frame_duration());
+    f64 duration = platform_frame_duration();  // seconds
+    Pad_Snapshot pads;
+    input_read_pads(pads);
+    // A replay swaps in the recorded frame; a recording writes this one down.
+    replay_frame(duration, pads);
+    input_set_pads(pads);
+
+    f32 step = f32(duration);
     step = clampf(step, 1.0f / 256, 1.0f / 16);
     Time_Step ts = {game.time_scale * step, step};
     last_time_step = ts;
@@ -92,11 +100,11 @@ void _sapp_frame() {
 
     if (ui.item_count != 0) {
         bool moved = false;
-        if (key_pressed(Input_Code::key_down)) {
+        if (key_pressed(Input_Code::key_down) || menu_pad_pressed(menu_pad_down)) {
             ui.selected += 1;
             moved = true;
         }
-        if (key_pressed(Input_Code::key_up)) {
+        if (key_pressed(Input_Code::key_up) || menu_pad_pressed(menu_pad_up)) {
             ui.selected -= 1;
             moved = true;
         }

@@ -1,11 +1,30 @@
 #include "input.h"
 
-#include "../gpad/gpad.h"
 #include "settings.h"
 
 using IC = Input_Code;
 
 u8 key_table[INPUT_CODE_COUNT];
+Pad_Snapshot input_pads;
+
+namespace {
+bool focus_lost = false;
+u8 menu_pad_held = 0;     // bit n = Menu_Pad n
+u8 menu_pad_went_down = 0;
+u16 held_back[GPAD_SLOT_COUNT] = {};  // buttons per slot kept from the ship until released
+
+// A stick push counts once it passes the first threshold and ends below the second, so a
+// stick resting near one does not step through a menu.
+constexpr f32 MENU_STICK_PUSH = 0.5f;
+constexpr f32 MENU_STICK_LET_GO = 0.3f;
+constexpr u16 MENU_ACTIVATE_BUTTONS = u16(1u << u8(Button::A) | 1u << u8(Button::Start));
+
+u8 _bit(Menu_Pad m) { return u8(1u << m); }
+
+bool _stick_pushed(f32 along, bool was_held) {
+    return along > (was_held ? MENU_STICK_LET_GO : MENU_STICK_PUSH);
+}
+}  // namespace
 
 static Input_Code _code(Input_Code first, i32 offset) { return Input_Code(int(first) + offset); }
 
@@ -56,16 +75,64 @@ void input_handle_event(const Input_Event& e) {
             break;
         case event_mouse_down: _apply_transition(_mouse_code(e.button), true); break;
         case event_mouse_up: _apply_transition(_mouse_code(e.button), false); break;
+        case event_focus_lost: focus_lost = true; break;
         case event_other: break;
     }
 }
 
 void input_end_frame() {
     for (u8& f : key_table) f &= KEY_DOWN;
+    focus_lost = false;
 }
 
 void input_reset() {
     for (u8& f : key_table) f = 0;
+    focus_lost = false;
+    input_pads = Pad_Snapshot{};
+    menu_pad_held = menu_pad_went_down = 0;
+    for (u16& b : held_back) b = 0;
+}
+
+bool input_focus_lost() { return focus_lost; }
+
+void input_read_pads(Pad_Snapshot& out) {
+    out = Pad_Snapshot{};
+    gpad_update();
+    for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++)
+        if (gpad_get_state(slot, &out.pads[slot])) out.present |= u8(1u << slot);
+        else out.pads[slot] = Gamepad_State{};
+}
+
+void input_set_pads(const Pad_Snapshot& pads) {
+    input_pads = pads;
+    u8 held = 0;
+    for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
+        if (!(pads.present & (1u << slot))) {
+            held_back[slot] = 0;  // whatever comes into this slot next starts clean
+            continue;
+        }
+        const Gamepad_State& p = pads.pads[slot];
+        held_back[slot] &= p.buttons;
+        auto push = [&](Menu_Pad m, Button b, f32 along) {
+            if (gpad_button_held(p, b) || _stick_pushed(along, menu_pad_held & _bit(m))) held |= _bit(m);
+        };
+        push(menu_pad_up, Button::Dpad_Up, p.axes[1]);
+        push(menu_pad_down, Button::Dpad_Down, -p.axes[1]);
+        push(menu_pad_left, Button::Dpad_Left, -p.axes[0]);
+        push(menu_pad_right, Button::Dpad_Right, p.axes[0]);
+        if (gpad_button_held(p, Button::A)) held |= _bit(menu_pad_activate);
+        if (gpad_button_held(p, Button::Start)) held |= _bit(menu_pad_start);
+    }
+    menu_pad_went_down = u8(held & ~menu_pad_held);
+    menu_pad_held = held;
+}
+
+bool menu_pad_pressed(Menu_Pad m) { return menu_pad_went_down & _bit(m); }
+
+void input_hold_back_menu_buttons() {
+    for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++)
+        if (input_pads.present & (1u << slot))
+            held_back[slot] |= u16(input_pads.pads[slot].buttons & MENU_ACTIVATE_BUTTONS);
 }
 
 bool key_held(Input_Code c) { return key_table[u8(c)] & KEY_DOWN; }
@@ -91,8 +158,9 @@ void player_gather_input(Player_Input& in, f32 dt_real) {
         if (key_active(map.keyboard_map[a])) in.down |= u8(1u << a);
 
     for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
-        Gamepad_State pad;
-        if (!gpad_get_state(slot, &pad)) continue;
+        if (!(input_pads.present & (1u << slot))) continue;
+        Gamepad_State pad = input_pads.pads[slot];
+        pad.buttons &= u16(~held_back[slot]);
         if (gpad_button_held(pad, Button::Dpad_Right)) in.dir.x += 1;
         if (gpad_button_held(pad, Button::Dpad_Left)) in.dir.x -= 1;
         if (gpad_button_held(pad, Button::Dpad_Up)) in.dir.y += 1;

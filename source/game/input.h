@@ -1,5 +1,6 @@
 // Key table, input codes, bindings and the per-frame player input.
 #pragma once
+#include "../gpad/gpad.h"
 #include "common.h"
 
 // Scoped: POSIX already owns names like key_t.
@@ -43,8 +44,13 @@ struct Player_Input {
 enum Key_Flag : u8 { KEY_DOWN = 1, KEY_CHANGED = 2, KEY_CHANGED_AGAIN = 4 };
 
 // What the window layer hands over; key codes in the common desktop numbering.
-enum Input_Event_Kind : u8 { event_other, event_key_down, event_key_up, event_mouse_down, event_mouse_up };
+// Focus lost covers minimising too: either way the player is no longer looking.
+enum Input_Event_Kind : u8 {
+    event_other, event_key_down, event_key_up, event_mouse_down, event_mouse_up, event_focus_lost
+};
+constexpr int INPUT_EVENT_KIND_COUNT = 6;
 enum Mouse_Button : u8 { mouse_button_left, mouse_button_right, mouse_button_middle, mouse_button_other };
+constexpr int MOUSE_BUTTON_COUNT = 4;
 struct Input_Event {
     Input_Event_Kind kind = event_other;
     i32 key = 0;
@@ -62,3 +68,23 @@ bool key_held(Input_Code c);
 bool key_pressed(Input_Code c);
 bool key_active(Input_Code c);
 void player_gather_input(Player_Input& in, f32 dt_real);
+// The window lost focus or was minimised since the last frame.
+bool input_focus_lost();
+
+// Every pad as read once at the start of a frame; the ship and the menus both use it.
+struct Pad_Snapshot {
+    u8 present = 0;  // bit n = slot n held a readable pad
+    Gamepad_State pads[GPAD_SLOT_COUNT] = {};
+};
+extern Pad_Snapshot input_pads;
+// Reads every slot, taking in pads plugged in since the last frame.
+void input_read_pads(Pad_Snapshot& out);
+// Makes these this frame's pads; menu presses are the changes since the last frame's.
+void input_set_pads(const Pad_Snapshot& pads);
+
+enum Menu_Pad : u8 { menu_pad_up, menu_pad_down, menu_pad_left, menu_pad_right, menu_pad_activate, menu_pad_start };
+// Went down this frame on any pad: d-pad or left stick for directions, A to activate, Start.
+bool menu_pad_pressed(Menu_Pad m);
+// The buttons that just worked a menu stay away from the ship until let go, so the A that
+// picks "Continue" does not also boost.
+void input_hold_back_menu_buttons();

@@ -11,6 +11,7 @@
 #include "icon.h"
 #include "input.h"
 #include "renderer.h"
+#include "replay.h"
 #include "settings.h"
 #include "sprite.h"
 
@@ -58,9 +59,12 @@ void _sapp_init() {
     game_reset();
 }
 
-void _sapp_event(const Input_Event& e) { input_handle_event(e); }
+void _sapp_event(const Input_Event& e) {
+    if (replay_take_live_event(e)) input_handle_event(e);
+}
 
 void _sapp_cleanup() {
+    replay_stop();
     gpad_shutdown();
     scene_destroy(game.scene);
     settings_save();

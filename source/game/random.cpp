@@ -1,5 +1,9 @@
 #include "random.h"
 
+#include <sys/random.h>
+
+#include <ctime>
+
 namespace {
 // xoshiro256**, seeded through splitmix64.
 u64 state[4];
@@ -20,6 +24,15 @@ struct Seed_At_Start {
 void random_seed(u64 seed) {
     u64 x = seed;
     for (u64& s : state) s = _splitmix(x);
+}
+
+u64 random_fresh_seed() {
+    u64 seed = 0;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) == ssize_t(sizeof seed)) return seed;
+    timespec t = {};
+    clock_gettime(CLOCK_REALTIME, &t);
+    u64 x = u64(t.tv_sec) * 1000000000ull + u64(t.tv_nsec);
+    return _splitmix(x);
 }
 
 u64 random_u64() {

@@ -3,6 +3,8 @@
 #include "common.h"
 
 void random_seed(u64 seed);
+// A seed no earlier launch is likely to have used: system entropy, else the clock.
+u64 random_fresh_seed();
 u64 random_u64();
 // Uniform in [0, 1) from 53 random bits.
 f64 random_f64();

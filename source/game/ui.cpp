@@ -64,8 +64,10 @@ bool ui_button(const char* label) {
     }
     draw_screen_text(p + Vec2{o + 1, 1}, label, SHADOW, NORMAL_SIZE);
     draw_screen_text(p + Vec2{o, 0}, label, selected ? SELECTED_TEXT : MENU_TEXT, NORMAL_SIZE);
-    bool activated = selected && key_pressed(Input_Code::key_enter);
+    bool by_pad = menu_pad_pressed(menu_pad_activate) || menu_pad_pressed(menu_pad_start);
+    bool activated = selected && (key_pressed(Input_Code::key_enter) || by_pad);
     if (activated) audio_play(ui_press);
+    if (activated && by_pad) input_hold_back_menu_buttons();
     ui.item_count += 1;
     ui.button_count += 1;
     ui.cursor_y += 8;
@@ -87,7 +89,8 @@ void game_state_update(Time_Step ts) {
             break;
         case intro:
             draw_screen_text(HINT_POS, HINT_CHARGE, WHITE, NORMAL_SIZE);
-            if (key_pressed(Input_Code::key_left) || key_pressed(Input_Code::key_right))
+            if (key_pressed(Input_Code::key_left) || key_pressed(Input_Code::key_right) ||
+                menu_pad_pressed(menu_pad_left) || menu_pad_pressed(menu_pad_right))
                 game_set_state(tutorial);
             break;
         case tutorial:
@@ -98,7 +101,10 @@ void game_state_update(Time_Step ts) {
             break;
         case playing:
             world_update(ts);
-            if (key_pressed(Input_Code::key_escape) && game.state == playing) game_set_state(paused);
+            // Looking away pauses just as escape does.
+            if ((key_pressed(Input_Code::key_escape) || menu_pad_pressed(menu_pad_start) || input_focus_lost()) &&
+                game.state == playing)
+                game_set_state(paused);
             break;
         case game_over:
             ui_space();
@@ -132,7 +138,8 @@ void game_state_update(Time_Step ts) {
         case paused:
             ui_label("Paused", 16);
             ui_space();
-            if (ui_button("Continue") || key_pressed(Input_Code::key_escape)) game_set_state(playing);
+            if (ui_button("Continue") || key_pressed(Input_Code::key_escape) || menu_pad_pressed(menu_pad_start))
+                game_set_state(playing);
             if (ui_button("Main Menu")) game_return_to_main_menu();
             break;
         case credits:

@@ -150,13 +150,14 @@ Gamepad_State gpad_apply_entry(const Gpad_Entry& entry, const Gpad_Raw& raw) {
 
 // SDL marks the pads its XInput driver reads in the GUID's driver byte (Windows only);
 // they all share SDL's one XInput layout, kept in the database under its own name.
-static void _device_guid(SDL_Joystick* j, char out[GPAD_GUID_SIZE]) {
+static void _device_guid(int device_index, char out[GPAD_GUID_SIZE]) {
     constexpr int DRIVER_BYTE = 14;
-    if (SDL_JoystickGetGUID(j).data[DRIVER_BYTE] == 'x') {
+    if (SDL_JoystickGetDeviceGUID(device_index).data[DRIVER_BYTE] == 'x') {
         std::memcpy(out, GPAD_XINPUT_GUID, GPAD_GUID_SIZE);
         return;
     }
-    gpad_form_guid(SDL_JoystickGetVendor(j), SDL_JoystickGetProduct(j), SDL_JoystickName(j), out);
+    gpad_form_guid(SDL_JoystickGetDeviceVendor(device_index), SDL_JoystickGetDeviceProduct(device_index),
+                   SDL_JoystickNameForIndex(device_index), out);
 }
 
 static void _read_joystick(SDL_Joystick* j, Gpad_Raw& raw) {
@@ -173,6 +174,33 @@ static void _read_joystick(SDL_Joystick* j, Gpad_Raw& raw) {
     for (int i = 0; i < raw.hat_count; ++i) raw.hats[i] = SDL_JoystickGetHat(j, i);
 }
 
+static bool _in_a_slot(SDL_JoystickID id) {
+    for (const Gpad_Slot& s : gpad_layer.slots)
+        if (s.mapping != GPAD_SLOT_FREE && s.device && SDL_JoystickInstanceID(s.device) == id) return true;
+    return false;
+}
+
+// Devices are judged before they are opened, so one the database does not know
+// costs a name lookup per call and nothing more.
+static void _take_new_pads() {
+    int count = SDL_NumJoysticks();
+    for (int i = 0; i < count; ++i) {
+        Gpad_Slot* slot = _first_free_slot();
+        if (!slot) return;
+        SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(i);
+        if (id < 0 || _in_a_slot(id)) continue;
+        char guid[GPAD_GUID_SIZE];
+        _device_guid(i, guid);
+        std::optional<uint16_t> mapping = gpad_db_find(guid);
+        if (!mapping) continue;
+        SDL_Joystick* j = SDL_JoystickOpen(i);
+        if (!j) continue;
+        slot->mapping = *mapping;
+        slot->kind = gpad_kind_joystick;
+        slot->device = j;
+    }
+}
+
 bool gpad_init() {
     if (gpad_layer.initialised) return false;
     for (Gpad_Slot& s : gpad_layer.slots) s = Gpad_Slot{};
@@ -187,23 +215,7 @@ bool gpad_init() {
     gpad_layer.previous_event_state = SDL_JoystickEventState(SDL_QUERY);
     SDL_JoystickEventState(SDL_IGNORE);
 
-    int count = SDL_NumJoysticks();
-    for (int i = 0; i < count; ++i) {
-        Gpad_Slot* slot = _first_free_slot();
-        if (!slot) break;
-        SDL_Joystick* j = SDL_JoystickOpen(i);
-        if (!j) continue;
-        char guid[GPAD_GUID_SIZE];
-        _device_guid(j, guid);
-        std::optional<uint16_t> mapping = gpad_db_find(guid);
-        if (!mapping) {
-            SDL_JoystickClose(j);
-            continue;
-        }
-        slot->mapping = *mapping;
-        slot->kind = gpad_kind_joystick;
-        slot->device = j;
-    }
+    _take_new_pads();
     gpad_layer.initialised = true;
     return true;
 }
@@ -217,7 +229,7 @@ bool gpad_get_state(uint8_t slot, Gamepad_State* state) {
     switch (s.kind) {
         case gpad_kind_joystick:
             SDL_JoystickUpdate();  // the poll; also notices a pad that was pulled out
-            // A pad that went away keeps its slot empty until the next start.
+            // A pad that went away frees its slot; plugged back in, gpad_update finds it again.
             if (!SDL_JoystickGetAttached(s.device)) {
                 _free_slot(s);
                 return false;
@@ -227,6 +239,15 @@ bool gpad_get_state(uint8_t slot, Gamepad_State* state) {
     }
     *state = gpad_apply_entry(gpad_db_entries[s.mapping], raw);
     return true;
+}
+
+void gpad_update() {
+    if (!gpad_layer.initialised) return;
+    SDL_JoystickUpdate();  // also runs the drivers' device detection
+    // Pulled-out pads go first, so one plugged straight back in gets its old slot.
+    for (Gpad_Slot& s : gpad_layer.slots)
+        if (s.mapping != GPAD_SLOT_FREE && !SDL_JoystickGetAttached(s.device)) _free_slot(s);
+    _take_new_pads();
 }
 
 void gpad_shutdown() {

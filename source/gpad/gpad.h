@@ -1,5 +1,5 @@
-// Gamepads: up to eight devices found at start-up, read as a standard pad
-// through the built-in mapping database.
+// Gamepads: up to eight devices, found at start-up and whenever one is plugged in,
+// read as a standard pad through the built-in mapping database.
 #pragma once
 #include <cstdint>
 
@@ -18,6 +18,8 @@ struct Gamepad_State {
 
 bool gpad_init();
 bool gpad_get_state(uint8_t slot, Gamepad_State* state);
+// Gives pads plugged in since the last call the first free slots; once per frame.
+void gpad_update();
 void gpad_shutdown();
 
 inline bool gpad_button_held(const Gamepad_State& s, Button b) {

@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <SDL2/SDL.h>
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +29,7 @@ struct Platform {
     int duration_count = 0;
     int duration_next = 0;
     double smoothed = 1.0 / 60.0;
+    double pace = 0;  // seconds, least frame length asked for by the game
 } P;
 
 double _seconds_now() { return double(SDL_GetPerformanceCounter()) / double(SDL_GetPerformanceFrequency()); }
@@ -119,6 +121,11 @@ bool _translate(const SDL_Event& ev, Input_Event& out) {
                          : ev.button.button == SDL_BUTTON_MIDDLE ? mouse_button_middle
                                                                  : mouse_button_other;
             return true;
+        case SDL_WINDOWEVENT:
+            if (ev.window.event != SDL_WINDOWEVENT_FOCUS_LOST && ev.window.event != SDL_WINDOWEVENT_MINIMIZED)
+                return false;
+            out.kind = event_focus_lost;
+            return true;
         default: return false;
     }
 }
@@ -161,6 +168,7 @@ void platform_headless_set_exe_dir(const char* dir) { P.headless_exe_dir = dir ?
 bool platform_is_headless() { return P.headless; }
 
 double platform_frame_duration() { return P.headless ? P.headless_duration : P.smoothed; }
+void platform_set_frame_pace(double seconds) { P.pace = seconds > 0 ? seconds : 0; }
 
 void platform_toggle_fullscreen() {
     P.fullscreen = !P.fullscreen;
@@ -301,7 +309,7 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb) {
         cb.frame();
         if (P.gl) SDL_GL_SwapWindow(P.window);
         // Without a waiting present (no vsync, Xvfb) never outrun the display.
-        double interval = _refresh_interval();
+        double interval = std::max(_refresh_interval(), P.pace);
         _sleep_until(last + interval);
         double now = _seconds_now();
         _record_duration(now - last);

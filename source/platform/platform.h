@@ -23,6 +23,8 @@ void platform_headless_set_exe_dir(const char* dir);
 
 // What the game may ask of the layer.
 double platform_frame_duration();  // smoothed, seconds
+// Frames last at least this long (a replay keeps its recorded speed); 0 = the display's pace.
+void platform_set_frame_pace(double seconds);
 void platform_toggle_fullscreen();
 bool platform_is_fullscreen();
 void platform_quit();

@@ -45,7 +45,7 @@ start_x() {
 
 # start_game [extra env...]: runs the game from an unrelated folder so it must find its own data.
 start_game() {
-    (cd "$WORK" && exec env SDL_AUDIODRIVER=dummy "$@" "$GAME" >"$WORK/game.out" 2>"$WORK/game.err") &
+    (cd "$WORK" && exec env SDL_AUDIODRIVER=dummy "$@" "$GAME" ${GAME_ARGS:-} >"$WORK/game.out" 2>"$WORK/game.err") &
     GAME_PID=$!
     WID=""
     for _ in $(seq 100); do

@@ -1,0 +1,352 @@
+#include "replay.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "../platform/platform.h"
+
+namespace {
+constexpr char MAGIC[8] = {'V', 'N', 'T', 'R', 'R', 'E', 'P', 'L'};
+constexpr size_t EVENT_SIZE = 8;                                  // bytes
+constexpr size_t PAD_SIZE = 2 + 4 * GPAD_AXIS_COUNT;              // bytes
+constexpr size_t BODY_FIXED_SIZE = 2 + 8 + 1;                     // count, duration, pad mask
+constexpr size_t BODY_MAX_SIZE = BODY_FIXED_SIZE + 0xFFFF * EVENT_SIZE + GPAD_SLOT_COUNT * PAD_SIZE;
+// Longer than any frame the window layer reports, short enough to catch nonsense.
+constexpr f64 MAX_FRAME_DURATION = 3600;  // seconds
+constexpr f64 MAX_PACE = 0.25;             // seconds a replayed frame may be held on screen
+
+void _put_u8(std::vector<u8>& o, u8 v) { o.push_back(v); }
+void _put_u16(std::vector<u8>& o, u16 v) {
+    o.push_back(u8(v));
+    o.push_back(u8(v >> 8));
+}
+void _put_u32(std::vector<u8>& o, u32 v) {
+    for (int i = 0; i < 4; i++) o.push_back(u8(v >> (8 * i)));
+}
+void _put_u64(std::vector<u8>& o, u64 v) {
+    for (int i = 0; i < 8; i++) o.push_back(u8(v >> (8 * i)));
+}
+void _put_f32(std::vector<u8>& o, f32 v) {
+    u32 bits;
+    std::memcpy(&bits, &v, 4);
+    _put_u32(o, bits);
+}
+void _put_f64(std::vector<u8>& o, f64 v) {
+    u64 bits;
+    std::memcpy(&bits, &v, 8);
+    _put_u64(o, bits);
+}
+
+u64 _get(const u8* p, int bytes) {
+    u64 v = 0;
+    for (int i = 0; i < bytes; i++) v |= u64(p[i]) << (8 * i);
+    return v;
+}
+f32 _get_f32(const u8* p) {
+    u32 bits = u32(_get(p, 4));
+    f32 v;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+f64 _get_f64(const u8* p) {
+    u64 bits = _get(p, 8);
+    f64 v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+u32 _crc(const u8* p, size_t n) { return u32(crc32(crc32(0, nullptr, 0), p, uInt(n))); }
+
+bool _fail(char* error, size_t error_size, const char* why) {
+    if (error && error_size) std::snprintf(error, error_size, "%s", why);
+    return false;
+}
+
+// One frame's body; false when anything in it is out of range.
+bool _parse_body(const u8* p, size_t size, Replay& out) {
+    if (size < BODY_FIXED_SIZE) return false;
+    u16 count = u16(_get(p, 2));
+    size_t at = 2;
+    if (size < BODY_FIXED_SIZE + count * EVENT_SIZE) return false;
+    Replay_Frame f;
+    f.first_event = u32(out.events.size());
+    f.event_count = count;
+    for (u16 i = 0; i < count; i++, at += EVENT_SIZE) {
+        const u8* e = p + at;
+        if (e[0] >= INPUT_EVENT_KIND_COUNT || e[1] > 1 || e[2] >= MOUSE_BUTTON_COUNT || e[3] != 0) return false;
+        out.events.push_back(Input_Event{Input_Event_Kind(e[0]), i32(u32(_get(e + 4, 4))), e[1] == 1,
+                                         Mouse_Button(e[2])});
+    }
+    f.duration = _get_f64(p + at);
+    at += 8;
+    if (!(f.duration >= 0 && f.duration <= MAX_FRAME_DURATION)) return false;  // NaN fails too
+    f.pads_present = p[at++];
+    f.first_pad = u32(out.pads.size());
+    for (int slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
+        if (!(f.pads_present & (1u << slot))) continue;
+        if (size - at < PAD_SIZE) return false;
+        Gamepad_State s;
+        s.buttons = u16(_get(p + at, 2));
+        if (s.buttons >> GPAD_BUTTON_COUNT) return false;
+        for (int a = 0; a < GPAD_AXIS_COUNT; a++) {
+            s.axes[a] = _get_f32(p + at + 2 + 4 * a);
+            if (!(s.axes[a] >= -1 && s.axes[a] <= 1)) return false;
+        }
+        out.pads.push_back(s);
+        at += PAD_SIZE;
+    }
+    if (at != size) return false;
+    out.frames.push_back(f);
+    return true;
+}
+
+// The session's recorder and player.
+struct Replay_Session {
+    enum Mode : u8 { none, recording, playing } mode = none;
+    // recording
+    int fd = -1;
+    std::string path;
+    u64 written = 0;  // bytes of whole chunks on disk
+    std::vector<Input_Event> pending;
+    std::vector<u8> chunk;
+    // playing
+    Replay replay;
+    size_t next_frame = 0;
+} session;
+
+bool _write_all(int fd, const u8* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (w == 0) errno = EIO;
+            return false;
+        }
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+// A full disk or a yanked drive ends the recording but not the game; the file is cut
+// back to its last whole frame so it still plays.
+void _recording_failed() {
+    int why = errno;
+    if (ftruncate(session.fd, off_t(session.written)) != 0) {
+        // Nothing more to do: a reader drops a cut-off last chunk anyway.
+    }
+    ::close(session.fd);
+    session.fd = -1;
+    session.mode = Replay_Session::none;
+    std::fprintf(stderr, "vantorel: recording to %s stopped: %s\n", session.path.c_str(), std::strerror(why));
+}
+}  // namespace
+
+bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t error_size) {
+    out = Replay{};
+    if (!data || size < REPLAY_HEADER_SIZE || std::memcmp(data, MAGIC, 8) != 0)
+        return _fail(error, error_size, "not a replay file");
+    u32 version = u32(_get(data + 8, 4));
+    if (version != REPLAY_VERSION) {
+        if (error && error_size)
+            std::snprintf(error, error_size, "replay version %u, this game plays version %u", version,
+                          REPLAY_VERSION);
+        return false;
+    }
+    if (_get(data + 12, 4) != 0 || _crc(data, 24) != u32(_get(data + 24, 4)))
+        return _fail(error, error_size, "damaged replay header");
+    out.seed = _get(data + 16, 8);
+    size_t at = REPLAY_HEADER_SIZE;
+    while (size - at >= 4) {
+        u32 body = u32(_get(data + at, 4));
+        if (body > BODY_MAX_SIZE) return _fail(error, error_size, "damaged replay: impossible frame size");
+        // A cut-off last chunk is what a killed recorder leaves: play what came before.
+        if (size - at - 4 < size_t(body) + 4) break;
+        if (_crc(data + at, 4 + size_t(body)) != u32(_get(data + at + 4 + body, 4)) ||
+            !_parse_body(data + at + 4, body, out)) {
+            if (error && error_size)
+                std::snprintf(error, error_size, "damaged replay at frame %zu", out.frames.size() + 1);
+            out = Replay{};
+            return false;
+        }
+        at += 4 + size_t(body) + 4;
+    }
+    return true;
+}
+
+Pad_Snapshot replay_frame_pads(const Replay& r, const Replay_Frame& f) {
+    Pad_Snapshot out;
+    out.present = f.pads_present;
+    u32 next = f.first_pad;
+    for (int slot = 0; slot < GPAD_SLOT_COUNT; slot++)
+        if (f.pads_present & (1u << slot)) out.pads[slot] = r.pads[next++];
+    return out;
+}
+
+void replay_encode_header(u64 seed, std::vector<u8>& out) {
+    size_t start = out.size();
+    out.insert(out.end(), MAGIC, MAGIC + 8);
+    _put_u32(out, REPLAY_VERSION);
+    _put_u32(out, 0);
+    _put_u64(out, seed);
+    _put_u32(out, _crc(out.data() + start, 24));
+}
+
+void replay_encode_frame(const Input_Event* events, size_t event_count, f64 duration, const Pad_Snapshot& pads,
+                         std::vector<u8>& out) {
+    size_t start = out.size();
+    _put_u32(out, 0);  // size, filled in below
+    u16 count = u16(event_count > 0xFFFF ? 0xFFFF : event_count);
+    _put_u16(out, count);
+    for (u16 i = 0; i < count; i++) {
+        const Input_Event& e = events[i];
+        _put_u8(out, u8(e.kind));
+        _put_u8(out, e.repeat ? 1 : 0);
+        _put_u8(out, u8(e.button));
+        _put_u8(out, 0);
+        _put_u32(out, u32(e.key));
+    }
+    _put_f64(out, duration);
+    _put_u8(out, pads.present);
+    for (int slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
+        if (!(pads.present & (1u << slot))) continue;
+        _put_u16(out, pads.pads[slot].buttons);
+        for (f32 a : pads.pads[slot].axes) _put_f32(out, a);
+    }
+    u32 body = u32(out.size() - start - 4);
+    for (int i = 0; i < 4; i++) out[start + i] = u8(body >> (8 * i));
+    _put_u32(out, _crc(out.data() + start, out.size() - start));
+}
+
+bool replay_record_start(const char* path, u64 seed, char* error, size_t error_size) {
+    replay_stop();
+    // Non-blocking, so a pipe nobody reads refuses at once instead of hanging the start.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    struct stat st;
+    const char* why = nullptr;
+    if (fd < 0 || fstat(fd, &st) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else if (ftruncate(fd, 0) != 0)
+        why = std::strerror(errno);
+    if (why) {
+        if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, why);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    std::vector<u8> header;
+    replay_encode_header(seed, header);
+    if (!_write_all(fd, header.data(), header.size())) {
+        if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    session.mode = Replay_Session::recording;
+    session.fd = fd;
+    session.path = path;
+    session.written = header.size();
+    session.pending.clear();
+    session.pending.reserve(256);
+    session.chunk.reserve(4096);
+    return true;
+}
+
+bool replay_play_start(const char* path, char* error, size_t error_size) {
+    replay_stop();
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || size_t(st.st_size) > REPLAY_MAX_FILE_SIZE) {
+        const char* why = fd < 0 ? std::strerror(errno) : "not a replay file";
+        if (error && error_size) std::snprintf(error, error_size, "cannot play %s: %s", path, why);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    std::vector<u8> data(size_t(st.st_size));
+    size_t got = 0;
+    while (got < data.size()) {
+        ssize_t r = ::read(fd, data.data() + got, data.size() - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += size_t(r);
+    }
+    ::close(fd);
+    char why[200] = "";
+    if (got != data.size() || !replay_parse(data.data(), data.size(), session.replay, why, sizeof why)) {
+        if (error && error_size)
+            std::snprintf(error, error_size, "cannot play %s: %s", path, why[0] ? why : "read failed");
+        session.replay = Replay{};
+        return false;
+    }
+    session.mode = Replay_Session::playing;
+    session.next_frame = 0;
+    return true;
+}
+
+u64 replay_seed() { return session.replay.seed; }
+
+bool replay_take_live_event(const Input_Event& e) {
+    switch (session.mode) {
+        case Replay_Session::none: return true;
+        case Replay_Session::recording: session.pending.push_back(e); return true;
+        case Replay_Session::playing: return false;
+    }
+    return true;
+}
+
+void replay_frame(f64& duration, Pad_Snapshot& pads) {
+    switch (session.mode) {
+        case Replay_Session::none: return;
+        case Replay_Session::recording:
+            session.chunk.clear();
+            replay_encode_frame(session.pending.data(), session.pending.size(), duration, pads, session.chunk);
+            session.pending.clear();
+            if (!_write_all(session.fd, session.chunk.data(), session.chunk.size())) {
+                _recording_failed();
+                return;
+            }
+            session.written += session.chunk.size();
+            return;
+        case Replay_Session::playing: {
+            if (session.next_frame >= session.replay.frames.size()) {
+                platform_quit();
+                return;
+            }
+            const Replay_Frame& f = session.replay.frames[session.next_frame++];
+            for (u32 i = 0; i < f.event_count; i++) input_handle_event(session.replay.events[f.first_event + i]);
+            duration = f.duration;
+            pads = replay_frame_pads(session.replay, f);
+            // Recorded durations are smoothed over several frames, so pacing by them keeps the
+            // replay in step with the recording's own clock; a stall is not sat through again.
+            platform_set_frame_pace(f.duration < MAX_PACE ? f.duration : MAX_PACE);
+            if (session.next_frame == session.replay.frames.size()) platform_quit();
+            return;
+        }
+    }
+}
+
+bool replay_playing() { return session.mode == Replay_Session::playing; }
+
+bool replay_finished() {
+    return session.mode == Replay_Session::playing && session.next_frame >= session.replay.frames.size();
+}
+
+void replay_stop() {
+    if (session.fd >= 0) {
+        fsync(session.fd);
+        ::close(session.fd);
+    }
+    session.fd = -1;
+    session.mode = Replay_Session::none;
+    session.pending.clear();
+    session.replay = Replay{};
+    session.next_frame = 0;
+}
