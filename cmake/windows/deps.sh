@@ -1,5 +1,5 @@
 #!/bin/bash
-# Cross-builds the libraries the Windows game needs (SDL2, SDL2_mixer, lz4, libepoxy) from
+# Cross-builds the libraries the Windows game needs (zlib, lz4, SDL2, SDL2_mixer, libepoxy) from
 # Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
 # prefix says so, and a second run only checks the stamps.
 #
@@ -20,7 +20,7 @@ export VANTOREL_WINDOWS_PREFIX=$PREFIX
 mkdir -p "$PREFIX" "$SRC"
 
 # Source package and the stamp of each library, in build order.
-PACKAGES=(lz4 libsdl2 libsdl2-mixer libepoxy)
+PACKAGES=(zlib lz4 libsdl2 libsdl2-mixer libepoxy)
 
 _apt() { APT_CONFIG=$APT/apt.conf "$@"; }
 
@@ -58,13 +58,24 @@ _fetch() {
         _apt_setup
         local work=$SRC/.fetch-$pkg
         rm -rf "$work" "$dest" && mkdir -p "$work"
-        if ! (cd "$work" && _apt apt-get -q source --only-source "$pkg" > fetch.log 2>&1); then
-            # Some mirrors lack a package's Debian part: build the verified upstream tarball.
-            (cd "$work" && rm -rf ./*/ && _apt apt-get -q source --tar-only --only-source "$pkg" > fetch.log 2>&1) \
-                || { cat "$work/fetch.log" >&2; return 1; }
-            echo "deps.sh: $pkg: Debian changes unavailable, using the upstream tarball" >&2
-            (cd "$work" && tar xf ./*.orig.tar.*)
-        fi
+        # The newest version first, then each suite's own: a mirror may lack a security
+        # update's files, or a package's Debian part (then the verified upstream tarball is used).
+        local fetched="" target mode
+        for target in "$pkg" $(sed -n 's/^Suites://p' "$APT/etc/sources.list.d/debian-src.sources" | tr ' ' '\n' | sed -n "s|^\(.\+\)$|$pkg/\1|p"); do
+            for mode in full --tar-only; do
+                rm -rf "$work" && mkdir -p "$work"
+                if [ "$mode" = full ]; then
+                    (cd "$work" && _apt apt-get -q source --only-source "$target" > fetch.log 2>&1) || continue
+                else
+                    (cd "$work" && _apt apt-get -q source --tar-only --only-source "$target" > fetch.log 2>&1) || continue
+                    echo "deps.sh: $pkg: Debian changes unavailable, using the upstream tarball" >&2
+                    (cd "$work" && tar xf ./*.orig.tar.*)
+                fi
+                fetched=1
+                break 2
+            done
+        done
+        [ -n "$fetched" ] || { cat "$work/fetch.log" >&2; echo "deps.sh: cannot fetch the source of $pkg" >&2; return 1; }
         local dir
         dir=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
         [ -n "$dir" ] || { echo "deps.sh: $pkg: no source folder" >&2; return 1; }
@@ -91,6 +102,20 @@ _build() {
     local pkg=$1 source
     source=$(_fetch "$pkg")
     case $pkg in
+        zlib)
+            # Debian's zlib source has no Windows resource file, which only the DLL needs:
+            # the static library goes into the game instead.
+            local build=$OUT/deps/zlib
+            rm -rf "$build"
+            nice -n 10 cmake -S "$source" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+                -DCMAKE_BUILD_TYPE=Release > "$build.log" 2>&1 \
+                && nice -n 10 cmake --build "$build" -j"$JOBS" --target zlibstatic >> "$build.log" 2>&1 \
+                || { tail -n 40 "$build.log" >&2; echo "deps.sh: zlib failed, see $build.log" >&2; return 1; }
+            mkdir -p "$PREFIX/include" "$PREFIX/lib/pkgconfig"
+            cp "$source/zlib.h" "$build/zconf.h" "$PREFIX/include/"
+            cp "$build/libzlibstatic.a" "$PREFIX/lib/libz.a"
+            printf 'prefix=%s\nName: zlib\nDescription: zlib compression library\nVersion: %s\nLibs: -L${prefix}/lib -lz\nCflags: -I${prefix}/include\n' \
+                "$PREFIX" "$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$source/zlib.h")" > "$PREFIX/lib/pkgconfig/zlib.pc" ;;
         lz4)
             _cmake_build lz4 "$source/build/cmake" -DBUILD_SHARED_LIBS=ON -DBUILD_STATIC_LIBS=OFF \
                 -DLZ4_BUILD_CLI=OFF -DLZ4_BUILD_LEGACY_LZ4C=OFF ;;

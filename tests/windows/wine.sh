@@ -43,7 +43,7 @@ for pe in "$GAME_DIR"/*.exe "$GAME_DIR"/*.dll; do
         dll=${dll,,}
         grep -qxF "$dll" <<<"$shipped" && continue
         case "$dll" in
-            libstdc++*|libgcc*|libwinpthread*|sdl2*|liblz4*|libepoxy*) fail "$(basename "$pe") needs $dll, not in the zip" ;;
+            libstdc++*|libgcc*|libwinpthread*|sdl2*|liblz4*|libepoxy*|*zlib*) fail "$(basename "$pe") needs $dll, not in the zip" ;;
         esac
         grep -qxF "$dll" <<<"$system" || fail "$(basename "$pe") needs $dll, neither in the zip nor Windows' own"
     done < <(x86_64-w64-mingw32-objdump -p "$pe" | sed -n 's/^[[:space:]]*DLL Name: //p')
