@@ -39,8 +39,9 @@ test: build
 	$(MAKE) --no-print-directory test-extra
 
 bench: build
-	cmake --build $(BUILD) --target vantorel_bench -j$(JOBS)
+	cmake --build $(BUILD) --target vantorel_bench vantorel_startup_bench -j$(JOBS)
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_bench
+	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_startup_bench ./vantorel ./vantorel_startup_bare 5
 
 # Fragments in mk/ add their bounded checks as prerequisites of test-extra.
 .PHONY: test-extra

@@ -397,6 +397,8 @@ TEST(Audio, OneEventNamedByEveryPathIsPreparedOnce) {
     ASSERT_EQ(chdir(dir.c_str()), 0);
     audio_trace = {};
     audio_init();
+    EXPECT_EQ(audio_trace.prepared_frames, 0u) << "decoded before the title was shown";
+    for (int frame = 0; frame < 2 * AUDIO_EVENT_COUNT; frame++) audio_update();
     EXPECT_EQ(audio_trace.prepared_frames, e.frames) << "decoded once per name";
     EXPECT_NE(audio_play(player_shoot), 0u);
     EXPECT_NE(audio_play(ui_hover), 0u);
@@ -419,8 +421,9 @@ TEST(Audio, AStreamLongerThanItsTableEntryIsNotDecoded) {
     ASSERT_EQ(chdir(dir.c_str()), 0);
     audio_trace = {};
     audio_init();
-    EXPECT_EQ(audio_trace.prepared_frames, 0u);
     EXPECT_EQ(audio_play(game_win), 0u);
+    for (int frame = 0; frame < 2 * AUDIO_EVENT_COUNT; frame++) audio_update();
+    EXPECT_EQ(audio_trace.prepared_frames, 0u);
     audio_shutdown();
     _remove_bank_folder(dir);
 }

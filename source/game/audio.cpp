@@ -107,7 +107,10 @@ u32 _decode(OggVorbis_File& vf, u16 channels, i16* out, u32 frames) {
     return done;
 }
 
+enum Sound_State : u8 { unprepared, ready, refused };
+
 struct Audio_Sound {
+    Sound_State state;
     Mix_Chunk* chunk;   // one-shots: the decoded sound; loops: silence the stream fills
     bool loop;
     int fade_out_ms;
@@ -152,6 +155,7 @@ struct Audio {
     // Each bank event is prepared once, however many names point at it.
     Audio_Sound prepared[BANK_MAX_EVENTS];
     int sound_of[AUDIO_EVENT_COUNT];  // index into prepared, -1 when the event is missing
+    u32 updates;
     Audio_Channel channels[CHANNEL_COUNT];
     Music_Stream streams[MUSIC_CHANNELS];
     Bus_Limiter limiter;
@@ -230,6 +234,7 @@ void _limiter_reset() {
 Audio_Sound _prepare(const Bank& bank, int index) {
     const Bank_Event& e = bank.events[size_t(index)];
     Audio_Sound sound = {};
+    sound.state = refused;
     u32 frames = e.loop ? STREAM_FRAMES : e.frames;
     size_t bytes = size_t(frames) * DEVICE_CHANNELS * sizeof(i16);
     i16* pcm = static_cast<i16*>(SDL_calloc(1, bytes));
@@ -251,8 +256,10 @@ Audio_Sound _prepare(const Bank& bank, int index) {
     Mix_Chunk* chunk = ok ? Mix_QuickLoad_RAW(reinterpret_cast<u8*>(pcm), u32(bytes)) : nullptr;
     if (!chunk) {
         SDL_free(pcm);
+        sound.state = refused;
         return sound;
     }
+    sound.state = ready;
     // The chunk owns its samples from here on, so Mix_FreeChunk frees them.
     chunk->allocated = 1;
     audio_trace.prepared_frames += frames;
@@ -273,11 +280,17 @@ void _load_banks() {
         char path[64];
         std::snprintf(path, sizeof path, "event:/%s", audio_event_names[e]);
         std::optional<u32> index = bank_find_event(*strings, *audio.bank, path);
-        if (!index) continue;
-        Audio_Sound& sound = audio.prepared[*index];
-        if (!sound.chunk) sound = _prepare(*audio.bank, int(*index));
-        if (sound.chunk) audio.sound_of[e] = int(*index);
+        if (index) audio.sound_of[e] = int(*index);
     }
+}
+
+// Decoding waits until the title is on screen: audio_update prepares one event a frame
+// from the second frame on, and a sound wanted sooner is prepared when it is started.
+// Each event is prepared once, however many names point at it.
+bool _ensure_prepared(int index) {
+    Audio_Sound& sound = audio.prepared[index];
+    if (sound.state == unprepared) sound = _prepare(*audio.bank, index);
+    return sound.state == ready;
 }
 
 // A music channel that is free, else the one whose tune started first.
@@ -351,6 +364,7 @@ Audio_Instance audio_play(Audio_Event e) {
     audio_trace.started[e]++;
     if (!audio.device || audio.sound_of[e] < 0) return 0;
     int sound_index = audio.sound_of[e];
+    if (!_ensure_prepared(sound_index)) return 0;
     const Audio_Sound& sound = audio.prepared[sound_index];
     int channel = -1;
     if (sound.loop) {
@@ -399,8 +413,14 @@ void audio_set_listener(Vec2 pos, Vec2 vel) {
 }
 
 void audio_update() {
-    // SDL_mixer mixes on its own thread and channels free themselves when they end, so
-    // there is nothing to pump each frame.
+    // SDL_mixer mixes on its own thread and channels free themselves when they end; the
+    // only work here is preparing the sounds the title did not need.
+    if (!audio.device || ++audio.updates < 2) return;
+    for (int index : audio.sound_of)
+        if (index >= 0 && audio.prepared[index].state == unprepared) {
+            _ensure_prepared(index);
+            return;
+        }
 }
 
 void audio_shutdown() {
