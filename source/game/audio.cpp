@@ -44,6 +44,9 @@ constexpr f32 LIMIT_CEILING = 0.84f;       // of full scale, about -1.5 dBFS
 constexpr int LIMIT_LOOKAHEAD = 64;        // frames, about 1.5 ms of added latency
 constexpr f32 LIMIT_RELEASE = 0.25f;       // seconds from full reduction back to unity
 constexpr int STREAM_FRAMES = 2048;        // frames decoded per piece of streamed music
+// A stolen instance fades out over this long instead of stopping on a step.
+constexpr int STEAL_FADE_FRAMES = 256;     // about 6 ms
+constexpr int STEAL_EXPIRE_MS = 20;        // then its channel is freed
 
 // An Ogg Vorbis stream read from the bank in memory.
 struct Memory_Source {
@@ -159,6 +162,7 @@ struct Audio {
     Audio_Channel channels[CHANNEL_COUNT];
     Music_Stream streams[MUSIC_CHANNELS];
     Bus_Limiter limiter;
+    int steal_fade_left[CHANNEL_COUNT];  // frames of a stolen instance's fade still to play
     u64 start_counter;
     Vec2 listener_pos;
     Vec2 listener_vel;
@@ -189,6 +193,18 @@ void _stream_effect(int channel, void* stream, int len, void*) {
         m.played += n;
     }
     std::memset(out + done * 2, 0, size_t(frames - done) * DEVICE_CHANNELS * sizeof(i16));
+}
+
+void _steal_fade(int channel, void* stream, int len, void*) {
+    i16* pcm = static_cast<i16*>(stream);
+    int& left = audio.steal_fade_left[channel];
+    int frames = len / int(DEVICE_CHANNELS * sizeof(i16));
+    for (int i = 0; i < frames; i++) {
+        f32 gain = f32(left) / STEAL_FADE_FRAMES;
+        pcm[i * 2] = i16(pcm[i * 2] * gain);
+        pcm[i * 2 + 1] = i16(pcm[i * 2 + 1] * gain);
+        if (left > 0) left--;
+    }
 }
 
 // Mixed output is 6 dB down; this restores it and keeps every peak under the ceiling.
@@ -304,7 +320,8 @@ int _pick_music_channel() {
     return oldest;
 }
 
-// A free effects channel; with the event at its limit, the channel of its oldest instance.
+// A free effects channel. With the event at its limit its oldest instance is faded out
+// at once and no longer counts; when no channel is free, the oldest's channel is reused.
 int _pick_effect_channel(int sound, bool& stolen) {
     int oldest = -1, count = 0, free_channel = -1;
     for (int c = MUSIC_CHANNELS; c < CHANNEL_COUNT; c++) {
@@ -312,15 +329,21 @@ int _pick_effect_channel(int sound, bool& stolen) {
             if (free_channel < 0) free_channel = c;
             continue;
         }
-        if (audio.channels[c].sound != sound) continue;
+        const Audio_Channel& ch = audio.channels[c];
+        if (ch.sound != sound || ch.stopping) continue;
         count++;
-        if (oldest < 0 || audio.channels[c].started_order < audio.channels[oldest].started_order) oldest = c;
+        if (oldest < 0 || ch.started_order < audio.channels[oldest].started_order) oldest = c;
     }
     stolen = count >= audio.prepared[sound].max_instances && oldest >= 0;
-    if (stolen) {
+    if (!stolen) return free_channel;
+    if (free_channel < 0) {
         Mix_HaltChannel(oldest);
         return oldest;
     }
+    audio.channels[oldest].stopping = true;
+    audio.steal_fade_left[oldest] = STEAL_FADE_FRAMES;
+    Mix_RegisterEffect(oldest, _steal_fade, nullptr, nullptr);
+    Mix_ExpireChannel(oldest, STEAL_EXPIRE_MS);
     return free_channel;
 }
 
