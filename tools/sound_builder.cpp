@@ -969,7 +969,14 @@ int main(int argc, char** argv) {
             // The seam should be no bigger a step than the tune takes anywhere else.
             i32 seam = std::abs(back.front() - back.back()), widest = 0;
             for (size_t i = 1; i < back.size(); i++) widest = std::max(widest, std::abs(back[i] - back[i - 1]));
-            std::printf("%-22s loop seam step %d, widest step elsewhere %d\n", "", seam, widest);
+            // A tune should never drop to silence inside itself.
+            size_t run = 0, longest = 0;
+            for (i16 v : back) {
+                run = std::abs(v) < 8 ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+            std::printf("%-22s loop seam step %d, widest step elsewhere %d, longest near-silence %.1f ms\n", "",
+                        seam, widest, 1000.0 * f64(longest) / RATE);
         }
         u32 index = u32(bank.events.size());
         bank.events.push_back(e);

@@ -36,10 +36,11 @@ constexpr int CHANNEL_COUNT = 64;
 constexpr int MUSIC_CHANNELS = 2;
 // An instance handle is the channel + 1 in the low bits and the channel's generation above.
 constexpr u32 HANDLE_CHANNEL_BITS = 8;
-// Every channel plays 6 dB down so that a pile-up has room before the mixer saturates;
-// the bus limiter puts the 6 dB back and holds the peaks under its ceiling.
-constexpr int CHANNEL_VOLUME = MIX_MAX_VOLUME / 2;
-constexpr f32 BUS_GAIN = 2;
+// Every channel plays 12 dB down so that the worst pile-up (a bomb chain with the ship
+// dying in it sums to about four times full scale) has room before the mixer saturates;
+// the bus limiter puts the 12 dB back and holds the peaks under its ceiling.
+constexpr int CHANNEL_VOLUME = MIX_MAX_VOLUME / 4;
+constexpr f32 BUS_GAIN = 4;
 constexpr f32 LIMIT_CEILING = 0.84f;       // of full scale, about -1.5 dBFS
 constexpr int LIMIT_LOOKAHEAD = 64;        // frames, about 1.5 ms of added latency
 constexpr f32 LIMIT_RELEASE = 0.25f;       // seconds from full reduction back to unity
@@ -207,7 +208,7 @@ void _steal_fade(int channel, void* stream, int len, void*) {
     }
 }
 
-// Mixed output is 6 dB down; this restores it and keeps every peak under the ceiling.
+// Mixed output is 12 dB down; this restores it and keeps every peak under the ceiling.
 // The gain for a frame is the smallest any frame in the look-ahead needs, averaged over
 // the look-ahead, so it glides down before a peak and is never above what the peak needs.
 void _bus_limiter(void*, u8* stream, int len) {
