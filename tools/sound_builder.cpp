@@ -582,17 +582,16 @@ Buffer _asteroid_destroyed() {
     return b;
 }
 
-// A deep boom with a rumbling, crackling tail, well below the ship's sounds.
+// A deep boom under a bright crackle of debris, with little in between: the ship's
+// sounds live in that middle.
 Buffer _bomb_explode() {
     Buffer b = _silence(1.3f);
-    _add_tone(b, {.wave = noise, .duration = 0.02f, .freq = 9000, .gain = 0.2f, .attack = 0.001f,
-                  .release = 0.01f, .lowpass = 5000});
-    _add_tone(b, {.wave = noise, .duration = 1.25f, .freq = 900, .freq_end = 150, .attack = 0.003f,
-                  .release = 0.4f, .decay = 3.0f, .lowpass = 600});
-    _add_tone(b, {.wave = sine, .duration = 0.9f, .freq = 90, .freq_end = 28, .gain = 0.6f,
+    _add_tone(b, {.wave = noise, .duration = 1.25f, .freq = 500, .freq_end = 120, .gain = 0.5f,
+                  .attack = 0.003f, .release = 0.4f, .decay = 3.0f, .lowpass = 220});
+    _add_tone(b, {.wave = sine, .duration = 0.9f, .freq = 75, .freq_end = 28, .gain = 0.5f,
                   .attack = 0.004f, .release = 0.25f, .decay = 3.5f});
-    _add_tone(b, {.wave = noise, .start = 0.05f, .duration = 0.9f, .freq = 180, .gain = 0.25f,
-                  .attack = 0.01f, .release = 0.3f, .decay = 4, .highpass = 1500, .metallic = true});
+    _add_tone(b, {.wave = noise, .duration = 1.0f, .freq = 12000, .gain = 0.7f, .attack = 0.002f,
+                  .release = 0.3f, .decay = 5, .tremolo = 0.8f, .tremolo_rate = 23, .highpass = 4000});
     return b;
 }
 Buffer _player_idle() {
@@ -723,7 +722,7 @@ const Event_Source EVENTS[] = {
     {"boss_attack_spin", _boss_attack_spin, -22, 0.35f, false, 3},
     {"boss_dying", _boss_dying, -15, 0.70f, false, 1},
     {"asteroid_destroyed", _asteroid_destroyed, -19, 0.45f, false, 3},
-    {"bomb_explode", _bomb_explode, -15, 0.60f, false, 2},
+    {"bomb_explode", _bomb_explode, -15, 0.85f, false, 2},
     {"player_idle", _player_idle, -25, 0.30f, false, 1},
     {"player_charged", _player_charged, -22, 0.35f, false, 2},
     {"player_boost", _player_boost, -15, 0.60f, false, 2},
