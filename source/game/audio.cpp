@@ -215,6 +215,9 @@ void _bus_limiter(void*, u8* stream, int len) {
     Bus_Limiter& l = audio.limiter;
     i16* pcm = reinterpret_cast<i16*>(stream);
     int frames = len / int(DEVICE_CHANNELS * sizeof(i16));
+    // Summed afresh each buffer so that rounding cannot build up over a long session.
+    l.held_sum = 0;
+    for (f32 g : l.held) l.held_sum += g;
     for (int i = 0; i < frames; i++) {
         f32 left = pcm[i * 2] * BUS_GAIN, right = pcm[i * 2 + 1] * BUS_GAIN;
         f32 peak = std::max(std::fabs(left), std::fabs(right)) / 32768.0f;
