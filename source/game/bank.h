@@ -1,4 +1,4 @@
-// Sound banks: the main bank holds the events' sample data and playback settings; the
+// Sound banks: the main bank holds the events' compressed sound and playback settings; the
 // strings bank maps event paths ("event:/music_menu") to event indices in the main bank.
 // Without the strings bank no event can be found by path.
 //
