@@ -1,7 +1,7 @@
 # Quick start on a fresh Debian 12 machine:  make play   /   make test
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev libgl-dev \
+PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libepoxy-dev libgl-dev \
 	libstb-dev liblz4-dev fonts-misaki libgtest-dev libbenchmark-dev clang valgrind \
 	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick
 
