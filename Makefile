@@ -1,7 +1,7 @@
 # Quick start on a fresh Debian 12 machine:  make play   /   make test
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev libgl-dev \
+PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libepoxy-dev libgl-dev \
 	libstb-dev liblz4-dev zlib1g-dev python3-fonttools libgtest-dev libbenchmark-dev clang valgrind \
 	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick
 
@@ -39,8 +39,9 @@ test: build
 	$(MAKE) --no-print-directory test-extra
 
 bench: build
-	cmake --build $(BUILD) --target vantorel_bench -j$(JOBS)
+	cmake --build $(BUILD) --target vantorel_bench vantorel_startup_bench -j$(JOBS)
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_bench
+	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_startup_bench ./vantorel ./vantorel_startup_bare 5
 
 # Fragments in mk/ add their bounded checks as prerequisites of test-extra.
 .PHONY: test-extra

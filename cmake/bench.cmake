@@ -5,3 +5,9 @@ if(benchmark_FOUND)
   target_link_libraries(vantorel_bench PRIVATE vantorel_core benchmark::benchmark ${CMAKE_DL_LIBS})
   target_include_directories(vantorel_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 endif()
+
+# Start-up: exec to the first presented title frame, against a bare platform program.
+add_executable(vantorel_startup_bare EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/bench/startup_bare.cpp)
+target_link_libraries(vantorel_startup_bare PRIVATE PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::EPOXY)
+add_executable(vantorel_startup_bench EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/bench/startup_bench.cpp)
+add_dependencies(vantorel_startup_bench vantorel vantorel_startup_bare)

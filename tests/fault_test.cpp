@@ -447,7 +447,7 @@ TEST(Fault, SoundBanksMissingTruncatedCorrupted) {
                                {"bank missing", {}, whole(strings)},
                                {"strings missing", whole(bank), {}}};
     const u32 events = get<u32>(bank, 8);
-    const size_t table_end = 16 + size_t(events) * 24;
+    const size_t table_end = 16 + size_t(events) * 32;
     for (size_t n : {size_t(0), size_t(3), size_t(4), size_t(11), size_t(15), size_t(16), size_t(40), table_end - 1,
                      table_end, table_end + 1, bank.size() / 2, bank.size() - 2, bank.size() - 1})
         cases.push_back({"bank cut at " + std::to_string(n), cut(bank, n), whole(strings)});
@@ -463,23 +463,33 @@ TEST(Fault, SoundBanksMissingTruncatedCorrupted) {
                          whole(strings)});
     };
     bank_edit("magic", [](auto& b) { b[0] = 'X'; });
-    bank_edit("version", [](auto& b) { put<u32>(b, 4, 2); });
+    bank_edit("version", [](auto& b) { put<u32>(b, 4, 1); });
     for (u32 v : {0u, events - 1, events + 1, BANK_MAX_EVENTS + 1, 0xFFFFFFFFu})
         bank_edit("event count " + std::to_string(v), [v](auto& b) { put<u32>(b, 8, v); });
     for (u32 v : {0u, 1u, get<u32>(bank, 12) - 2, get<u32>(bank, 12) + 2, 0xFFFFFFFFu})
         bank_edit("data size " + std::to_string(v), [v](auto& b) { put<u32>(b, 12, v); });
     for (u32 e = 0; e < events; e += std::max(1u, events / 6)) {
-        size_t rec = 16 + size_t(e) * 24;
+        size_t rec = 16 + size_t(e) * 32;
         std::string n = "event " + std::to_string(e) + " ";
-        for (u32 v : {0u, 7999u, 96001u, 0xFFFFFFFFu}) bank_edit(n + "rate", [=](auto& b) { put<u32>(b, rec, v); });
+        for (u32 v : {0u, 22050u, 48000u, 0xFFFFFFFFu}) bank_edit(n + "rate", [=](auto& b) { put<u32>(b, rec, v); });
         for (u16 v : {u16(0), u16(3), u16(0xFFFF)}) bank_edit(n + "channels", [=](auto& b) { put<u16>(b, rec + 4, v); });
         bank_edit(n + "flags", [=](auto& b) { put<u16>(b, rec + 6, 0xFFFF); });
         for (f32 v : {-1.0f, 2.0f, std::nanf(""), INFINITY})
             bank_edit(n + "volume", [=](auto& b) { put<f32>(b, rec + 8, v); });
         for (f32 v : {-1.0f, 61.0f, std::nanf("")}) bank_edit(n + "fade", [=](auto& b) { put<f32>(b, rec + 12, v); });
+        for (u16 v : {u16(0), u16(0xFFFF)}) bank_edit(n + "instances", [=](auto& b) { put<u16>(b, rec + 16, v); });
+        // Frames the stream does not hold, or more than the cap allows.
+        for (u32 v : {0u, 1u, get<u32>(bank, rec + 20) + 1, 0xFFFFFFFFu})
+            bank_edit(n + "frames", [=](auto& b) { put<u32>(b, rec + 20, v); });
         for (u32 v : {1u, 0xFFFFFFF0u, get<u32>(bank, 12)})
-            bank_edit(n + "offset", [=](auto& b) { put<u32>(b, rec + 16, v); });
-        for (u32 v : {0u, 1u, 0xFFFFFFF0u}) bank_edit(n + "bytes", [=](auto& b) { put<u32>(b, rec + 20, v); });
+            bank_edit(n + "offset", [=](auto& b) { put<u32>(b, rec + 24, v); });
+        for (u32 v : {0u, 1u, 0xFFFFFFF0u}) bank_edit(n + "bytes", [=](auto& b) { put<u32>(b, rec + 28, v); });
+        // The stream itself damaged: its headers, then the middle of its audio.
+        for (u32 from : {8u, get<u32>(bank, rec + 28) / 2})
+            bank_edit(n + "stream garbled at " + std::to_string(from), [=](auto& b) {
+                size_t at = table_end + get<u32>(b, rec + 24) + from;
+                for (size_t i = at; i < at + 64 && i < b.size(); i++) b[i] ^= u8(0x5A + i);
+            });
     }
     auto strings_edit = [&](std::string name, auto edit) {
         std::vector<u8> b = strings;

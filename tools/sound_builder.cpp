@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
+
 #include "game/bank.h"
 
 namespace {
 
-constexpr u32 RATE = 22050; // Hz
+constexpr u32 RATE = BANK_RATE; // Hz: the device rate, so nothing is resampled at load
 constexpr f32 TAU = 2 * PI;
-constexpr f32 MUSIC_PEAK = 0.30f;   // music sits well under the effects
 constexpr f32 MUSIC_FADE = 1.0f;    // seconds
 constexpr f32 ONE_SHOT_FADE = 0.1f; // seconds
 
@@ -172,11 +174,11 @@ std::vector<Note> _parse_line(const char* text, int first_step = 0) {
     return notes;
 }
 
+// Steps the line spans, rests included.
 int _line_steps(const char* text) {
-    std::vector<Note> all = _parse_line(text);
-    int end = 0;
-    for (const Note& n : all) end = std::max(end, n.start + n.length);
-    return end;
+    int steps = 0;
+    for (const char* p = std::strchr(text, ':'); p; p = std::strchr(p + 1, ':')) steps += std::atoi(p + 1);
+    return steps;
 }
 
 struct Chord {
@@ -270,7 +272,7 @@ Buffer _music_menu() {
         "F5:6 E5:2 D5:8 | C5:6 B4:2 A4:8 | D5:6 C5:2 Bb4:8 | B4:8 G#4:4 E4:4";
     const int bars = 16;
     // 84 beats per minute, sixteenths rounded to whole samples so the loop is exact.
-    Song s = _song(3938, bars * 16);
+    Song s = _song(7876, bars * 16);
     if (_line_steps(melody) != bars * 16) {
         std::fprintf(stderr, "menu melody is %d steps\n", _line_steps(melody));
         std::exit(1);
@@ -312,73 +314,150 @@ Buffer _music_menu() {
     return s.buf;
 }
 
-// Fast and bright: pumping octave bass, off-beat stabs, a busy lead and a full kit.
+// Fast and bright, in six sections that build: hats and bass alone, the tune over the full
+// kit, a thinner brighter lead, a rolling arpeggio, a breakdown that winds up with a snare
+// roll, and the tune again an octave doubled with everything playing.
+enum Section : u8 { intro, verse, middle, rolling, breakdown, climax };
+
 Buffer _music_game() {
-    const char* progression[24] = {"Em", "C", "D", "B", "Em", "C", "D", "B",
-                                   "C", "D", "Em", "Em", "C", "D", "B", "B",
-                                   "Am", "Em", "C", "D", "Am", "Em", "C", "B"};
-    const char* melody =
+    struct Part {
+        Section section;
+        int bars;
+        const char* chords[8];
+        const char* melody;
+    };
+    const char* tune_a =
         "E5:2 E5:2 G5:2 E5:2 B5:4 A5:2 G5:2 | G5:6 E5:2 C5:4 E5:4 |"
         "F#5:2 F#5:2 A5:2 F#5:2 D6:4 C6:2 A5:2 | B5:8 A5:2 G5:2 F#5:2 D#5:2 |"
         "E5:2 E5:2 G5:2 E5:2 B5:4 A5:2 G5:2 | G5:2 A5:2 G5:2 E5:2 C5:4 E5:4 |"
-        "D5:2 F#5:2 A5:2 D6:2 C6:2 A5:2 F#5:2 D5:2 | D#5:4 F#5:4 B5:8 |"
-        "C5:4 E5:4 G5:4 E5:4 | D5:4 F#5:4 A5:4 F#5:4 | B5:6 A5:2 G5:4 F#5:4 | E5:12 r:4 |"
-        "C6:4 B5:4 G5:4 E5:4 | D6:4 C6:4 A5:4 F#5:4 | D#6:8 B5:4 F#5:4 | B5:8 r:4 D#5:2 F#5:2 |"
-        "A5:2 C6:2 E6:2 C6:2 A5:2 E5:2 A5:4 | G5:2 B5:2 E6:2 B5:2 G5:2 E5:2 G5:4 |"
-        "E5:2 G5:2 C6:2 G5:2 E5:2 C5:2 E5:4 | F#5:2 A5:2 D6:2 A5:2 F#5:2 D5:2 F#5:4 |"
-        "C6:4 B5:2 A5:2 E5:4 A5:4 | B5:4 A5:2 G5:2 E5:4 G5:4 | A5:4 G5:2 E5:2 C6:4 B5:4 |"
-        "B5:4 A5:2 F#5:2 D#5:8";
-    const int bars = 24;
-    // 150 beats per minute: a sixteenth is exactly 2205 samples.
-    Song s = _song(2205, bars * 16);
-    if (_line_steps(melody) != bars * 16) {
-        std::fprintf(stderr, "game melody is %d steps\n", _line_steps(melody));
-        std::exit(1);
-    }
-    std::vector<Note> lead = _parse_line(melody);
+        "D5:2 F#5:2 A5:2 D6:2 C6:2 A5:2 F#5:2 D5:2 | D#5:4 F#5:4 B5:8";
+    const Part parts[] = {
+        {intro, 4, {"Em", "C", "D", "B"}, "r:64"},
+        {verse, 8, {"Em", "C", "D", "B", "Em", "C", "D", "B"}, tune_a},
+        {middle, 8, {"C", "D", "Em", "Em", "C", "D", "B", "B"},
+         "C5:4 E5:4 G5:4 E5:4 | D5:4 F#5:4 A5:4 F#5:4 | B5:6 A5:2 G5:4 F#5:4 | E5:12 r:4 |"
+         "C6:4 B5:4 G5:4 E5:4 | D6:4 C6:4 A5:4 F#5:4 | D#6:8 B5:4 F#5:4 | B5:8 r:4 D#5:2 F#5:2"},
+        {rolling, 8, {"Am", "Em", "C", "D", "Am", "Em", "C", "B"},
+         "A5:2 C6:2 E6:2 C6:2 A5:2 E5:2 A5:4 | G5:2 B5:2 E6:2 B5:2 G5:2 E5:2 G5:4 |"
+         "E5:2 G5:2 C6:2 G5:2 E5:2 C5:2 E5:4 | F#5:2 A5:2 D6:2 A5:2 F#5:2 D5:2 F#5:4 |"
+         "C6:4 B5:2 A5:2 E5:4 A5:4 | B5:4 A5:2 G5:2 E5:4 G5:4 | A5:4 G5:2 E5:2 C6:4 B5:4 |"
+         "B5:4 A5:2 F#5:2 D#5:8"},
+        {breakdown, 4, {"Am", "Em", "C", "B"}, "E5:16 | B4:16 | C5:8 E5:8 | D#5:16"},
+        {climax, 8, {"Em", "C", "D", "B", "Em", "C", "D", "B"}, tune_a},
+    };
+    int bars = 0;
+    for (const Part& p : parts) bars += p.bars;
+    // 150 beats per minute: a sixteenth is exactly 4410 samples.
+    Song s = _song(4410, bars * 16);
+
     Tone lead_tone = {.wave = pulse, .duty = 0.5f, .gain = 0.22f, .attack = 0.004f, .release = 0.03f,
                       .decay = 1.5f, .vibrato = 0.15f, .vibrato_rate = 6, .vibrato_delay = 0.2f,
                       .lowpass = 4500};
-    for (const Note& n : lead) {
+    int first_bar = 0;
+    for (const Part& p : parts) {
+        if (_line_steps(p.melody) != p.bars * 16) {
+            std::fprintf(stderr, "game melody of section %d is %d steps\n", p.section, _line_steps(p.melody));
+            std::exit(1);
+        }
         Tone t = lead_tone;
-        // The middle section switches to a thinner, brighter lead.
-        if (n.start >= 8 * 16 && n.start < 16 * 16) t.duty = 0.25f;
-        _song_notes(s, {n}, t, 0.85f);
-    }
+        if (p.section == middle) t.duty = 0.25f;
+        if (p.section == breakdown) {
+            t.gain = 0.14f;
+            t.decay = 0.3f;
+            t.vibrato = 0.3f;
+        }
+        // Long notes are held nearly to the next one so a phrase never drops out.
+        f32 gate = p.section == breakdown ? 0.97f : 0.92f;
+        _song_notes(s, _parse_line(p.melody, first_bar * 16), t, gate);
+        if (p.section == climax) {
+            Tone low = t;
+            low.duty = 0.125f;
+            low.gain = 0.12f;
+            _song_notes(s, _parse_line(p.melody, first_bar * 16), low, gate, 0, -12);
+        }
 
-    for (int bar = 0; bar < bars; bar++) {
-        const Chord& c = _chord(progression[bar]);
-        int section = bar / 8;
-        for (int i = 0; i < 16; i++) {
-            int step = bar * 16 + i;
-            if (section == 2) {
-                // Rolling sixteenth arpeggio.
-                const int arp[4] = {0, 1, 2, 1};
-                _add_tone(s.buf, {.wave = pulse, .start = step * s.step, .duration = s.step * 0.7f,
-                                  .freq = _midi_hz(f32(c.notes[arp[i % 4]] + 12)), .duty = 0.125f,
-                                  .gain = 0.05f, .attack = 0.002f, .release = 0.02f, .decay = 10,
-                                  .lowpass = 4000},
+        for (int k = 0; k < p.bars; k++) {
+            int bar = first_bar + k;
+            const Chord& c = _chord(p.chords[k]);
+            bool last_bar = k == p.bars - 1;
+            // A soft pad holds the chord across the bar line, under everything.
+            f32 pad_gain = p.section == intro ? 0.035f + 0.01f * k : p.section == breakdown ? 0.07f : 0.045f;
+            for (int n = 0; n < 3; n++)
+                _add_tone(s.buf, {.wave = triangle, .start = bar * 16 * s.step, .duration = 16.6f * s.step,
+                                  .freq = _midi_hz(f32(c.notes[n])), .gain = pad_gain, .attack = 0.08f,
+                                  .release = 0.12f, .tremolo = 0.15f, .tremolo_rate = 2.5f},
                           true);
-            } else if (i % 4 == 2) {
-                for (int k = 0; k < 3; k++)
-                    _add_tone(s.buf, {.wave = pulse, .start = step * s.step, .duration = s.step * 1.2f,
-                                      .freq = _midi_hz(f32(c.notes[k])), .duty = 0.125f, .gain = 0.045f,
-                                      .attack = 0.002f, .release = 0.03f, .decay = 8, .lowpass = 3500},
+            for (int i = 0; i < 16; i++) {
+                int step = bar * 16 + i;
+                bool arpeggio = p.section == rolling || p.section == climax ||
+                                (p.section == breakdown && k >= 2);
+                if (arpeggio) {
+                    const int arp[4] = {0, 1, 2, 1};
+                    _add_tone(s.buf, {.wave = pulse, .start = step * s.step, .duration = s.step * 0.9f,
+                                      .freq = _midi_hz(f32(c.notes[arp[i % 4]] + 12)), .duty = 0.125f,
+                                      .gain = p.section == breakdown ? 0.035f : 0.05f, .attack = 0.002f,
+                                      .release = 0.02f, .decay = 10, .lowpass = 4000},
                               true);
+                } else if (i % 4 == 2 && (p.section == verse || p.section == middle)) {
+                    for (int n = 0; n < 3; n++)
+                        _add_tone(s.buf, {.wave = pulse, .start = step * s.step, .duration = s.step * 1.2f,
+                                          .freq = _midi_hz(f32(c.notes[n])), .duty = 0.125f, .gain = 0.045f,
+                                          .attack = 0.002f, .release = 0.03f, .decay = 8, .lowpass = 3500},
+                                  true);
+                }
+                // Pumping octave bass; the breakdown holds one long root per half bar.
+                if (p.section == breakdown) {
+                    if (i % 8 == 0)
+                        _add_tone(s.buf, {.wave = triangle, .start = step * s.step, .duration = s.step * 8.2f,
+                                          .freq = _midi_hz(f32(c.root)), .gain = 0.32f, .attack = 0.01f,
+                                          .release = 0.05f, .decay = 0.6f},
+                                  true);
+                } else if (i % 2 == 0) {
+                    f32 note = f32(c.root + ((i / 2) % 2 ? 12 : 0));
+                    _add_tone(s.buf, {.wave = triangle, .start = step * s.step, .duration = s.step * 2.05f,
+                                      .freq = _midi_hz(note), .gain = 0.36f, .attack = 0.003f,
+                                      .release = 0.03f, .decay = 3},
+                              true);
+                }
             }
-            if (i % 2 == 0) {
-                f32 note = f32(c.root + ((i / 2) % 2 ? 12 : 0));
-                _add_tone(s.buf, {.wave = triangle, .start = step * s.step, .duration = s.step * 1.6f,
-                                  .freq = _midi_hz(note), .gain = 0.36f, .attack = 0.003f,
-                                  .release = 0.03f, .decay = 3},
-                          true);
+
+            // Drums: every section its own pattern, a fill at the end of every fourth bar.
+            bool fill = bar % 4 == 3;
+            switch (p.section) {
+            case intro:
+                _song_drum_bar(s, hat, bar, "x.x.x.x.x.x.x.x.", 0.08f + 0.02f * k);
+                if (k >= 2) _song_drum_bar(s, kick, bar, "x.......x.......", 0.35f);
+                if (last_bar) _song_drum_bar(s, snare, bar, "............xoxx", 0.26f);
+                break;
+            case verse:
+            case climax:
+                _song_drum_bar(s, kick, bar, fill ? "x.....x.x...x.x." : "x.....x.x.....x.", 0.45f);
+                _song_drum_bar(s, kick, bar, k % 2 ? "...o............" : "................", 0.45f);
+                _song_drum_bar(s, snare, bar, fill ? "....x.......xoxx" : "....x.......x...", 0.32f);
+                _song_drum_bar(s, hat, bar, p.section == climax ? "xoxoxoxoxoxoxoxo" : "x.x.x.x.x.x.x.x.", 0.14f);
+                if (p.section == climax) _song_drum_bar(s, open_hat, bar, "..x...x...x...x.", 0.08f);
+                break;
+            case middle:
+                _song_drum_bar(s, kick, bar, "x.......x.x.....", 0.42f);
+                _song_drum_bar(s, snare, bar, fill ? "....x.......xoxx" : "....x.......x..o", 0.30f);
+                _song_drum_bar(s, hat, bar, "x.x.x.x.x.x.x.x.", 0.12f);
+                _song_drum_bar(s, open_hat, bar, "..............x.", 0.10f);
+                break;
+            case rolling:
+                _song_drum_bar(s, kick, bar, fill ? "x.x...x.x.x...x." : "x.....x.x.....x.", 0.45f);
+                _song_drum_bar(s, snare, bar, fill ? "....x.......xxxx" : "....x.......x...", 0.32f);
+                _song_drum_bar(s, hat, bar, "xoxoxoxoxoxoxoxo", 0.14f);
+                break;
+            case breakdown:
+                _song_drum_bar(s, kick, bar, k < 2 ? "x..............." : "x.......x.......", 0.38f);
+                // The roll grows into the last section.
+                if (k == 2) _song_drum_bar(s, snare, bar, "........o.o.o.o.", 0.22f);
+                if (k == 3) _song_drum_bar(s, snare, bar, "o.o.o.o.xoxoxxxx", 0.28f);
+                _song_drum_bar(s, hat, bar, "....x.......x...", 0.10f);
+                break;
             }
         }
-        bool fill = bar % 8 == 7;
-        _song_drum_bar(s, kick, bar, "x.....x.x.....x.", 0.45f);
-        _song_drum_bar(s, snare, bar, fill ? "....x.......xoxx" : "....x.......x...", 0.32f);
-        _song_drum_bar(s, hat, bar, section == 2 ? "xoxoxoxoxoxoxoxo" : "x.x.x.x.x.x.x.x.", 0.14f);
-        if (section == 1) _song_drum_bar(s, open_hat, bar, "..............x.", 0.10f);
+        first_bar += p.bars;
     }
     return s.buf;
 }
@@ -444,15 +523,17 @@ Buffer _boss_moving() {
     return b;
 }
 
+// A low growl with a hiss: nothing like the ship's bright falling shot.
 Buffer _boss_attack_targeted() {
-    Buffer b = _silence(0.22f);
-    _add_tone(b, {.wave = pulse, .duration = 0.2f, .freq = 1600, .freq_end = 260, .duty = 0.5f,
-                  .attack = 0.001f, .release = 0.04f, .decay = 8, .lowpass = 7000});
-    _add_tone(b, {.wave = pulse, .duration = 0.2f, .freq = 1640, .freq_end = 250, .duty = 0.25f, .gain = 0.5f,
-                  .attack = 0.001f, .release = 0.04f, .decay = 8, .lowpass = 7000});
+    Buffer b = _silence(0.3f);
+    _add_tone(b, {.wave = triangle, .duration = 0.28f, .freq = 330, .freq_end = 110, .attack = 0.002f,
+                  .release = 0.06f, .decay = 6, .vibrato = 3, .vibrato_rate = 45});
+    _add_tone(b, {.wave = sine, .duration = 0.26f, .freq = 165, .freq_end = 55, .gain = 0.7f,
+                  .attack = 0.002f, .release = 0.06f, .decay = 7});
+    _add_tone(b, {.wave = noise, .duration = 0.12f, .freq = 5000, .freq_end = 1200, .gain = 0.35f,
+                  .attack = 0.001f, .release = 0.04f, .decay = 14, .lowpass = 1800});
     return b;
 }
-
 Buffer _boss_attack_big_wave() {
     Buffer b = _silence(0.75f);
     _add_tone(b, {.wave = triangle, .duration = 0.7f, .freq = 520, .freq_end = 55, .attack = 0.002f,
@@ -464,15 +545,17 @@ Buffer _boss_attack_big_wave() {
     return b;
 }
 
+// A short glassy ping, two inharmonic partials.
 Buffer _boss_attack_spin() {
-    Buffer b = _silence(0.1f);
-    _add_tone(b, {.wave = triangle, .duration = 0.09f, .freq = 1150, .freq_end = 650, .attack = 0.001f,
-                  .release = 0.03f, .decay = 18});
-    _add_tone(b, {.wave = pulse, .duration = 0.09f, .freq = 1150, .freq_end = 650, .duty = 0.125f,
-                  .gain = 0.3f, .attack = 0.001f, .release = 0.03f, .decay = 18});
+    Buffer b = _silence(0.12f);
+    _add_tone(b, {.wave = sine, .duration = 0.11f, .freq = 2093, .freq_end = 1975, .attack = 0.001f,
+                  .release = 0.03f, .decay = 28});
+    _add_tone(b, {.wave = sine, .duration = 0.08f, .freq = 5430, .gain = 0.35f, .attack = 0.001f,
+                  .release = 0.02f, .decay = 45});
+    _add_tone(b, {.wave = sine, .duration = 0.1f, .freq = 1046, .gain = 0.4f, .attack = 0.001f,
+                  .release = 0.03f, .decay = 30});
     return b;
 }
-
 Buffer _boss_dying() {
     Buffer b = _silence(3.2f);
     _add_tone(b, {.wave = pulse, .duration = 2.8f, .freq = 700, .freq_end = 50, .duty = 0.25f, .gain = 0.35f,
@@ -499,17 +582,18 @@ Buffer _asteroid_destroyed() {
     return b;
 }
 
+// A deep boom under a bright crackle of debris, with little in between: the ship's
+// sounds live in that middle.
 Buffer _bomb_explode() {
-    Buffer b = _silence(0.95f);
-    _add_tone(b, {.wave = noise, .duration = 0.03f, .freq = 16000, .gain = 0.5f, .attack = 0.001f,
-                  .release = 0.01f, .metallic = true});
-    _add_tone(b, {.wave = noise, .duration = 0.9f, .freq = 2200, .freq_end = 300, .attack = 0.002f,
-                  .release = 0.25f, .decay = 4.5f, .lowpass = 1400});
-    _add_tone(b, {.wave = sine, .duration = 0.6f, .freq = 120, .freq_end = 30, .gain = 0.8f,
-                  .attack = 0.002f, .release = 0.15f, .decay = 5});
+    Buffer b = _silence(1.3f);
+    _add_tone(b, {.wave = noise, .duration = 1.25f, .freq = 500, .freq_end = 120, .gain = 0.5f,
+                  .attack = 0.003f, .release = 0.4f, .decay = 3.0f, .lowpass = 220});
+    _add_tone(b, {.wave = sine, .duration = 0.9f, .freq = 75, .freq_end = 28, .gain = 0.5f,
+                  .attack = 0.004f, .release = 0.25f, .decay = 3.5f});
+    _add_tone(b, {.wave = noise, .duration = 1.0f, .freq = 12000, .gain = 0.7f, .attack = 0.002f,
+                  .release = 0.3f, .decay = 5, .tremolo = 0.8f, .tremolo_rate = 23, .highpass = 4000});
     return b;
 }
-
 Buffer _player_idle() {
     Buffer b = _silence(0.4f);
     _add_tone(b, {.wave = triangle, .duration = 0.4f, .freq = 110, .attack = 0.05f, .release = 0.1f,
@@ -615,38 +699,201 @@ Buffer _game_lose() {
 struct Event_Source {
     const char* name;
     Buffer (*make)();
-    f32 peak; // full scale 1; each sound is scaled to exactly this peak
+    f32 loudness;      // LUFS, as played on both speakers
+    f32 peak;          // full scale 1: never above this, whatever the loudness asks
     bool loop;
+    u16 max_instances; // one more start takes over the oldest
 };
 
-// Quieter targets for sounds that pile up: two new_stage start together, spin and
-// charge sounds repeat quickly.
+// The balance, loudest first: taking damage, the jingles, the bomb and the boss's big
+// moments; then the ship's own actions (a boost above a shot); rocks and boss shots; the
+// menus and the music underneath. Peaks leave room for the pile-ups the game makes:
+// two new_stage at once, bombs chaining, rocks bursting together.
 const Event_Source EVENTS[] = {
-    {"music_menu", _music_menu, MUSIC_PEAK, true},
-    {"music_game", _music_game, MUSIC_PEAK, true},
-    {"ui_hover", _ui_hover, 0.35f, false},
-    {"ui_press", _ui_press, 0.45f, false},
-    {"new_stage", _new_stage, 0.40f, false},
-    {"boss_waking_up", _boss_waking_up, 0.75f, false},
-    {"boss_moving", _boss_moving, 0.50f, false},
-    {"boss_attack_targeted", _boss_attack_targeted, 0.50f, false},
-    {"boss_attack_big_wave", _boss_attack_big_wave, 0.60f, false},
-    {"boss_attack_spin", _boss_attack_spin, 0.40f, false},
-    {"boss_dying", _boss_dying, 0.75f, false},
-    {"asteroid_destroyed", _asteroid_destroyed, 0.55f, false},
-    {"bomb_explode", _bomb_explode, 0.60f, false},
-    {"player_idle", _player_idle, 0.30f, false},
-    {"player_charged", _player_charged, 0.35f, false},
-    {"player_boost", _player_boost, 0.50f, false},
-    {"player_shoot", _player_shoot, 0.50f, false},
-    {"player_damaged", _player_damaged, 0.60f, false},
-    {"player_death", _player_death, 0.55f, false},
-    {"player_heal", _player_heal, 0.45f, false},
-    {"game_win", _game_win, 0.60f, false},
-    {"game_lose", _game_lose, 0.60f, false},
+    {"music_menu", _music_menu, -26, 0.25f, true, 2},
+    {"music_game", _music_game, -25, 0.25f, true, 2},
+    {"ui_hover", _ui_hover, -22, 0.35f, false, 2},
+    {"ui_press", _ui_press, -20, 0.45f, false, 2},
+    {"new_stage", _new_stage, -19, 0.40f, false, 2},
+    {"boss_waking_up", _boss_waking_up, -17, 0.70f, false, 1},
+    {"boss_moving", _boss_moving, -21, 0.40f, false, 2},
+    {"boss_attack_targeted", _boss_attack_targeted, -18, 0.50f, false, 3},
+    {"boss_attack_big_wave", _boss_attack_big_wave, -17, 0.60f, false, 2},
+    {"boss_attack_spin", _boss_attack_spin, -22, 0.35f, false, 3},
+    {"boss_dying", _boss_dying, -15, 0.70f, false, 1},
+    {"asteroid_destroyed", _asteroid_destroyed, -19, 0.45f, false, 3},
+    {"bomb_explode", _bomb_explode, -15, 0.85f, false, 2},
+    {"player_idle", _player_idle, -25, 0.30f, false, 1},
+    {"player_charged", _player_charged, -22, 0.35f, false, 2},
+    {"player_boost", _player_boost, -15, 0.60f, false, 2},
+    {"player_shoot", _player_shoot, -18.5f, 0.50f, false, 3},
+    {"player_damaged", _player_damaged, -13, 0.70f, false, 2},
+    {"player_death", _player_death, -16, 0.60f, false, 1},
+    {"player_heal", _player_heal, -18, 0.50f, false, 2},
+    {"game_win", _game_win, -15, 0.60f, false, 1},
+    {"game_lose", _game_lose, -15, 0.60f, false, 1},
 };
 
 f32 _db(f64 v) { return v > 0 ? f32(20 * std::log10(v)) : -999.0f; }
+
+// A two-pole filter section.
+struct Biquad {
+    f64 b0, b1, b2, a1, a2;
+    f64 x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    f64 run(f64 x) {
+        f64 y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = x, y2 = y1, y1 = y;
+        return y;
+    }
+};
+
+// Programme loudness of a mono sound played on both speakers (ITU-R BS.1770: K-weighting,
+// 400 ms blocks overlapping by three quarters, absolute and relative gates). A sound
+// shorter than a block is measured whole.
+f64 _loudness(const Buffer& pcm) {
+    const f64 fs = RATE;
+    f64 k = std::tan(PI * 1681.974450955533 / fs), q = 0.7071752369554196;
+    f64 vh = std::pow(10.0, 3.999843853973347 / 20), vb = std::pow(vh, 0.4996667741545416);
+    f64 a0 = 1 + k / q + k * k;
+    Biquad shelf = {(vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0, (vh - vb * k / q + k * k) / a0,
+                    2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0};
+    k = std::tan(PI * 38.13547087602444 / fs), q = 0.5003270373238773;
+    a0 = 1 + k / q + k * k;
+    Biquad high = {1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0};
+    std::vector<f64> power(pcm.size());
+    for (size_t i = 0; i < pcm.size(); i++) {
+        f64 v = high.run(shelf.run(pcm[i]));
+        power[i] = 2 * v * v; // the same signal on two channels
+    }
+    auto lufs = [](f64 mean) { return mean > 0 ? -0.691 + 10 * std::log10(mean) : -999.0; };
+    size_t block = size_t(0.4 * fs), hop = block / 4;
+    if (pcm.size() < block) {
+        f64 sum = 0;
+        for (f64 p : power) sum += p;
+        return lufs(sum / f64(power.size()));
+    }
+    std::vector<f64> blocks;
+    for (size_t at = 0; at + block <= power.size(); at += hop) {
+        f64 sum = 0;
+        for (size_t i = at; i < at + block; i++) sum += power[i];
+        blocks.push_back(sum / f64(block));
+    }
+    auto gated = [&](f64 gate) {
+        f64 sum = 0;
+        size_t n = 0;
+        for (f64 b : blocks)
+            if (lufs(b) > gate) sum += b, n++;
+        return n ? sum / f64(n) : 0.0;
+    };
+    f64 relative = lufs(gated(-70)) - 10;
+    return lufs(gated(std::max(-70.0, relative)));
+}
+
+// Removes any offset: loops lose their mean (which leaves the seam untouched), one-shots
+// go through a gentle 10 Hz high-pass.
+void _remove_dc(Buffer& pcm, bool loop) {
+    if (loop) {
+        f64 mean = 0;
+        for (f32 v : pcm) mean += v;
+        mean /= f64(pcm.size());
+        for (f32& v : pcm) v -= f32(mean);
+        return;
+    }
+    f64 r = 1 - TAU * 10.0 / RATE, x1 = 0, y1 = 0;
+    for (f32& v : pcm) {
+        f64 y = v - x1 + r * y1;
+        x1 = v, y1 = y;
+        v = f32(y);
+    }
+}
+
+void _append(std::vector<u8>& out, const ogg_page& page) {
+    out.insert(out.end(), page.header, page.header + page.header_len);
+    out.insert(out.end(), page.body, page.body + page.body_len);
+}
+
+// One mono Ogg Vorbis stream; the last page's granule position makes the decoded length
+// exactly the input's.
+bool _encode(const std::vector<i16>& pcm, f32 quality, int serial, std::vector<u8>& out) {
+    vorbis_info info;
+    vorbis_info_init(&info);
+    if (vorbis_encode_init_vbr(&info, 1, RATE, quality) != 0) return false;
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, serial);
+    ogg_packet header, header_comment, header_code;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &header_comment, &header_code);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &header_comment);
+    ogg_stream_packetin(&stream, &header_code);
+    ogg_page page;
+    while (ogg_stream_flush(&stream, &page)) _append(out, page);
+
+    auto drain = [&] {
+        ogg_packet packet;
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ogg_stream_pageout(&stream, &page)) _append(out, page);
+            }
+        }
+    };
+    for (size_t at = 0; at < pcm.size(); at += 4096) {
+        size_t n = std::min<size_t>(4096, pcm.size() - at);
+        float** in = vorbis_analysis_buffer(&dsp, int(n));
+        for (size_t i = 0; i < n; i++) in[0][i] = pcm[at + i] / 32768.0f;
+        vorbis_analysis_wrote(&dsp, int(n));
+        drain();
+    }
+    vorbis_analysis_wrote(&dsp, 0);
+    drain();
+    while (ogg_stream_flush(&stream, &page)) _append(out, page);
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return true;
+}
+
+struct Memory_Source {
+    const u8* data;
+    size_t size, at;
+};
+
+// Decodes a stream back, as the game will, to check its length and its seam.
+std::vector<i16> _decode(const std::vector<u8>& ogg) {
+    std::vector<i16> pcm;
+    Memory_Source src = {ogg.data(), ogg.size(), 0};
+    ov_callbacks io = {
+        [](void* out, size_t size, size_t count, void* m) -> size_t {
+            Memory_Source& s = *static_cast<Memory_Source*>(m);
+            size_t items = size ? std::min(count, (s.size - s.at) / size) : 0;
+            std::memcpy(out, s.data + s.at, items * size);
+            s.at += items * size;
+            return items;
+        },
+        nullptr, nullptr, nullptr};
+    OggVorbis_File vf;
+    if (ov_open_callbacks(&src, &vf, nullptr, 0, io) != 0) return pcm;
+    char piece[8192];
+    int section = 0;
+    long got;
+    while ((got = ov_read(&vf, piece, sizeof piece, 0, 2, 1, &section)) > 0) {
+        size_t at = pcm.size();
+        pcm.resize(at + size_t(got) / 2);
+        std::memcpy(pcm.data() + at, piece, size_t(got));
+    }
+    ov_clear(&vf);
+    return pcm;
+}
 
 std::string _join(const char* dir, const char* name) {
     std::string path = dir;
@@ -663,50 +910,72 @@ int main(int argc, char** argv) {
     }
     Bank bank;
     Strings_Bank strings;
-    std::printf("%-22s %7s %8s %8s %8s %6s\n", "event", "seconds", "peak dB", "rms dB", "zc Hz", "loop");
+    std::printf("%-22s %7s %8s %8s %8s %8s %4s %6s\n", "event", "seconds", "peak dB", "LUFS", "dc", "bytes",
+                "max", "loop");
     for (const Event_Source& src : EVENTS) {
         Buffer buf = src.make();
-        f32 peak = 0;
-        for (f32 v : buf) peak = std::max(peak, std::fabs(v));
-        if (peak <= 0) {
-            std::fprintf(stderr, "%s is silent\n", src.name);
-            return 1;
-        }
-        f32 scale = src.peak / peak;
+        _remove_dc(buf, src.loop);
         if (!src.loop) {
             // The last few milliseconds fade to zero so no one-shot ends on a step.
             size_t tail = std::min(buf.size(), size_t(RATE / 200));
             for (size_t i = 0; i < tail; i++) buf[buf.size() - 1 - i] *= f32(i) / f32(tail);
         }
+        f32 peak = 0;
+        for (f32 v : buf) peak = std::max(peak, std::fabs(v));
+        f64 loudness = _loudness(buf);
+        if (peak <= 0 || loudness < -200) {
+            std::fprintf(stderr, "%s is silent\n", src.name);
+            return 1;
+        }
+        f32 scale = std::min(f32(std::pow(10.0, (src.loudness - loudness) / 20)), src.peak / peak);
+        std::vector<i16> pcm(buf.size());
+        for (size_t i = 0; i < buf.size(); i++)
+            pcm[i] = i16(std::lround(std::clamp(buf[i] * scale, -1.0f, 1.0f) * 32767));
+
+        std::vector<u8> ogg;
+        // Music carries most of the bytes; it gets the lower quality.
+        if (!_encode(pcm, src.loop ? 0.0f : 0.3f, int(bank.events.size()) + 1, ogg)) {
+            std::fprintf(stderr, "%s could not be encoded\n", src.name);
+            return 1;
+        }
+        std::vector<i16> back = _decode(ogg);
+        if (back.size() != pcm.size()) {
+            std::fprintf(stderr, "%s decodes to %zu frames, not %zu\n", src.name, back.size(), pcm.size());
+            return 1;
+        }
+        Buffer played(back.size());
+        f64 mean = 0;
+        i32 max_abs = 0;
+        for (size_t i = 0; i < back.size(); i++) {
+            played[i] = back[i] / 32768.0f;
+            mean += back[i];
+            max_abs = std::max(max_abs, std::abs(i32(back[i])));
+        }
         Bank_Event e;
-        e.sample_rate = RATE;
         e.channels = 1;
         e.loop = src.loop;
         e.volume = 1;
         e.fade_out = src.loop ? MUSIC_FADE : ONE_SHOT_FADE;
-        e.first_sample = u32(bank.samples.size());
-        e.sample_count = u32(buf.size());
-        f64 sum = 0;
-        i32 max_abs = 0, crossings = 0;
-        i16 prev = 0;
-        for (size_t i = 0; i < buf.size(); i++) {
-            i16 s = i16(std::lround(std::clamp(buf[i] * scale, -1.0f, 1.0f) * 32767));
-            bank.samples.push_back(s);
-            sum += f64(s) * s;
-            max_abs = std::max(max_abs, std::abs(i32(s)));
-            if (i > 0 && (prev < 0) != (s < 0)) crossings++;
-            prev = s;
-        }
-        f64 seconds = f64(buf.size()) / RATE;
-        std::printf("%-22s %7.2f %8.1f %8.1f %8.0f %6s\n", src.name, seconds, _db(max_abs / 32767.0),
-                    _db(std::sqrt(sum / f64(buf.size())) / 32767.0), crossings / seconds / 2,
-                    src.loop ? "yes" : "no");
+        e.max_instances = src.max_instances;
+        e.frames = u32(pcm.size());
+        e.first_byte = u32(bank.data.size());
+        e.byte_count = u32(ogg.size());
+        bank.data.insert(bank.data.end(), ogg.begin(), ogg.end());
+        std::printf("%-22s %7.2f %8.1f %8.1f %8.5f %8zu %4d %6s\n", src.name, f64(pcm.size()) / RATE,
+                    _db(max_abs / 32768.0), _loudness(played), mean / f64(back.size()) / 32768, ogg.size(),
+                    src.max_instances, src.loop ? "yes" : "no");
         if (src.loop) {
             // The seam should be no bigger a step than the tune takes anywhere else.
-            const i16* pcm = bank.samples.data() + e.first_sample;
-            i32 seam = std::abs(pcm[0] - pcm[e.sample_count - 1]), widest = 0;
-            for (u32 i = 1; i < e.sample_count; i++) widest = std::max(widest, std::abs(pcm[i] - pcm[i - 1]));
-            std::printf("%-22s loop seam step %d, widest step elsewhere %d\n", "", seam, widest);
+            i32 seam = std::abs(back.front() - back.back()), widest = 0;
+            for (size_t i = 1; i < back.size(); i++) widest = std::max(widest, std::abs(back[i] - back[i - 1]));
+            // A tune should never drop to silence inside itself.
+            size_t run = 0, longest = 0;
+            for (i16 v : back) {
+                run = std::abs(v) < 8 ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+            std::printf("%-22s loop seam step %d, widest step elsewhere %d, longest near-silence %.1f ms\n", "",
+                        seam, widest, 1000.0 * f64(longest) / RATE);
         }
         u32 index = u32(bank.events.size());
         bank.events.push_back(e);
@@ -726,6 +995,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("persistent.bank %zu bytes (%.2f MB), persistent.strings.bank %zu bytes\n",
-                bank_bytes.size(), bank_bytes.size() / 1048576.0, strings_bytes.size());
+                bank_bytes.size(), bank_bytes.size() / 1e6, strings_bytes.size());
     return 0;
 }

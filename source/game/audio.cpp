@@ -3,9 +3,14 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_mixer.h>
 
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "bank.h"
 
@@ -21,35 +26,144 @@ Audio_Trace audio_trace = {};
 
 namespace {
 
-constexpr int DEVICE_RATE = 44100;        // Hz
+constexpr int DEVICE_RATE = int(BANK_RATE); // Hz: banks are made at the device rate
 constexpr int DEVICE_CHANNELS = 2;
 constexpr int DEVICE_BUFFER = 1024;       // sample frames
-// A bomb chain can start dozens of one-shots in one frame.
+// A bomb chain can start dozens of one-shots in one frame; instance limits keep most of
+// them to a few channels.
 constexpr int CHANNEL_COUNT = 64;
 // Two channels kept for music so that the old tune can fade while the new one starts.
 constexpr int MUSIC_CHANNELS = 2;
 // An instance handle is the channel + 1 in the low bits and the channel's generation above.
 constexpr u32 HANDLE_CHANNEL_BITS = 8;
+// Every channel plays 12 dB down so that the worst pile-up (a bomb chain with the ship
+// dying in it sums to about four times full scale) has room before the mixer saturates;
+// the bus limiter puts the 12 dB back and holds the peaks under its ceiling.
+constexpr int CHANNEL_VOLUME = MIX_MAX_VOLUME / 4;
+constexpr f32 BUS_GAIN = 4;
+constexpr f32 LIMIT_CEILING = 0.84f;       // of full scale, about -1.5 dBFS
+constexpr int LIMIT_LOOKAHEAD = 64;        // frames, about 1.5 ms of added latency
+constexpr f32 LIMIT_RELEASE = 0.25f;       // seconds from full reduction back to unity
+constexpr int STREAM_FRAMES = 2048;        // frames decoded per piece of streamed music
+// A stolen instance fades out over this long instead of stopping on a step.
+constexpr int STEAL_FADE_FRAMES = 256;     // about 6 ms
+constexpr int STEAL_EXPIRE_MS = 20;        // then its channel is freed
+
+// An Ogg Vorbis stream read from the bank in memory.
+struct Memory_Source {
+    const u8* data;
+    size_t size;
+    size_t at;
+};
+
+size_t _source_read(void* out, size_t size, size_t count, void* source) {
+    Memory_Source& m = *static_cast<Memory_Source*>(source);
+    if (size == 0) return 0;
+    size_t items = std::min(count, (m.size - m.at) / size);
+    std::memcpy(out, m.data + m.at, items * size);
+    m.at += items * size;
+    return items;
+}
+
+int _source_seek(void* source, ogg_int64_t offset, int whence) {
+    Memory_Source& m = *static_cast<Memory_Source*>(source);
+    i64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? i64(m.at) : i64(m.size);
+    i64 to = base + offset;
+    if (to < 0 || to > i64(m.size)) return -1;
+    m.at = size_t(to);
+    return 0;
+}
+
+long _source_tell(void* source) { return long(static_cast<Memory_Source*>(source)->at); }
+
+const ov_callbacks SOURCE_CALLBACKS = {_source_read, _source_seek, nullptr, _source_tell};
+
+// Opens one event's stream; false unless it is Vorbis at the event's rate and channels.
+bool _open_stream(OggVorbis_File& vf, Memory_Source& src, const Bank& bank, const Bank_Event& e) {
+    src = {bank.data.data() + e.first_byte, e.byte_count, 0};
+    if (ov_open_callbacks(&src, &vf, nullptr, 0, SOURCE_CALLBACKS) != 0) return false;
+    vorbis_info* info = ov_info(&vf, -1);
+    if (!info || info->rate != long(e.sample_rate) || info->channels != e.channels) {
+        ov_clear(&vf);
+        return false;
+    }
+    return true;
+}
+
+// Decodes up to `frames` frames as device-format frames (mono is copied to both sides).
+// Returns the frames written; 0 at the stream's end or on a damaged stream.
+u32 _decode(OggVorbis_File& vf, u16 channels, i16* out, u32 frames) {
+    u32 done = 0;
+    while (done < frames) {
+        i16 piece[STREAM_FRAMES * 2];
+        u32 want = std::min<u32>(frames - done, STREAM_FRAMES);
+        int section = 0;
+        long got = ov_read(&vf, reinterpret_cast<char*>(piece), int(want * channels * 2),
+                           SDL_BYTEORDER == SDL_BIG_ENDIAN, 2, 1, &section);
+        if (got <= 0) break;
+        u32 n = u32(got) / (2u * channels);
+        for (u32 i = 0; i < n; i++) {
+            out[(done + i) * 2] = piece[i * channels];
+            out[(done + i) * 2 + 1] = piece[i * channels + channels - 1];
+        }
+        done += n;
+    }
+    return done;
+}
+
+enum Sound_State : u8 { unprepared, ready, refused };
 
 struct Audio_Sound {
-    Mix_Chunk* chunk;
-    u8* pcm;            // device-format samples the chunk plays from
+    Sound_State state;
+    Mix_Chunk* chunk;   // one-shots: the decoded sound; loops: silence the stream fills
     bool loop;
     int fade_out_ms;
+    int max_instances;
+    int event;          // index in the main bank
+};
+
+// Streamed music on one music channel: decoded on the mixer thread as it plays, so a
+// tune never sits decoded in memory.
+struct Music_Stream {
+    OggVorbis_File vf;
+    Memory_Source source;
+    bool open;
+    u32 frames;         // of one pass
+    u32 played;         // frames of the current pass
+    u16 channels;
 };
 
 struct Audio_Channel {
     Audio_Event event;  // what the channel last started
+    int sound;          // index into Audio.sounds_by_event, -1 when none
     u32 generation;
     u64 started_order;
     bool stopping;
 };
 
+struct Bus_Limiter {
+    f32 need[LIMIT_LOOKAHEAD + 1];    // gain each frame in the look-ahead needs, and the leaving one
+    f32 delay[LIMIT_LOOKAHEAD * 2];   // the frames waiting for their gain, at bus level
+    f32 held[LIMIT_LOOKAHEAD];        // released minimum over the look-ahead, for smoothing
+    f32 held_sum;
+    f32 release;                      // gain per frame
+    f32 level;                        // last held gain
+    int at;
+    int need_at;
+};
+
 struct Audio {
     bool subsystem;
     bool device;
-    Audio_Sound sounds[AUDIO_EVENT_COUNT];
+    std::optional<Bank> bank;
+    // Each bank event is prepared once, however many names point at it.
+    Audio_Sound prepared[BANK_MAX_EVENTS];
+    int sound_of[AUDIO_EVENT_COUNT];  // index into prepared, -1 when the event is missing
+    u32 updates;
     Audio_Channel channels[CHANNEL_COUNT];
+    Music_Stream streams[MUSIC_CHANNELS];
+    Bus_Limiter limiter;
+    int steal_fade_left[CHANNEL_COUNT];  // frames of a stolen instance's fade still to play
     u64 start_counter;
     Vec2 listener_pos;
     Vec2 listener_vel;
@@ -57,55 +171,146 @@ struct Audio {
 
 Audio audio = {};
 
-// Linear interpolation to the device rate; looping sounds read across their seam so the
-// resampled loop stays as continuous as the original.
-Audio_Sound _make_sound(const Bank& bank, const Bank_Event& e) {
+void _stream_effect(int channel, void* stream, int len, void*) {
+    Music_Stream& m = audio.streams[channel];
+    i16* out = static_cast<i16*>(stream);
+    u32 frames = u32(len) / (DEVICE_CHANNELS * sizeof(i16));
+    u32 done = 0;
+    bool rewound = false;
+    while (done < frames && m.open) {
+        if (m.played >= m.frames) {
+            // A pass ended: back to the first sample, so the seam is sample-exact.
+            if (rewound || ov_pcm_seek(&m.vf, 0) != 0) break;
+            m.played = 0;
+            rewound = true;
+        }
+        u32 n = _decode(m.vf, m.channels, out + done * 2, std::min(frames - done, m.frames - m.played));
+        if (n == 0) {
+            m.played = m.frames; // shorter than its table entry says: loop what there is
+            continue;
+        }
+        rewound = false;
+        done += n;
+        m.played += n;
+    }
+    std::memset(out + done * 2, 0, size_t(frames - done) * DEVICE_CHANNELS * sizeof(i16));
+}
+
+void _steal_fade(int channel, void* stream, int len, void*) {
+    i16* pcm = static_cast<i16*>(stream);
+    int& left = audio.steal_fade_left[channel];
+    int frames = len / int(DEVICE_CHANNELS * sizeof(i16));
+    for (int i = 0; i < frames; i++) {
+        f32 gain = f32(left) / STEAL_FADE_FRAMES;
+        pcm[i * 2] = i16(pcm[i * 2] * gain);
+        pcm[i * 2 + 1] = i16(pcm[i * 2 + 1] * gain);
+        if (left > 0) left--;
+    }
+}
+
+// Mixed output is 12 dB down; this restores it and keeps every peak under the ceiling.
+// The gain for a frame is the smallest any frame in the look-ahead needs, averaged over
+// the look-ahead, so it glides down before a peak and is never above what the peak needs.
+void _bus_limiter(void*, u8* stream, int len) {
+    Bus_Limiter& l = audio.limiter;
+    i16* pcm = reinterpret_cast<i16*>(stream);
+    int frames = len / int(DEVICE_CHANNELS * sizeof(i16));
+    // Summed afresh each buffer so that rounding cannot build up over a long session.
+    l.held_sum = 0;
+    for (f32 g : l.held) l.held_sum += g;
+    for (int i = 0; i < frames; i++) {
+        f32 left = pcm[i * 2] * BUS_GAIN, right = pcm[i * 2 + 1] * BUS_GAIN;
+        f32 peak = std::max(std::fabs(left), std::fabs(right)) / 32768.0f;
+        l.need[l.need_at] = peak > LIMIT_CEILING ? LIMIT_CEILING / peak : 1.0f;
+        l.need_at = (l.need_at + 1) % (LIMIT_LOOKAHEAD + 1);
+        f32 lowest = 1;
+        for (f32 g : l.need) lowest = std::min(lowest, g);
+        l.level = std::min(lowest, l.level + l.release);
+        l.held_sum += l.level - l.held[l.at];
+        l.held[l.at] = l.level;
+        f32 gain = std::min(1.0f, l.held_sum / LIMIT_LOOKAHEAD);
+        // The oldest frame in the delay line leaves with the gain for it.
+        int out = l.at;
+        f32 old_left = l.delay[out * 2], old_right = l.delay[out * 2 + 1];
+        l.delay[out * 2] = left;
+        l.delay[out * 2 + 1] = right;
+        pcm[i * 2] = i16(std::clamp(std::lround(old_left * gain), -32767l, 32767l));
+        pcm[i * 2 + 1] = i16(std::clamp(std::lround(old_right * gain), -32767l, 32767l));
+        l.at = (l.at + 1) % LIMIT_LOOKAHEAD;
+    }
+}
+
+void _limiter_reset() {
+    Bus_Limiter& l = audio.limiter;
+    l = {};
+    for (f32& g : l.need) g = 1;
+    for (f32& g : l.held) g = 1;
+    l.held_sum = LIMIT_LOOKAHEAD;
+    l.level = 1;
+    l.release = 1.0f / (LIMIT_RELEASE * DEVICE_RATE);
+}
+
+// Loops keep only a short silent chunk that the stream fills; one-shots are decoded whole.
+Audio_Sound _prepare(const Bank& bank, int index) {
+    const Bank_Event& e = bank.events[size_t(index)];
     Audio_Sound sound = {};
-    const i16* src = bank.samples.data() + e.first_sample;
-    u32 src_frames = e.sample_count / e.channels;
-    u64 dst_frames = u64(src_frames) * DEVICE_RATE / e.sample_rate;
-    if (dst_frames == 0) return sound;
-    size_t bytes = size_t(dst_frames) * DEVICE_CHANNELS * sizeof(i16);
-    i16* dst = static_cast<i16*>(SDL_malloc(bytes));
-    if (!dst) return sound;
-    f64 step = f64(src_frames) / f64(dst_frames);
-    for (u64 i = 0; i < dst_frames; i++) {
-        f64 pos = f64(i) * step;
-        u32 a = u32(pos);
-        f64 t = pos - a;
-        u32 b = a + 1;
-        bool past_end = b >= src_frames;
-        if (past_end) b = e.loop ? 0 : a;
-        for (int c = 0; c < DEVICE_CHANNELS; c++) {
-            int sc = e.channels == 1 ? 0 : c % 2;
-            f64 va = src[a * e.channels + sc];
-            f64 vb = (past_end && !e.loop) ? 0.0 : f64(src[b * e.channels + sc]);
-            dst[i * DEVICE_CHANNELS + c] = i16(va + (vb - va) * t);
+    sound.state = refused;
+    u32 frames = e.loop ? STREAM_FRAMES : e.frames;
+    size_t bytes = size_t(frames) * DEVICE_CHANNELS * sizeof(i16);
+    i16* pcm = static_cast<i16*>(SDL_calloc(1, bytes));
+    if (!pcm) return sound;
+    bool ok = true;
+    if (!e.loop) {
+        OggVorbis_File vf;
+        Memory_Source src;
+        ok = _open_stream(vf, src, bank, e);
+        if (ok) {
+            // Never more than the table promised, and exactly that much, or the event is
+            // treated as damaged.
+            ok = _decode(vf, e.channels, pcm, frames) == frames;
+            i16 extra[2];
+            ok = ok && _decode(vf, e.channels, extra, 1) == 0;
+            ov_clear(&vf);
         }
     }
-    Mix_Chunk* chunk = Mix_QuickLoad_RAW(reinterpret_cast<u8*>(dst), u32(bytes));
+    Mix_Chunk* chunk = ok ? Mix_QuickLoad_RAW(reinterpret_cast<u8*>(pcm), u32(bytes)) : nullptr;
     if (!chunk) {
-        SDL_free(dst);
+        SDL_free(pcm);
+        sound.state = refused;
         return sound;
     }
+    sound.state = ready;
+    // The chunk owns its samples from here on, so Mix_FreeChunk frees them.
+    chunk->allocated = 1;
+    audio_trace.prepared_frames += frames;
     Mix_VolumeChunk(chunk, int(e.volume * MIX_MAX_VOLUME + 0.5f));
     sound.chunk = chunk;
-    sound.pcm = reinterpret_cast<u8*>(dst);
     sound.loop = e.loop;
     sound.fade_out_ms = int(e.fade_out * 1000 + 0.5f);
+    sound.max_instances = e.max_instances;
+    sound.event = index;
     return sound;
 }
 
 void _load_banks() {
-    std::optional<Bank> bank = bank_read_file("data/Desktop/persistent.bank");
+    audio.bank = bank_read_file("data/Desktop/persistent.bank");
     std::optional<Strings_Bank> strings = strings_bank_read_file("data/Desktop/persistent.strings.bank");
-    if (!bank || !strings) return;
+    if (!audio.bank || !strings) return;
     for (int e = 0; e < AUDIO_EVENT_COUNT; e++) {
         char path[64];
         std::snprintf(path, sizeof path, "event:/%s", audio_event_names[e]);
-        std::optional<u32> index = bank_find_event(*strings, *bank, path);
-        if (index) audio.sounds[e] = _make_sound(*bank, bank->events[*index]);
+        std::optional<u32> index = bank_find_event(*strings, *audio.bank, path);
+        if (index) audio.sound_of[e] = int(*index);
     }
+}
+
+// Decoding waits until the title is on screen: audio_update prepares one event a frame
+// from the second frame on, and a sound wanted sooner is prepared when it is started.
+// Each event is prepared once, however many names point at it.
+bool _ensure_prepared(int index) {
+    Audio_Sound& sound = audio.prepared[index];
+    if (sound.state == unprepared) sound = _prepare(*audio.bank, index);
+    return sound.state == ready;
 }
 
 // A music channel that is free, else the one whose tune started first.
@@ -119,6 +324,47 @@ int _pick_music_channel() {
     return oldest;
 }
 
+// A free effects channel. With the event at its limit its oldest instance is faded out
+// at once and no longer counts; when no channel is free, the oldest's channel is reused.
+int _pick_effect_channel(int sound, bool& stolen) {
+    int oldest = -1, count = 0, free_channel = -1;
+    for (int c = MUSIC_CHANNELS; c < CHANNEL_COUNT; c++) {
+        if (!Mix_Playing(c)) {
+            if (free_channel < 0) free_channel = c;
+            continue;
+        }
+        const Audio_Channel& ch = audio.channels[c];
+        if (ch.sound != sound || ch.stopping) continue;
+        count++;
+        if (oldest < 0 || ch.started_order < audio.channels[oldest].started_order) oldest = c;
+    }
+    stolen = count >= audio.prepared[sound].max_instances && oldest >= 0;
+    if (!stolen) return free_channel;
+    if (free_channel < 0) {
+        Mix_HaltChannel(oldest);
+        return oldest;
+    }
+    audio.channels[oldest].stopping = true;
+    audio.steal_fade_left[oldest] = STEAL_FADE_FRAMES;
+    Mix_RegisterEffect(oldest, _steal_fade, nullptr, nullptr);
+    Mix_ExpireChannel(oldest, STEAL_EXPIRE_MS);
+    return free_channel;
+}
+
+bool _start_stream(int channel, const Audio_Sound& sound) {
+    Music_Stream& m = audio.streams[channel];
+    // The channel is halted, so the mixer no longer reads this stream.
+    if (m.open) ov_clear(&m.vf);
+    m.open = false;
+    const Bank_Event& e = audio.bank->events[size_t(sound.event)];
+    if (!_open_stream(m.vf, m.source, *audio.bank, e)) return false;
+    m.open = true;
+    m.frames = e.frames;
+    m.played = 0;
+    m.channels = e.channels;
+    return Mix_RegisterEffect(channel, _stream_effect, nullptr, nullptr) != 0;
+}
+
 } // namespace
 
 void audio_init() {
@@ -130,19 +376,35 @@ void audio_init() {
     if (Mix_OpenAudioDevice(DEVICE_RATE, AUDIO_S16SYS, DEVICE_CHANNELS, DEVICE_BUFFER, nullptr, 0) != 0)
         return;
     audio.device = true;
+    for (int& s : audio.sound_of) s = -1;
+    for (Audio_Channel& ch : audio.channels) ch.sound = -1;
     Mix_AllocateChannels(CHANNEL_COUNT);
     Mix_ReserveChannels(MUSIC_CHANNELS);
+    Mix_Volume(-1, CHANNEL_VOLUME);
+    _limiter_reset();
+    Mix_SetPostMix(_bus_limiter, nullptr);
     _load_banks();
 }
 
 Audio_Instance audio_play(Audio_Event e) {
     if (e >= AUDIO_EVENT_COUNT) return 0;
     audio_trace.started[e]++;
-    const Audio_Sound& sound = audio.sounds[e];
-    if (!audio.device || !sound.chunk) return 0;
-    int channel = sound.loop ? Mix_PlayChannel(_pick_music_channel(), sound.chunk, -1)
-                             : Mix_PlayChannel(-1, sound.chunk, 0);
-    // No free channel: the one-shot is dropped.
+    if (!audio.device || audio.sound_of[e] < 0) return 0;
+    int sound_index = audio.sound_of[e];
+    if (!_ensure_prepared(sound_index)) return 0;
+    const Audio_Sound& sound = audio.prepared[sound_index];
+    int channel = -1;
+    if (sound.loop) {
+        channel = _pick_music_channel();
+        if (!_start_stream(channel, sound)) return 0;
+        channel = Mix_PlayChannel(channel, sound.chunk, -1);
+    } else {
+        bool stolen = false;
+        channel = _pick_effect_channel(sound_index, stolen);
+        if (stolen) audio_trace.stolen[e]++;
+        // No free channel: the one-shot is dropped.
+        if (channel >= 0) channel = Mix_PlayChannel(channel, sound.chunk, 0);
+    }
     if (channel < 0 || channel >= CHANNEL_COUNT) return 0;
     Audio_Channel& ch = audio.channels[channel];
     ch.generation = (ch.generation + 1) & ((1u << (32 - HANDLE_CHANNEL_BITS)) - 1);
@@ -150,6 +412,7 @@ Audio_Instance audio_play(Audio_Event e) {
     ch.started_order = ++audio.start_counter;
     ch.stopping = false;
     ch.event = e;
+    ch.sound = sound_index;
     return ch.generation << HANDLE_CHANNEL_BITS | u32(channel + 1);
 }
 
@@ -160,7 +423,7 @@ void audio_stop(Audio_Instance inst) {
     Audio_Channel& ch = audio.channels[channel];
     if (ch.generation != inst >> HANDLE_CHANNEL_BITS || ch.stopping || !Mix_Playing(channel)) return;
     ch.stopping = true;
-    int fade_ms = audio.sounds[ch.event].fade_out_ms;
+    int fade_ms = ch.sound >= 0 ? audio.prepared[ch.sound].fade_out_ms : 0;
     if (fade_ms > 0)
         Mix_FadeOutChannel(channel, fade_ms);
     else
@@ -177,17 +440,24 @@ void audio_set_listener(Vec2 pos, Vec2 vel) {
 }
 
 void audio_update() {
-    // SDL_mixer mixes on its own thread and channels free themselves when they end, so
-    // there is nothing to pump each frame.
+    // SDL_mixer mixes on its own thread and channels free themselves when they end; the
+    // only work here is preparing the sounds the title did not need.
+    if (!audio.device || ++audio.updates < 2) return;
+    for (int index : audio.sound_of)
+        if (index >= 0 && audio.prepared[index].state == unprepared) {
+            _ensure_prepared(index);
+            return;
+        }
 }
 
 void audio_shutdown() {
     if (audio.device) {
         Mix_HaltChannel(-1);
-        for (Audio_Sound& s : audio.sounds) {
+        Mix_SetPostMix(nullptr, nullptr);
+        for (Audio_Sound& s : audio.prepared)
             if (s.chunk) Mix_FreeChunk(s.chunk);
-            SDL_free(s.pcm);
-        }
+        for (Music_Stream& m : audio.streams)
+            if (m.open) ov_clear(&m.vf);
         Mix_CloseAudio();
     }
     if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);

@@ -25,10 +25,13 @@ void audio_update();
 void audio_shutdown();
 
 // Every audio_play call is counted per event, with or without a device, so tests can
-// see which triggers fired.
+// see which triggers fired; a start that took over the event's oldest instance because
+// the event was at its instance limit is also counted as stolen.
 struct Audio_Trace {
     u32 started[AUDIO_EVENT_COUNT];
+    u32 stolen[AUDIO_EVENT_COUNT];
     u32 stopped;
+    u64 prepared_frames; // sample frames decoded at start-up, all events together
     Vec2 listener_pos;
     Vec2 listener_vel;
 };

@@ -9,7 +9,7 @@ namespace {
 constexpr u8 BANK_MAGIC[4] = {'V', 'N', 'B', 'K'};
 constexpr u8 STRINGS_MAGIC[4] = {'V', 'N', 'S', 'T'};
 constexpr size_t BANK_HEADER_BYTES = 16;
-constexpr size_t BANK_RECORD_BYTES = 24;
+constexpr size_t BANK_RECORD_BYTES = 32;
 constexpr u16 FLAG_LOOP = 1;
 
 // Every read checks the remaining length first; a failed read poisons the cursor.
@@ -64,10 +64,11 @@ void _put_f32(std::vector<u8>& out, f32 v) {
     _put_u32(out, bits);
 }
 
-bool _settings_valid(u32 rate, u16 channels, f32 volume, f32 fade_out) {
+bool _settings_valid(const Bank_Event& e) {
     // Written so that NaN fails every comparison.
-    return rate >= BANK_MIN_RATE && rate <= BANK_MAX_RATE && (channels == 1 || channels == 2) &&
-           volume >= 0 && volume <= 1 && fade_out >= 0 && fade_out <= BANK_MAX_FADE;
+    return e.sample_rate == BANK_RATE && (e.channels == 1 || e.channels == 2) && e.volume >= 0 &&
+           e.volume <= 1 && e.fade_out >= 0 && e.fade_out <= BANK_MAX_FADE && e.max_instances >= 1 &&
+           e.max_instances <= BANK_MAX_INSTANCES && e.frames > 0 && e.byte_count > 0;
 }
 
 bool _path_valid(std::string_view path) {
@@ -101,32 +102,34 @@ std::optional<Bank> bank_read(const u8* bytes, size_t size) {
     u32 count = _read_u32(r);
     u32 data_size = _read_u32(r);
     if (!r.ok || std::memcmp(magic, BANK_MAGIC, 4) != 0 || version != BANK_VERSION) return std::nullopt;
-    if (count > BANK_MAX_EVENTS || data_size % 2 != 0) return std::nullopt;
+    if (count > BANK_MAX_EVENTS) return std::nullopt;
     // The table and the data must fill the rest of the file exactly.
     if (u64(count) * BANK_RECORD_BYTES + data_size != r.left) return std::nullopt;
 
     Bank bank;
     bank.events.reserve(count);
-    u64 data_end = 0;
+    u64 data_end = 0, total_frames = 0;
     for (u32 i = 0; i < count; i++) {
-        u32 rate = _read_u32(r);
-        u16 channels = _read_u16(r);
+        Bank_Event e;
+        e.sample_rate = _read_u32(r);
+        e.channels = _read_u16(r);
         u16 flags = _read_u16(r);
-        f32 volume = _read_f32(r);
-        f32 fade_out = _read_f32(r);
-        u32 offset = _read_u32(r);
-        u32 length = _read_u32(r);
-        if (!r.ok || !_settings_valid(rate, channels, volume, fade_out)) return std::nullopt;
-        if ((flags & ~FLAG_LOOP) != 0) return std::nullopt;
-        if (length == 0 || offset % 2 != 0 || length % (2u * channels) != 0) return std::nullopt;
-        if (offset < data_end || u64(offset) + length > data_size) return std::nullopt;
-        data_end = u64(offset) + length;
-        bank.events.push_back({rate, channels, (flags & FLAG_LOOP) != 0, volume, fade_out,
-                               offset / 2, length / 2});
+        e.volume = _read_f32(r);
+        e.fade_out = _read_f32(r);
+        e.max_instances = _read_u16(r);
+        u16 reserved = _read_u16(r);
+        e.frames = _read_u32(r);
+        e.first_byte = _read_u32(r);
+        e.byte_count = _read_u32(r);
+        e.loop = (flags & FLAG_LOOP) != 0;
+        if (!r.ok || !_settings_valid(e) || (flags & ~FLAG_LOOP) != 0 || reserved != 0) return std::nullopt;
+        if (e.first_byte < data_end || u64(e.first_byte) + e.byte_count > data_size) return std::nullopt;
+        data_end = u64(e.first_byte) + e.byte_count;
+        total_frames += e.frames;
+        if (total_frames > BANK_MAX_TOTAL_FRAMES) return std::nullopt;
+        bank.events.push_back(e);
     }
-    bank.samples.resize(data_size / 2);
-    for (i16& s : bank.samples) s = i16(_read_u16(r));
-    if (!r.ok) return std::nullopt;
+    bank.data.assign(r.at, r.at + data_size);
     return bank;
 }
 
@@ -143,7 +146,8 @@ std::optional<Strings_Bank> strings_bank_read(const u8* bytes, size_t size) {
     _take(r, magic, 4);
     u32 version = _read_u32(r);
     u32 count = _read_u32(r);
-    if (!r.ok || std::memcmp(magic, STRINGS_MAGIC, 4) != 0 || version != BANK_VERSION) return std::nullopt;
+    if (!r.ok || std::memcmp(magic, STRINGS_MAGIC, 4) != 0 || version != STRINGS_BANK_VERSION)
+        return std::nullopt;
     // Each entry takes at least 7 bytes, so a count the file cannot hold is refused
     // before anything is reserved for it.
     if (count > BANK_MAX_STRINGS || u64(count) * 7 > r.left) return std::nullopt;
@@ -173,17 +177,18 @@ std::optional<Strings_Bank> strings_bank_read_file(const char* path) {
 
 bool bank_write(const Bank& bank, std::vector<u8>& out) {
     if (bank.events.size() > BANK_MAX_EVENTS) return false;
-    u64 data_bytes = u64(bank.samples.size()) * 2;
+    u64 data_bytes = bank.data.size();
     u64 total = BANK_HEADER_BYTES + bank.events.size() * BANK_RECORD_BYTES + data_bytes;
-    if (data_bytes > 0xffffffffu || total > BANK_MAX_FILE_BYTES) return false;
-    u64 data_end = 0;
+    if (total > BANK_MAX_FILE_BYTES) return false;
+    u64 data_end = 0, total_frames = 0;
     for (const Bank_Event& e : bank.events) {
-        if (!_settings_valid(e.sample_rate, e.channels, e.volume, e.fade_out)) return false;
-        u64 first = e.first_sample, end = first + e.sample_count;
-        if (e.sample_count == 0 || e.sample_count % e.channels != 0) return false;
-        if (first < data_end || end > bank.samples.size()) return false;
+        if (!_settings_valid(e)) return false;
+        u64 first = e.first_byte, end = first + e.byte_count;
+        if (first < data_end || end > data_bytes) return false;
         data_end = end;
+        total_frames += e.frames;
     }
+    if (total_frames > BANK_MAX_TOTAL_FRAMES) return false;
 
     out.clear();
     out.reserve(size_t(total));
@@ -197,10 +202,13 @@ bool bank_write(const Bank& bank, std::vector<u8>& out) {
         _put_u16(out, e.loop ? FLAG_LOOP : 0);
         _put_f32(out, e.volume);
         _put_f32(out, e.fade_out);
-        _put_u32(out, e.first_sample * 2);
-        _put_u32(out, e.sample_count * 2);
+        _put_u16(out, e.max_instances);
+        _put_u16(out, 0);
+        _put_u32(out, e.frames);
+        _put_u32(out, e.first_byte);
+        _put_u32(out, e.byte_count);
     }
-    for (i16 s : bank.samples) _put_u16(out, u16(s));
+    out.insert(out.end(), bank.data.begin(), bank.data.end());
     return true;
 }
 
@@ -210,7 +218,7 @@ bool strings_bank_write(const Strings_Bank& strings, std::vector<u8>& out) {
         if (!_path_valid(s.path)) return false;
     out.clear();
     out.insert(out.end(), STRINGS_MAGIC, STRINGS_MAGIC + 4);
-    _put_u32(out, BANK_VERSION);
+    _put_u32(out, STRINGS_BANK_VERSION);
     _put_u32(out, u32(strings.entries.size()));
     for (const Bank_String& s : strings.entries) {
         _put_u16(out, u16(s.path.size()));

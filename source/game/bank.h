@@ -1,22 +1,28 @@
-// Sound banks: the main bank holds the events' sample data and playback settings; the
+// Sound banks: the main bank holds the events' compressed sound and playback settings; the
 // strings bank maps event paths ("event:/music_menu") to event indices in the main bank.
 // Without the strings bank no event can be found by path.
 //
 // All integers are little-endian; f32 are IEEE 754 single precision.
 //
 // Main bank ("persistent.bank"):
-//   magic "VNBK" (4 bytes), u32 version (1), u32 event_count (at most BANK_MAX_EVENTS),
-//   u32 data_size (bytes of sample data that follow the event table),
-//   event_count records of 24 bytes:
-//     u32 sample_rate (Hz, 8000..96000)
-//     u16 channels (1 or 2, interleaved)
+//   magic "VNBK" (4 bytes), u32 version (2), u32 event_count (at most BANK_MAX_EVENTS),
+//   u32 data_size (bytes of sound data that follow the event table),
+//   event_count records of 32 bytes:
+//     u32 sample_rate (Hz, BANK_RATE: sounds play at the device rate, never resampled)
+//     u16 channels (1 or 2)
 //     u16 flags (bit 0: loop; other bits zero)
 //     f32 volume (0..1)
 //     f32 fade_out (seconds, 0..60)
-//     u32 data_offset (bytes from the start of the sample data, even)
-//     u32 data_bytes (bytes, a whole number of frames, > 0)
-//   data_size bytes of 16-bit signed PCM. Events' ranges lie in table order and do not
-//   overlap; the file ends right after the sample data.
+//     u16 max_instances (1..BANK_MAX_INSTANCES: one more start steals the oldest)
+//     u16 reserved (zero)
+//     u32 frames (sample frames the sound decodes to, > 0)
+//     u32 data_offset (bytes from the start of the sound data)
+//     u32 data_bytes (bytes, > 0)
+//   data_size bytes of sound data: each event's range is one Ogg Vorbis stream at the
+//   event's rate and channel count that decodes to exactly its frames. Events' ranges lie
+//   in table order and do not overlap; the file ends right after the sound data. The
+//   frames of all events together are at most BANK_MAX_TOTAL_FRAMES, which bounds what
+//   the bank can turn into once decoded, whatever it stores.
 //
 // Strings bank ("persistent.strings.bank"):
 //   magic "VNST" (4 bytes), u32 version (1), u32 entry_count (at most BANK_MAX_STRINGS),
@@ -30,29 +36,34 @@
 
 #include "common.h"
 
-constexpr u32 BANK_VERSION = 1;
+constexpr u32 BANK_VERSION = 2;
+constexpr u32 STRINGS_BANK_VERSION = 1;
 constexpr u32 BANK_MAX_EVENTS = 256;
 constexpr u32 BANK_MAX_STRINGS = 1024;
 constexpr u32 BANK_MAX_PATH = 255;
 // Refuses files no real bank comes near before reading them into memory.
 constexpr u64 BANK_MAX_FILE_BYTES = 64u << 20;
-constexpr u32 BANK_MIN_RATE = 8000;
-constexpr u32 BANK_MAX_RATE = 96000;
-constexpr f32 BANK_MAX_FADE = 60;
+constexpr u32 BANK_RATE = 44100;          // Hz
+constexpr f32 BANK_MAX_FADE = 60;          // seconds
+constexpr u32 BANK_MAX_INSTANCES = 16;
+// Eight minutes of sound in all: about three and a half times what the real banks hold.
+constexpr u32 BANK_MAX_TOTAL_FRAMES = 8 * 60 * BANK_RATE;
 
 struct Bank_Event {
-    u32 sample_rate = 22050; // Hz
+    u32 sample_rate = BANK_RATE; // Hz
     u16 channels = 1;
     bool loop = false;
-    f32 volume = 1;          // 0..1
-    f32 fade_out = 0;        // seconds
-    u32 first_sample = 0;    // index into Bank.samples
-    u32 sample_count = 0;    // i16 values (frames × channels)
+    f32 volume = 1;              // 0..1
+    f32 fade_out = 0;            // seconds
+    u16 max_instances = 1;
+    u32 frames = 0;              // sample frames once decoded
+    u32 first_byte = 0;          // index into Bank.data
+    u32 byte_count = 0;          // bytes of the Ogg Vorbis stream
 };
 
 struct Bank {
     std::vector<Bank_Event> events;
-    std::vector<i16> samples;
+    std::vector<u8> data;
 };
 
 struct Bank_String {

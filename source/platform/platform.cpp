@@ -5,7 +5,9 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <unistd.h>
 
@@ -31,6 +33,21 @@ struct Platform {
     double smoothed = 1.0 / 60.0;
     double pace = 0;  // seconds, least frame length asked for by the game
 } P;
+
+// The start-up benchmark hands over a pipe in VANTOREL_FIRST_FRAME_FD and reads from it
+// the monotonic time (nanoseconds) at which the first frame was presented.
+void _report_first_frame() {
+    static bool reported = false;
+    const char* fd_text = reported ? nullptr : std::getenv("VANTOREL_FIRST_FRAME_FD");
+    reported = true;
+    if (!fd_text) return;
+    int fd = std::atoi(fd_text);
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    long long ns = now.tv_sec * 1000000000LL + now.tv_nsec;
+    if (write(fd, &ns, sizeof ns) != sizeof ns) SDL_Log("start-up probe: write failed");
+    close(fd);
+}
 
 double _seconds_now() { return double(SDL_GetPerformanceCounter()) / double(SDL_GetPerformanceFrequency()); }
 
@@ -308,6 +325,7 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb) {
         if (P.quit) break;
         cb.frame();
         if (P.gl) SDL_GL_SwapWindow(P.window);
+        _report_first_frame();
         // Without a waiting present (no vsync, Xvfb) never outrun the display.
         double interval = std::max(_refresh_interval(), P.pace);
         _sleep_until(last + interval);

@@ -14,17 +14,22 @@ void _require(bool ok) {
     if (!ok) std::abort();
 }
 
-// Anything the reader accepts must write back to the very same bytes and keep every
-// event inside the sample data.
+// Anything the reader accepts must write back to the very same bytes, keep every event
+// inside the sound data and promise no more decoded sound than the cap.
 void _check_bank(const Bank& bank, const u8* data, size_t size) {
     _require(bank.events.size() <= BANK_MAX_EVENTS);
+    u64 frames = 0;
     for (const Bank_Event& e : bank.events) {
         _require(e.channels == 1 || e.channels == 2);
-        _require(e.sample_count > 0 && e.sample_count % e.channels == 0);
-        _require(u64(e.first_sample) + e.sample_count <= bank.samples.size());
-        volatile i16 last = bank.samples[e.first_sample + e.sample_count - 1];
+        _require(e.sample_rate == BANK_RATE);
+        _require(e.max_instances >= 1 && e.max_instances <= BANK_MAX_INSTANCES);
+        _require(e.frames > 0 && e.byte_count > 0);
+        _require(u64(e.first_byte) + e.byte_count <= bank.data.size());
+        volatile u8 last = bank.data[e.first_byte + e.byte_count - 1];
         (void)last;
+        frames += e.frames;
     }
+    _require(frames <= BANK_MAX_TOTAL_FRAMES);
     std::vector<u8> out;
     _require(bank_write(bank, out));
     _require(out.size() == size && std::memcmp(out.data(), data, size) == 0);
@@ -43,7 +48,7 @@ void _check_pair(const Strings_Bank& strings, const Bank& bank) {
         if (!found) continue;
         _require(*found < bank.events.size());
         const Bank_Event& e = bank.events[*found];
-        volatile i16 first = bank.samples[e.first_sample];
+        volatile u8 first = bank.data[e.first_byte];
         (void)first;
     }
     _require(!bank_find_event(strings, bank, std::string_view()).has_value());

@@ -165,9 +165,10 @@ Assets _tiny_assets() {
 
 Bank _tiny_bank() {
     Bank b;
-    for (int i = 0; i < 24; i++) b.samples.push_back(i16(i * 1111 - 12000));
-    b.events.push_back({22050, 1, false, 0.5f, 0, 0, 6});
-    b.events.push_back({44100, 2, true, 1, 1.5f, 8, 12});
+    const char stream[] = "OggS\0\2 not really a stream";
+    b.data.assign(stream, stream + sizeof stream);
+    b.events.push_back({BANK_RATE, 1, false, 0.5f, 0, 2, 441, 0, 6});
+    b.events.push_back({BANK_RATE, 2, true, 1, 1.5f, 1, BANK_RATE * 60, 8, 12});
     return b;
 }
 
@@ -177,17 +178,18 @@ Strings_Bank _tiny_strings() {
     return s;
 }
 
-// The real bank's event table with every event cut to a few frames.
+// The real bank's event table with every event's stream cut to its first bytes (the
+// start of its first Ogg page).
 bool _cut_down(const char* path, Bytes& out) {
     std::optional<Bank> real = bank_read_file(path);
     if (!real) return false;
     Bank small;
     for (const Bank_Event& e : real->events) {
         Bank_Event c = e;
-        c.first_sample = u32(small.samples.size());
-        c.sample_count = std::min<u32>(e.sample_count, 8u * e.channels);
-        small.samples.insert(small.samples.end(), real->samples.begin() + e.first_sample,
-                             real->samples.begin() + e.first_sample + c.sample_count);
+        c.first_byte = u32(small.data.size());
+        c.byte_count = std::min<u32>(e.byte_count, 16);
+        small.data.insert(small.data.end(), real->data.begin() + e.first_byte,
+                          real->data.begin() + e.first_byte + c.byte_count);
         small.events.push_back(c);
     }
     return bank_write(small, out);
