@@ -1,6 +1,6 @@
 #!/bin/bash
-# Cross-builds the libraries the Windows game needs (zlib, lz4, SDL2, SDL2_mixer, libepoxy) from
-# Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
+# Cross-builds the libraries the Windows game needs (zlib, Ogg Vorbis, lz4, SDL2, SDL2_mixer,
+# libepoxy) from Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
 # prefix says so, and a second run only checks the stamps.
 #
 #   deps.sh OUT
@@ -20,7 +20,7 @@ export VANTOREL_WINDOWS_PREFIX=$PREFIX
 mkdir -p "$PREFIX" "$SRC"
 
 # Source package and the stamp of each library, in build order.
-PACKAGES=(zlib lz4 libsdl2 libsdl2-mixer libepoxy)
+PACKAGES=(zlib libogg libvorbis lz4 libsdl2 libsdl2-mixer libepoxy)
 
 _apt() { APT_CONFIG=$APT/apt.conf "$@"; }
 
@@ -116,6 +116,10 @@ _build() {
             cp "$build/libzlibstatic.a" "$PREFIX/lib/libz.a"
             printf 'prefix=%s\nName: zlib\nDescription: zlib compression library\nVersion: %s\nLibs: -L${prefix}/lib -lz\nCflags: -I${prefix}/include\n' \
                 "$PREFIX" "$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$source/zlib.h")" > "$PREFIX/lib/pkgconfig/zlib.pc" ;;
+        libogg)
+            _cmake_build ogg "$source" -DBUILD_SHARED_LIBS=OFF -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF ;;
+        libvorbis)
+            _cmake_build vorbis "$source" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF ;;
         lz4)
             _cmake_build lz4 "$source/build/cmake" -DBUILD_SHARED_LIBS=ON -DBUILD_STATIC_LIBS=OFF \
                 -DLZ4_BUILD_CLI=OFF -DLZ4_BUILD_LEGACY_LZ4C=OFF ;;
