@@ -10,8 +10,16 @@
 #include <ctime>
 #include <string>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#endif
 
 namespace {
+#ifdef _WIN32
+// Files open in binary mode, as on POSIX; Windows would otherwise write "\n" as "\r\n".
+// Set before main, so every file the program opens is covered.
+[[maybe_unused]] const int _binary_files = (*__p__fmode() = _O_BINARY);
+#endif
 constexpr int WINDOW_W = 640;  // pixels, windowed
 constexpr int WINDOW_H = 576;
 constexpr int SMOOTHING_FRAMES = 8;

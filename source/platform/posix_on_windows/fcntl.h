@@ -1,6 +1,6 @@
 // Flags Windows has no use for: descriptors are not inherited by default, a path there is not
-// a link to follow, and opening a regular file never blocks. (Files open in binary mode: the
-// build links mingw's binmode.o.)
+// a link to follow, and opening a regular file never blocks. (Files open in binary mode: see
+// platform.cpp.)
 #pragma once
 #include_next <fcntl.h>
 
