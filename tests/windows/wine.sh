@@ -1,7 +1,7 @@
 # The Windows zip under Wine: only its own DLLs and Windows' are imported, a GUI program with
 # its icon and version, and the game itself: from another folder it opens its window, draws the
 # title and the menu text, ends with status 0 when the window manager closes it, and leaves the
-# 97-byte settings.json beside vantorel.exe (replacing a longer one).
+# 97-byte settings.json beside vantorel.exe (replacing a longer one); what it recorded plays back.
 #   bash tests/windows/wine.sh BUILD_DIR SOURCE_DIR [WINDOWS_BUILD_DIR]
 # Exits 77 (skipped) only when the cross tools are not installed.
 SOURCE=$(cd "${2:?usage: wine.sh BUILD_DIR SOURCE_DIR [WINDOWS_BUILD_DIR]}" && pwd)
@@ -64,18 +64,21 @@ EOF
 # The game, started from another folder, with a longer settings.json waiting to be replaced.
 head -c 5000 /dev/zero | tr '\0' 'x' >"$GAME_DIR/settings.json"
 start_x 1280 720
-(cd "$WORK" && exec env SDL_AUDIODRIVER=dummy wine "$GAME_DIR/vantorel.exe" >"$WORK/game.out" 2>"$WORK/game.err") &
-GAME_PID=$!
-
-# Wine starts slowly on a loaded machine: wait for the window, then for the title and the menu.
-WID=""
-for _ in $(seq 1200); do
-    WID=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n1 || true)
-    [ -n "$WID" ] && break
-    kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(tail -n 5 "$WORK/game.err")"
-    sleep 0.1
-done
-[ -n "$WID" ] || fail "no window titled Vantorel within 120 s"
+# launch ARGS...: starts the game from the work folder and waits for its window.
+launch() {
+    (cd "$WORK" && exec env SDL_AUDIODRIVER=dummy wine "$GAME_DIR/vantorel.exe" "$@" >"$WORK/game.out" 2>"$WORK/game.err") &
+    GAME_PID=$!
+    # Wine starts slowly on a loaded machine.
+    WID=""
+    for _ in $(seq 1200); do
+        WID=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n1 || true)
+        [ -n "$WID" ] && break
+        kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(tail -n 5 "$WORK/game.err")"
+        sleep 0.1
+    done
+    [ -n "$WID" ] || fail "no window titled Vantorel within 120 s"
+}
+launch --record replay.bin
 note "window up"
 
 # Title: enough of the three non-background colours around the title sprite. Menu: each button
@@ -104,18 +107,27 @@ note "title and menu drawn"
 # Openbox binds Alt+F4 to Close: the window gets WM_DELETE_WINDOW, as from its close button.
 # On a loaded machine the key can reach openbox before the window has the focus; a second
 # close request is harmless, so the key is sent again until the game has gone.
-for attempt in $(seq 6); do
-    xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
-    xdotool key --clearmodifiers alt+F4
-    for _ in $(seq 100); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$GAME_PID" 2>/dev/null || break
-    note "still running after close request $attempt"
-done
-wait_exit 1
+close_game() {
+    local attempt
+    for attempt in $(seq 6); do
+        xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
+        xdotool key --clearmodifiers alt+F4
+        for _ in $(seq 100); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
+        kill -0 "$GAME_PID" 2>/dev/null || break
+        note "still running after close request $attempt"
+    done
+    wait_exit 1
+}
+close_game
 note "closed through the window manager, exit status 0"
 
 f="$GAME_DIR/settings.json"
 [ "$(stat -c %s "$f")" -eq 97 ] || fail "settings.json is $(stat -c %s "$f") bytes"
 [ "$(cat "$f")" = "$EXPECTED_SETTINGS" ] || fail "settings.json differs"
 note "settings.json beside vantorel.exe: 97 bytes"
+
+# The session recorded above plays back: binary files stay byte for byte what was written.
+launch --replay replay.bin
+close_game
+note "the recording plays back"
 echo "1 passed, 0 failed"
