@@ -23,62 +23,97 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# start_x WIDTH HEIGHT
-start_x() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 "${1}x${2}x24" -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-        X_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-        if xdpyinfo >/dev/null 2>&1; then
-            openbox >"$WORK/openbox.log" 2>&1 &
-            WM_PID=$!
-            sleep 0.5
-            return 0
-        fi
-        kill "$X_PID" 2>/dev/null || true
+# wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
+wait_until() {
+    local limit=$1 what=$2
+    shift 2
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || fail "timed out after ${limit}s waiting for $what"
+        sleep 0.05
     done
-    fail "no X server could be started"
 }
 
-# start_game [extra env...]: runs the game from an unrelated folder so it must find its own data.
+x_ready() { [ -s "$WORK/display" ] && DISPLAY=":$(cat "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# start_x WIDTH HEIGHT: the server picks a free display itself and reports it when ready,
+# so suites starting at once never race for a number.
+start_x() {
+    Xvfb -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    X_PID=$!
+    wait_until 30 "Xvfb to start ($(cat "$WORK/xvfb.log" 2>/dev/null))" x_ready
+    export DISPLAY=":$(cat "$WORK/display")"
+    openbox >"$WORK/openbox.log" 2>&1 &
+    WM_PID=$!
+    wait_until 30 "the window manager" wm_ready
+}
+
+# The game's environment and options: RUN_AS (a command prefix, e.g. setpriv), GAME_ARGS.
+RUN_AS=()
+GAME_ARGS=()
+GAME_CWD="$WORK"
+
+find_window() {
+    WID=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n1 || true)
+    [ -n "$WID" ] && return 0
+    kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(cat "$WORK/game.err")"
+    return 1
+}
+# The first frame is on screen once the picture holds only palette colours.
+drawn() {
+    local g
+    g=$(pixels geometry "$(shot start)")
+    [ "$(cut -d' ' -f5 <<<"$g")" = 1 ]
+}
+
+# start_game [VAR=value...]: runs the game from an unrelated folder so it must find its own data.
 start_game() {
-    (cd "$WORK" && exec env SDL_AUDIODRIVER=dummy "$@" "$GAME" >"$WORK/game.out" 2>"$WORK/game.err") &
+    (cd "$GAME_CWD" && exec "${RUN_AS[@]}" env SDL_AUDIODRIVER=dummy "$@" "$GAME" "${GAME_ARGS[@]}" \
+        >"$WORK/game.out" 2>"$WORK/game.err") &
     GAME_PID=$!
     WID=""
-    for _ in $(seq 100); do
-        WID=$(xdotool search --name '^Vantorel$' 2>/dev/null | head -n1 || true)
-        [ -n "$WID" ] && break
-        kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(cat "$WORK/game.err")"
-        sleep 0.1
-    done
-    [ -n "$WID" ] || fail "no window titled Vantorel"
+    wait_until 60 "a window titled Vantorel" find_window
     xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
-    sleep 1
+    wait_until 60 "the first picture" drawn
 }
 
 window_size() { xdotool getwindowgeometry "$WID" | awk '/Geometry/ {print $2}'; }
 
 # wait_size WxH: fullscreen changes arrive asynchronously
-wait_size() {
-    for _ in $(seq 50); do [ "$(window_size)" = "$1" ] && return 0; sleep 0.1; done
-    fail "window is $(window_size), expected $1"
-}
+size_is() { [ "$(window_size)" = "$1" ]; }
+wait_size() { wait_until 30 "window size $1 (is $(window_size))" size_is "$1"; }
 
-key() { xdotool key --delay 80 "$@"; sleep 0.4; }
+# Keys go out at once; callers wait for what the keys should show.
+key() { xdotool key --delay 80 "$@"; }
 hold() { xdotool keydown "$1"; }
 release() { xdotool keyup "$1"; }
 
 shot() { import -window root "$SHOTS/$1.png"; echo "$SHOTS/$1.png"; }
 
+# wait_shot NAME SECONDS CHECK [ARGS...]: screenshots until CHECK succeeds with SHOT set to the
+# latest one; CHECK says on standard error what it missed, and the last such line is the failure.
+wait_shot() {
+    local name=$1 limit=$2
+    shift 2
+    local end=$((SECONDS + limit))
+    while :; do
+        SHOT=$(shot "$name")
+        "$@" 2>"$WORK/missed" && return 0
+        [ "$SECONDS" -lt "$end" ] || fail "$name: $(cat "$WORK/missed") (after ${limit}s)"
+        sleep 0.05
+    done
+}
+# at_least / at_most VALUE LIMIT WHAT: a check for wait_shot
+at_least() { [ "$1" -ge "$2" ] || { echo "$3: $1 pixels, expected at least $2" >&2; return 1; }; }
+at_most() { [ "$1" -le "$2" ] || { echo "$3: $1 pixels, expected at most $2" >&2; return 1; }; }
+
 # stop_game: SIGTERM must end the game through its normal shutdown.
+gone() { ! kill -0 "$GAME_PID" 2>/dev/null; }
 stop_game() {
     kill -TERM "$GAME_PID"
     local rc=0
-    for _ in $(seq 50); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$GAME_PID" 2>/dev/null && fail "game did not exit after SIGTERM"
+    wait_until 30 "the game to exit after SIGTERM" gone
     wait "$GAME_PID" || rc=$?
     GAME_PID=""
     [ "$rc" -eq 0 ] || fail "game exited with $rc"
@@ -86,8 +121,7 @@ stop_game() {
 
 # wait_exit SECONDS: the game quits by itself (Exit to Desktop)
 wait_exit() {
-    for _ in $(seq $(( $1 * 10 ))); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$GAME_PID" 2>/dev/null && fail "game still running"
+    wait_until "$1" "the game to exit by itself" gone
     local rc=0
     wait "$GAME_PID" || rc=$?
     GAME_PID=""
