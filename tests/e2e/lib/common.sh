@@ -37,10 +37,12 @@ wait_until() {
 x_ready() { [ -s "$WORK/display" ] && DISPLAY=":$(cat "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
-# start_x WIDTH HEIGHT: the server picks a free display itself and reports it when ready,
-# so suites starting at once never race for a number.
+# start_x WIDTH HEIGHT [XVFB_OPTION...]: the server picks a free display itself and reports it
+# when ready, so suites starting at once never race for a number.
 start_x() {
-    Xvfb -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    local w=$1 h=$2
+    shift 2
+    Xvfb -displayfd 3 -screen 0 "${w}x${h}x24" -nolisten tcp "$@" 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
     X_PID=$!
     wait_until 30 "Xvfb to start ($(cat "$WORK/xvfb.log" 2>/dev/null))" x_ready
     export DISPLAY=":$(cat "$WORK/display")"
@@ -63,7 +65,8 @@ find_window() {
 # The first frame is on screen once the picture holds only palette colours.
 drawn() {
     local g
-    g=$(pixels geometry "$(shot start)")
+    import -window "$WID" "$SHOTS/start.png" 2>/dev/null || return 1
+    g=$(pixels geometry "$SHOTS/start.png")
     [ "$(cut -d' ' -f5 <<<"$g")" = 1 ]
 }
 
@@ -139,3 +142,27 @@ check_settings() {
 
 # Picture analysis with python3: prints facts about a screenshot region.
 pixels() { python3 "$(dirname "${BASH_SOURCE[0]}")/pixels.py" "$@"; }
+
+# Screens the keys lead to, as checks for wait_shot on $SHOT.
+on_main_menu() { at_least "$(pixels count "$SHOT" 10 28 140 20 0)" 30 "title picture"; }
+on_credits() { at_least "$(pixels count "$SHOT" 10 2 60 14 1)" 30 "Credits heading"; }
+# Space is navy; the menus' background is purple.
+in_space() { at_least "$(pixels count "$SHOT" 0 0 160 144 3)" 8000 "navy space"; }
+on_intro() { in_space && at_least "$(pixels count "$SHOT" 10 36 130 9 0)" 40 "intro hint"; }
+hud_shown() { in_space && at_least "$(pixels count "$SHOT" 0 0 50 8 0)" 15 "HUD score text"; }
+on_pause() { at_least "$(pixels count "$SHOT" 10 4 100 16 1)" 40 "Paused heading"; }
+# "energy 1/1": the charge digit is the same glyph as the maximum after the slash.
+charged() { [ "$(pixels same "$SHOT" 29 136 37 136)" = 1 ] || { echo "energy not 1/1" >&2; return 1; }; }
+# "energy 0/1": the charge digit is the score's 0 ("SCORE 0", the seventh character).
+spent() { [ "$(pixels same "$SHOT" 29 136 25 0)" = 1 ] || { echo "energy not 0/1" >&2; return 1; }; }
+
+# From the main menu into play: a new game, steer until a charge is ready, fire it.
+enter_play() {
+    key Return
+    wait_shot intro 30 on_intro
+    hold Right
+    wait_shot charging 60 charged
+    release Right
+    key x
+    wait_shot fired 30 spent
+}
