@@ -13,9 +13,18 @@ target_compile_definitions(vantorel_tests PRIVATE
 # A settings save that falls back to the user's folder must never reach the real one.
 set(VANTOREL_TEST_CONFIG_HOME ${CMAKE_BINARY_DIR}/test-config)
 gtest_discover_tests(vantorel_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  PROPERTIES ENVIRONMENT "SDL_AUDIODRIVER=dummy;SDL_VIDEODRIVER=dummy;XDG_CONFIG_HOME=${VANTOREL_TEST_CONFIG_HOME};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp"
-    LABELS unit
+  TEST_LIST vantorel_gtests
   DISCOVERY_TIMEOUT 60)
+# Properties handed to the discovery lose every semicolon but the first, so an environment of
+# several variables is set by a file ctest reads after the discovered list.
+set(VANTOREL_GTEST_ENVIRONMENT
+  SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy XDG_CONFIG_HOME=${VANTOREL_TEST_CONFIG_HOME}
+  LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp)
+file(WRITE ${CMAKE_BINARY_DIR}/vantorel_gtest_properties.cmake
+  "foreach(t IN LISTS vantorel_gtests)\n"
+  "  set_tests_properties(\"\${t}\" PROPERTIES LABELS unit ENVIRONMENT \"${VANTOREL_GTEST_ENVIRONMENT}\")\n"
+  "endforeach()\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/vantorel_gtest_properties.cmake)
 
 # End-to-end runs of the real executable under Xvfb, one script each.
 file(GLOB VANTOREL_E2E_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
