@@ -45,7 +45,7 @@ build: configure
 play: deps-play
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) --target vantorel -j$(JOBS)
-	./$(BUILD)/vantorel
+	cd $(BUILD) && ./vantorel
 
 # Every test, then the same suite again built with AddressSanitizer and UBSan.
 test: build
