@@ -68,6 +68,6 @@ void settings_save() {
     // Installed games live in folders their players cannot write.
     std::string config = paths_config_dir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
     if (paths_make_dirs(config) && settings_save_to(paths_join(config, "settings.json").c_str())) return;
-    std::fprintf(stderr, "vantorel: settings.json could not be written beside the game nor in %s\n",
+    std::fprintf(stderr, "vantorel: settings.json could be written neither beside the game nor in %s\n",
                  config.empty() ? "$XDG_CONFIG_HOME/vantorel" : config.c_str());
 }

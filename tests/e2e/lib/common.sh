@@ -48,7 +48,11 @@ start_x() {
     export DISPLAY=":$(cat "$WORK/display")"
     openbox >"$WORK/openbox.log" 2>&1 &
     WM_PID=$!
-    wait_until 30 "the window manager" wm_ready
+    wait_until 90 "the window manager ($(cat "$WORK/openbox.log" 2>/dev/null))" wm_running
+}
+wm_running() {
+    kill -0 "$WM_PID" 2>/dev/null || fail "openbox exited: $(cat "$WORK/openbox.log")"
+    wm_ready
 }
 
 # The game's environment and options: RUN_AS (a command prefix, e.g. setpriv), GAME_ARGS.
@@ -77,8 +81,14 @@ start_game() {
     GAME_PID=$!
     WID=""
     wait_until 60 "a window titled Vantorel" find_window
-    xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
+    # Keys go to the focused window: until the game has the focus, they would be lost.
+    wait_until 60 "the keyboard focus" focused
     wait_until 60 "the first picture" drawn
+}
+focused() {
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ] && return 0
+    xdotool windowactivate "$WID" >/dev/null 2>&1 || true
+    return 1
 }
 
 window_size() { xdotool getwindowgeometry "$WID" | awk '/Geometry/ {print $2}'; }
