@@ -24,12 +24,13 @@ add_custom_command(OUTPUT ${VANTOREL_ICONS}
 # The man page and the changelog are installed compressed, as Debian expects; -n keeps the
 # archives free of timestamps so the package is reproducible.
 configure_file(${VANTOREL_PACKAGING}/vantorel.6.in ${VANTOREL_GEN}/vantorel.6 @ONLY)
+configure_file(${VANTOREL_PACKAGING}/changelog.in ${VANTOREL_GEN}/changelog @ONLY)
 configure_file(${VANTOREL_PACKAGING}/vantorel.desktop.in ${VANTOREL_GEN}/${VANTOREL_APP_ID}.desktop @ONLY)
 configure_file(${VANTOREL_PACKAGING}/vantorel.metainfo.xml.in ${VANTOREL_GEN}/${VANTOREL_APP_ID}.metainfo.xml @ONLY)
 add_custom_command(OUTPUT ${VANTOREL_GEN}/vantorel.6.gz ${VANTOREL_GEN}/changelog.gz
   COMMAND gzip -9nc ${VANTOREL_GEN}/vantorel.6 > ${VANTOREL_GEN}/vantorel.6.gz
-  COMMAND gzip -9nc ${VANTOREL_PACKAGING}/changelog > ${VANTOREL_GEN}/changelog.gz
-  DEPENDS ${VANTOREL_GEN}/vantorel.6 ${VANTOREL_PACKAGING}/changelog
+  COMMAND gzip -9nc ${VANTOREL_GEN}/changelog > ${VANTOREL_GEN}/changelog.gz
+  DEPENDS ${VANTOREL_GEN}/vantorel.6 ${VANTOREL_GEN}/changelog
   COMMENT "Compressing the man page and changelog")
 add_custom_target(vantorel_desktop_files ALL DEPENDS ${VANTOREL_ICONS} ${VANTOREL_GEN}/vantorel.6.gz ${VANTOREL_GEN}/changelog.gz)
 
