@@ -9,7 +9,7 @@ start_x 640 576
 reach() {
     case "$1" in
         main_menu) wait_shot main 30 on_main_menu ;;
-        credits) key Down Return; wait_shot credits 30 on_credits ;;
+        credits) to_credits ;;
         intro) key Return; wait_shot intro 30 on_intro ;;
         tutorial)
             key Return

@@ -17,7 +17,7 @@ credits_only() {
     on_credits && at_least "$(count 10 64 40 9 1)" 8 "Return button" &&
         at_most "$(count 10 18 140 12 0)" 0 "no title picture on the credits"
 }
-key Down Return
+to_credits
 wait_shot menu-credits 30 credits_only
 
 key Escape
@@ -31,7 +31,7 @@ check_settings
 # A fresh start: Down, Down, Return is Exit to Desktop.
 rm -f "$BUILD/settings.json"
 start_game
-key Down Down Return
+exit_to_desktop
 wait_exit 30
 check_settings
 note "Exit to Desktop wrote settings.json"

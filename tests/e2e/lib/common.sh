@@ -166,6 +166,24 @@ charged() { [ "$(pixels same "$SHOT" 29 136 37 136)" = 1 ] || { echo "energy not
 # "energy 0/1": the charge digit is the score's 0 ("SCORE 0", the seventh character).
 spent() { [ "$(pixels same "$SHOT" 29 136 25 0)" = 1 ] || { echo "energy not 0/1" >&2; return 1; }; }
 
+# The selected menu entry is cream, the others red: rows 88 (New Game), 96 (Credits), 104 (Exit).
+selected_row() { at_least "$(pixels count "$SHOT" 40 "$1" 40 9 0)" 10 "selection on row $1"; }
+# One key per frame at most: two taps of a key inside one slow frame count once, so each
+# step waits until the screen shows it.
+to_credits() {
+    key Down
+    wait_shot menu-down 30 selected_row 96
+    key Return
+    wait_shot credits 30 on_credits
+}
+exit_to_desktop() {
+    key Down
+    wait_shot menu-down 30 selected_row 96
+    key Down
+    wait_shot menu-down 30 selected_row 104
+    key Return
+}
+
 # From the main menu into play: a new game, steer until a charge is ready, fire it.
 enter_play() {
     key Return
