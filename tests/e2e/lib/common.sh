@@ -24,11 +24,17 @@ cleanup() {
 trap cleanup EXIT
 
 # wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
+# COMMAND returning 2 ends the wait at once with status 2.
 wait_until() {
     local limit=$1 what=$2
     shift 2
-    local end=$((SECONDS + limit))
-    until "$@"; do
+    local end=$((SECONDS + limit)) rc
+    while :; do
+        rc=0
+        "$@" || rc=$?
+        [ "$rc" -eq 0 ] && return 0
+        # 2: the condition can no longer come true; the caller decides what that means.
+        [ "$rc" -eq 2 ] && return 2
         [ "$SECONDS" -lt "$end" ] || fail "timed out after ${limit}s waiting for $what"
         sleep 0.05
     done
@@ -40,18 +46,28 @@ wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window 
 # start_x WIDTH HEIGHT [XVFB_OPTION...]: the server picks a free display itself and reports it
 # when ready, so suites starting at once never race for a number.
 start_x() {
-    local w=$1 h=$2
+    local w=$1 h=$2 attempt
     shift 2
-    Xvfb -displayfd 3 -screen 0 "${w}x${h}x24" -nolisten tcp "$@" 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-    X_PID=$!
-    wait_until 30 "Xvfb to start ($(cat "$WORK/xvfb.log" 2>/dev/null))" x_ready
-    export DISPLAY=":$(cat "$WORK/display")"
-    openbox >"$WORK/openbox.log" 2>&1 &
-    WM_PID=$!
-    wait_until 90 "the window manager ($(cat "$WORK/openbox.log" 2>/dev/null))" wm_running
+    # A server gone between its report and the window manager's start is replaced, up to twice.
+    for attempt in 1 2 3; do
+        Xvfb -displayfd 3 -screen 0 "${w}x${h}x24" -nolisten tcp "$@" 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+        X_PID=$!
+        wait_until 30 "Xvfb to start ($(cat "$WORK/xvfb.log" 2>/dev/null))" x_ready
+        export DISPLAY=":$(cat "$WORK/display")"
+        openbox >"$WORK/openbox.log" 2>&1 &
+        WM_PID=$!
+        wait_until 90 "the window manager ($(cat "$WORK/openbox.log" 2>/dev/null))" wm_running && return 0
+        note "attempt $attempt: openbox could not use $DISPLAY: $(cat "$WORK/openbox.log"); Xvfb: $(cat "$WORK/xvfb.log")"
+        kill "$WM_PID" "$X_PID" 2>/dev/null || true
+        wait "$X_PID" 2>/dev/null || true
+        WM_PID="" X_PID=""
+        : >"$WORK/display"
+    done
+    fail "no X server with a window manager after 3 attempts"
 }
+# 0 when the window manager runs, 1 while it starts, 2 when it has exited.
 wm_running() {
-    kill -0 "$WM_PID" 2>/dev/null || fail "openbox exited: $(cat "$WORK/openbox.log")"
+    kill -0 "$WM_PID" 2>/dev/null || return 2
     wm_ready
 }
 
