@@ -1,0 +1,120 @@
+// icon_writer: the desktop icons, made from one sprite's text grid by nearest-neighbour scaling.
+//
+//   icon_writer <grid.txt> <out_dir> <name>
+//
+// Writes <out_dir>/<n>x<n>/apps/<name>.png for every size the desktop asks for. The grid
+// format is the art sources' own (assets/README.md); only the first frame is used.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rgba { unsigned char r, g, b, a; };
+
+constexpr int ICON_SIZES[] = {16, 32, 48, 64, 128, 256};  // pixels
+
+[[noreturn]] void fail(const std::string& why) {
+    std::fprintf(stderr, "icon_writer: %s\n", why.c_str());
+    std::exit(1);
+}
+
+bool colour_named(const std::string& name, Rgba& out) {
+    static const std::map<std::string, Rgba> named = {
+        {"clear", {0, 0, 0, 0}},          {"white", {255, 255, 255, 255}},
+        {"cream", {255, 204, 169, 255}},  {"0", {255, 204, 169, 255}},
+        {"red", {255, 0, 77, 255}},       {"1", {255, 0, 77, 255}},
+        {"purple", {62, 0, 165, 255}},    {"2", {62, 0, 165, 255}},
+        {"navy", {16, 29, 52, 255}},      {"3", {16, 29, 52, 255}},
+    };
+    auto it = named.find(name);
+    if (it == named.end()) return false;
+    out = it->second;
+    return true;
+}
+
+struct Grid {
+    int w = 0, h = 0;  // pixels
+    std::vector<Rgba> px;
+};
+
+Grid read_grid(const char* path) {
+    std::ifstream in(path);
+    if (!in) fail(std::string("cannot read ") + path);
+    std::map<char, Rgba> legend;
+    std::vector<std::string> rows;
+    bool in_grid = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (in_grid) {
+            if (line.empty()) break;
+            rows.push_back(line);
+        } else if (line.rfind("legend: ", 0) == 0) {
+            std::string v = line.substr(8);
+            if (v.size() < 3 || v[1] != ' ') fail(std::string(path) + ": legend needs 'X colour'");
+            std::string name = v.substr(2);
+            name = name.substr(0, name.find_first_of(" \t#"));
+            Rgba c;
+            if (!colour_named(name, c)) fail(std::string(path) + ": unknown colour '" + name + "'");
+            legend[v[0]] = c;
+        } else if (line.rfind("grid:", 0) == 0) {
+            in_grid = true;
+        }
+    }
+    if (rows.empty()) fail(std::string(path) + ": no grid");
+    Grid g;
+    g.w = int(rows[0].size());
+    g.h = int(rows.size());
+    for (const std::string& r : rows) {
+        if (int(r.size()) != g.w) fail(std::string(path) + ": rows differ in width");
+        for (char c : r) {
+            auto it = legend.find(c);
+            if (it == legend.end()) fail(std::string(path) + ": '" + std::string(1, c) + "' is not in the legend");
+            g.px.push_back(it->second);
+        }
+    }
+    return g;
+}
+
+// The grid centred on a square canvas, scaled to size x size without smoothing.
+std::vector<Rgba> scale_square(const Grid& g, int size) {
+    int side = g.w > g.h ? g.w : g.h;
+    std::vector<Rgba> out(size_t(size) * size_t(size), Rgba{0, 0, 0, 0});
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            int sx = x * side / size - (side - g.w) / 2;
+            int sy = y * side / size - (side - g.h) / 2;
+            if (sx < 0 || sy < 0 || sx >= g.w || sy >= g.h) continue;
+            out[size_t(y) * size_t(size) + size_t(x)] = g.px[size_t(sy) * size_t(g.w) + size_t(sx)];
+        }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) fail("usage: icon_writer <grid.txt> <out_dir> <name>");
+    Grid g = read_grid(argv[1]);
+    for (int size : ICON_SIZES) {
+        fs::path dir = fs::path(argv[2]) / (std::to_string(size) + "x" + std::to_string(size)) / "apps";
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (ec) fail("cannot create " + dir.string());
+        std::vector<Rgba> px = scale_square(g, size);
+        fs::path out = dir / (std::string(argv[3]) + ".png");
+        fs::path tmp = out.string() + ".tmp";
+        if (!stbi_write_png(tmp.c_str(), size, size, 4, px.data(), size * 4)) fail("cannot write " + tmp.string());
+        fs::rename(tmp, out, ec);
+        if (ec) fail("cannot replace " + out.string());
+    }
+    return 0;
+}
