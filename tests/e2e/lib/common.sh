@@ -177,10 +177,11 @@ in_space() { at_least "$(pixels count "$SHOT" 0 0 160 144 3)" 8000 "navy space";
 on_intro() { in_space && at_least "$(pixels count "$SHOT" 10 36 130 9 0)" 40 "intro hint"; }
 hud_shown() { in_space && at_least "$(pixels count "$SHOT" 0 0 50 8 0)" 15 "HUD score text"; }
 on_pause() { at_least "$(pixels count "$SHOT" 10 4 100 16 1)" 40 "Paused heading"; }
-# "energy 1/1": the charge digit is the same glyph as the maximum after the slash.
-charged() { [ "$(pixels same "$SHOT" 29 136 37 136)" = 1 ] || { echo "energy not 1/1" >&2; return 1; }; }
-# "energy 0/1": the charge digit is the score's 0 ("SCORE 0", the seventh character).
-spent() { [ "$(pixels same "$SHOT" 29 136 25 0)" = 1 ] || { echo "energy not 0/1" >&2; return 1; }; }
+# "energy 1/1": the charge digit (after "energy ", 33 pixels) is the same glyph as the maximum
+# after the slash (41 pixels).
+charged() { [ "$(pixels same "$SHOT" 34 136 42 136)" = 1 ] || { echo "energy not 1/1" >&2; return 1; }; }
+# "energy 0/1": the charge digit is the score's 0 (after "SCORE ", 28 pixels of advance).
+spent() { [ "$(pixels same "$SHOT" 34 136 29 0)" = 1 ] || { echo "energy not 0/1" >&2; return 1; }; }
 
 # The selected menu entry is cream, the others red: rows 88 (New Game), 96 (Credits), 104 (Exit).
 selected_row() { at_least "$(pixels count "$SHOT" 40 "$1" 40 9 0)" 10 "selection on row $1"; }
