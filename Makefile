@@ -1,18 +1,25 @@
 # Quick start on a fresh Debian 12 machine:  make play   /   make test
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libepoxy-dev libgl-dev \
-	libstb-dev liblz4-dev zlib1g-dev python3-fonttools libgtest-dev libbenchmark-dev clang valgrind \
-	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick
+# What building and running the game needs; `make play` installs only these.
+PLAY_PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libepoxy-dev libgl-dev \
+	libgl1-mesa-dri libstb-dev liblz4-dev zlib1g-dev python3-fonttools
+# What the tests, the benchmarks, fuzzing and the package checks need on top.
+TEST_PACKAGES := libgtest-dev libbenchmark-dev clang valgrind python3 \
+	xvfb xauth x11-utils openbox xdotool imagemagick \
+	dpkg-dev lintian desktop-file-utils appstream man-db stress-ng
+PACKAGES := $(PLAY_PACKAGES) $(TEST_PACKAGES)
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build play test bench clean
+.PHONY: deps deps-play configure build play test bench clean package install
 
 # Longer-running checks (fuzzing, soak) live in their own fragments.
 include $(wildcard mk/*.mk)
 .DEFAULT_GOAL := build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# deps-play / deps: install the missing packages of a list with apt-get (through sudo when not root).
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -20,23 +27,45 @@ deps:
 	  if [ "$$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi; \
 	  $$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
 	fi
+endef
+
+deps-play:
+	$(call install_missing,$(PLAY_PACKAGES))
+
+deps:
+	$(call install_missing,$(PACKAGES))
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-play: build
-	./$(BUILD)/vantorel
+# Only the game and its data: no test tools installed, no tests built.
+play: deps-play
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) --target vantorel -j$(JOBS)
+	cd $(BUILD) && ./vantorel
 
 # Every test, then the same suite again built with AddressSanitizer and UBSan.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j$(JOBS)
-	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS) -LE package
 	$(MAKE) --no-print-directory test-extra
+
+# vantorel_<version>_<arch>.deb in $(BUILD).
+package: deps-play
+	$(call install_missing,dpkg-dev)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j$(JOBS)
+	cd $(BUILD) && cpack -G DEB
+
+# make install PREFIX=/some/where (DESTDIR works too).
+install:
+	cmake --build $(BUILD) -j$(JOBS)
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build
 	cmake --build $(BUILD) --target vantorel_bench vantorel_startup_bench -j$(JOBS)

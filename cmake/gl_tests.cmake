@@ -8,8 +8,8 @@ target_include_directories(vantorel_gl_tests PRIVATE ${CMAKE_SOURCE_DIR}/source)
 target_link_libraries(vantorel_gl_tests PRIVATE
   PkgConfig::SDL2 PkgConfig::EPOXY GTest::gtest GTest::gtest_main)
 add_test(NAME gl_renderer
-  COMMAND xvfb-run -a -s "-screen 0 1920x1080x24" $<TARGET_FILE:vantorel_gl_tests>)
-set_tests_properties(gl_renderer PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300)
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/lib/with_x.sh 1920 1080 $<TARGET_FILE:vantorel_gl_tests>)
+set_tests_properties(gl_renderer PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS display)
 if(VANTOREL_SANITIZE)
   # The GL driver is unloaded before the leak scan; the headless suites check our leaks.
   set_tests_properties(gl_renderer PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")

@@ -8,22 +8,52 @@ target_compile_definitions(vantorel_tests PRIVATE
   VANTOREL_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   VANTOREL_BUILD_DIR="${CMAKE_BINARY_DIR}"
   VANTOREL_FONT="${VANTOREL_FONT}")
+# Labels: `unit` needs no display, `display` runs under Xvfb, `slow` takes minutes,
+# `package` checks the installed tree and the Debian package.
+# A settings save that falls back to the user's folder must never reach the real one.
+set(VANTOREL_TEST_CONFIG_HOME ${CMAKE_BINARY_DIR}/test-config)
 gtest_discover_tests(vantorel_tests WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  PROPERTIES ENVIRONMENT "SDL_AUDIODRIVER=dummy;SDL_VIDEODRIVER=dummy;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp"
+  TEST_LIST vantorel_gtests
   DISCOVERY_TIMEOUT 60)
+# Properties handed to the discovery lose every semicolon but the first, so an environment of
+# several variables is set by a file ctest reads after the discovered list.
+set(VANTOREL_GTEST_ENVIRONMENT
+  SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy XDG_CONFIG_HOME=${VANTOREL_TEST_CONFIG_HOME}
+  LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp)
+file(WRITE ${CMAKE_BINARY_DIR}/vantorel_gtest_properties.cmake
+  "foreach(t IN LISTS vantorel_gtests)\n"
+  "  set_tests_properties(\"\${t}\" PROPERTIES LABELS unit ENVIRONMENT \"${VANTOREL_GTEST_ENVIRONMENT}\")\n"
+  "endforeach()\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/vantorel_gtest_properties.cmake)
 
 # End-to-end runs of the real executable under Xvfb, one script each.
 file(GLOB VANTOREL_E2E_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
 foreach(script ${VANTOREL_E2E_SCRIPTS})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e_${name} COMMAND bash ${script} ${CMAKE_BINARY_DIR})
-  set_tests_properties(e2e_${name} PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300)
+  set_tests_properties(e2e_${name} PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS display)
   if(VANTOREL_SANITIZE)
     # Memory errors still abort the game; the GL driver is unloaded before the leak scan
     # can name what it kept, so leaks are left to the headless suites.
     set_tests_properties(e2e_${name} PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
   endif()
 endforeach()
+
+# The real executable without a window: options, no display.
+add_test(NAME cli_options COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/options.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(cli_options PROPERTIES LABELS unit TIMEOUT 120)
+if(VANTOREL_SANITIZE)
+  # SDL keeps what it loaded when start-up is refused; the headless suites check our leaks.
+  set_tests_properties(cli_options PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+endif()
+
+# The installed tree and the Debian package.
+add_test(NAME install_tree COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/installed.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(install_tree PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS "display;package")
+add_test(NAME desktop_files COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/desktop_files.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(desktop_files PROPERTIES TIMEOUT 120 LABELS "unit;package")
+add_test(NAME debian_package COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(debian_package PROPERTIES TIMEOUT 600 LABELS "slow;package" RUN_SERIAL TRUE)
 include(${CMAKE_CURRENT_LIST_DIR}/gl_tests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/valgrind.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/windows_test.cmake)

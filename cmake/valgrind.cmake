@@ -9,8 +9,8 @@ if(NOT VANTOREL_SANITIZE)
               $<TARGET_FILE:vantorel_tests> --gtest_filter=Soak.OneScriptedSessionVisitsEveryState
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     set_tests_properties(valgrind_scripted_session PROPERTIES
-      ENVIRONMENT "SDL_AUDIODRIVER=dummy;SDL_VIDEODRIVER=dummy"
-      TIMEOUT 300)
+      ENVIRONMENT "SDL_AUDIODRIVER=dummy;SDL_VIDEODRIVER=dummy;XDG_CONFIG_HOME=${VANTOREL_TEST_CONFIG_HOME}"
+      TIMEOUT 300 LABELS "unit;slow")
   else()
     message(STATUS "valgrind not found: the memcheck test is left out")
   endif()

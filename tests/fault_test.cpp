@@ -586,11 +586,16 @@ TEST(Fault, SettingsInReadOnlyPlacesAsAnotherUser) {
         SCOPED_TRACE(sub);
         fs::path dir = base / sub;
         std::string log = (base / (std::string(sub) + ".out")).string();
+        // The user's own config folder takes the settings the game's folder refuses.
+        fs::path config = base / (std::string(sub) + "-config");
+        fs::create_directories(config);
+        ASSERT_EQ(chown(config.c_str(), 65534, 65534), 0);
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             int fd = open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0666);
             if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0) _exit(10);
+            if (setenv("XDG_CONFIG_HOME", config.c_str(), 1) != 0) _exit(13);
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(11);
             {
                 Headless h(dir.string());
@@ -608,6 +613,7 @@ TEST(Fault, SettingsInReadOnlyPlacesAsAnotherUser) {
         EXPECT_EQ(WEXITSTATUS(status), 0);
         EXPECT_EQ(read_text(log), "");
         EXPECT_FALSE(fs::exists(dir / "settings.json.tmp"));
+        EXPECT_EQ(read_text(config / "vantorel" / "settings.json"), settings_to_json(settings));
     }
     EXPECT_FALSE(fs::exists(base / "ro-dir" / "settings.json"));
     EXPECT_EQ(read_text(old_file), std::string(3000, 'y'));

@@ -1,115 +1,120 @@
-// icon_writer: the Windows program icon (.ico) from a built asset pack.
+// icon_writer: the desktop icons, made from one sprite's text grid by nearest-neighbour scaling.
 //
-//   icon_writer <assets.sbpak> <out.ico>
+//   icon_writer <grid.txt> <out_dir> <name>
 //
-// The ship is drawn exactly as the window icon is, at 16, 32, 48 and 64 pixels (one to four
-// icon pixels per sprite pixel), each as a 32-bit image with its transparency mask. The file
-// is written to a temporary name and renamed, so a failed run leaves no half icon behind.
+// Writes <out_dir>/<n>x<n>/apps/<name>.png for every size the desktop asks for. The grid
+// format is the art sources' own (assets/README.md); only the first frame is used.
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "game/assets.h"
-#include "game/icon.h"
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-struct Icon_Size {
-    int size;   // pixels
-    int scale;  // icon pixels per sprite pixel
+struct Rgba { unsigned char r, g, b, a; };
+
+constexpr int ICON_SIZES[] = {16, 32, 48, 64, 128, 256};  // pixels
+
+[[noreturn]] void fail(const std::string& why) {
+    std::fprintf(stderr, "icon_writer: %s\n", why.c_str());
+    std::exit(1);
+}
+
+bool colour_named(const std::string& name, Rgba& out) {
+    static const std::map<std::string, Rgba> named = {
+        {"clear", {0, 0, 0, 0}},          {"white", {255, 255, 255, 255}},
+        {"cream", {255, 204, 169, 255}},  {"0", {255, 204, 169, 255}},
+        {"red", {255, 0, 77, 255}},       {"1", {255, 0, 77, 255}},
+        {"purple", {62, 0, 165, 255}},    {"2", {62, 0, 165, 255}},
+        {"navy", {16, 29, 52, 255}},      {"3", {16, 29, 52, 255}},
+    };
+    auto it = named.find(name);
+    if (it == named.end()) return false;
+    out = it->second;
+    return true;
+}
+
+struct Grid {
+    int w = 0, h = 0;  // pixels
+    std::vector<Rgba> px;
 };
-constexpr Icon_Size ICON_SIZES[] = {{16, 1}, {32, WINDOW_ICON_SCALE}, {48, 3}, {64, 4}};
-constexpr size_t ICON_DIR_BYTES = 6, ICON_ENTRY_BYTES = 16, BITMAP_HEADER_BYTES = 40;
 
-void _u16(std::vector<u8>& out, u32 v) {
-    out.push_back(u8(v));
-    out.push_back(u8(v >> 8));
-}
-void _u32(std::vector<u8>& out, u32 v) {
-    _u16(out, v & 0xFFFF);
-    _u16(out, v >> 16);
-}
-
-// One image: header, colour rows bottom-up in BGRA, then the 1-bit mask (1 = transparent)
-// whose rows are padded to whole 32-bit words.
-std::vector<u8> _bitmap(const u8* rgba, int size) {
-    size_t mask_row = size_t((size + 31) / 32) * 4;
-    std::vector<u8> out;
-    _u32(out, BITMAP_HEADER_BYTES);
-    _u32(out, u32(size));
-    _u32(out, u32(size * 2));  // colour and mask stacked
-    _u16(out, 1);
-    _u16(out, 32);
-    _u32(out, 0);
-    _u32(out, u32(size_t(size) * size_t(size) * 4 + mask_row * size_t(size)));
-    for (int i = 0; i < 4; i++) _u32(out, 0);
-    for (int y = size - 1; y >= 0; y--)
-        for (int x = 0; x < size; x++) {
-            const u8* p = rgba + (size_t(y) * size_t(size) + size_t(x)) * 4;
-            out.insert(out.end(), {p[2], p[1], p[0], p[3]});
+Grid read_grid(const char* path) {
+    std::ifstream in(path);
+    if (!in) fail(std::string("cannot read ") + path);
+    std::map<char, Rgba> legend;
+    std::vector<std::string> rows;
+    bool in_grid = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (in_grid) {
+            if (line.empty()) break;
+            rows.push_back(line);
+        } else if (line.rfind("legend: ", 0) == 0) {
+            std::string v = line.substr(8);
+            if (v.size() < 3 || v[1] != ' ') fail(std::string(path) + ": legend needs 'X colour'");
+            std::string name = v.substr(2);
+            name = name.substr(0, name.find_first_of(" \t#"));
+            Rgba c;
+            if (!colour_named(name, c)) fail(std::string(path) + ": unknown colour '" + name + "'");
+            legend[v[0]] = c;
+        } else if (line.rfind("grid:", 0) == 0) {
+            in_grid = true;
         }
-    for (int y = size - 1; y >= 0; y--) {
-        std::vector<u8> row(mask_row, 0);
-        for (int x = 0; x < size; x++)
-            if (rgba[(size_t(y) * size_t(size) + size_t(x)) * 4 + 3] == 0) row[size_t(x / 8)] |= u8(0x80 >> (x % 8));
-        out.insert(out.end(), row.begin(), row.end());
     }
-    return out;
+    if (rows.empty()) fail(std::string(path) + ": no grid");
+    Grid g;
+    g.w = int(rows[0].size());
+    g.h = int(rows.size());
+    for (const std::string& r : rows) {
+        if (int(r.size()) != g.w) fail(std::string(path) + ": rows differ in width");
+        for (char c : r) {
+            auto it = legend.find(c);
+            if (it == legend.end()) fail(std::string(path) + ": '" + std::string(1, c) + "' is not in the legend");
+            g.px.push_back(it->second);
+        }
+    }
+    return g;
 }
 
-bool _write(const std::string& path, const std::vector<u8>& bytes) {
-    std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(tmp.c_str());
-    return ok;
+// The grid centred on a square canvas, scaled to size x size without smoothing.
+std::vector<Rgba> scale_square(const Grid& g, int size) {
+    int side = g.w > g.h ? g.w : g.h;
+    std::vector<Rgba> out(size_t(size) * size_t(size), Rgba{0, 0, 0, 0});
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            int sx = x * side / size - (side - g.w) / 2;
+            int sy = y * side / size - (side - g.h) / 2;
+            if (sx < 0 || sy < 0 || sx >= g.w || sy >= g.h) continue;
+            out[size_t(y) * size_t(size) + size_t(x)] = g.px[size_t(sy) * size_t(g.w) + size_t(sx)];
+        }
+    return out;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: icon_writer <assets.sbpak> <out.ico>\n");
-        return 2;
-    }
-    Assets a;
-    if (!assets_load_from_file(argv[1], a)) {
-        std::fprintf(stderr, "icon_writer: cannot read the pack %s\n", argv[1]);
-        return 1;
-    }
-    constexpr size_t COUNT = sizeof ICON_SIZES / sizeof ICON_SIZES[0];
-    std::vector<std::vector<u8>> images;
-    for (const Icon_Size& s : ICON_SIZES) {
-        std::vector<u8> rgba(size_t(s.size) * size_t(s.size) * 4);
-        if (!icon_from_ship(a, s.size, s.scale, rgba.data())) {
-            std::fprintf(stderr, "icon_writer: the pack has no ship sprite\n");
-            return 1;
-        }
-        images.push_back(_bitmap(rgba.data(), s.size));
-    }
-    std::vector<u8> out;
-    _u16(out, 0);
-    _u16(out, 1);  // icon, not cursor
-    _u16(out, u32(COUNT));
-    size_t offset = ICON_DIR_BYTES + ICON_ENTRY_BYTES * COUNT;
-    for (size_t i = 0; i < COUNT; i++) {
-        out.push_back(u8(ICON_SIZES[i].size));
-        out.push_back(u8(ICON_SIZES[i].size));
-        out.push_back(0);  // not a palette image
-        out.push_back(0);
-        _u16(out, 1);
-        _u16(out, 32);
-        _u32(out, u32(images[i].size()));
-        _u32(out, u32(offset));
-        offset += images[i].size();
-    }
-    for (const std::vector<u8>& img : images) out.insert(out.end(), img.begin(), img.end());
-    if (!_write(argv[2], out)) {
-        std::fprintf(stderr, "icon_writer: cannot write %s\n", argv[2]);
-        return 1;
+    if (argc != 4) fail("usage: icon_writer <grid.txt> <out_dir> <name>");
+    Grid g = read_grid(argv[1]);
+    for (int size : ICON_SIZES) {
+        fs::path dir = fs::path(argv[2]) / (std::to_string(size) + "x" + std::to_string(size)) / "apps";
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (ec) fail("cannot create " + dir.string());
+        std::vector<Rgba> px = scale_square(g, size);
+        fs::path out = dir / (std::string(argv[3]) + ".png");
+        fs::path tmp = out.string() + ".tmp";
+        if (!stbi_write_png(tmp.c_str(), size, size, 4, px.data(), size * 4)) fail("cannot write " + tmp.string());
+        fs::rename(tmp, out, ec);
+        if (ec) fail("cannot replace " + out.string());
     }
     return 0;
 }

@@ -32,15 +32,21 @@ int main(int argc, char** argv) {
     Command_Line cl;
     char error[256];
     if (!command_line_parse(argc, argv, cl, error, sizeof error)) {
-        std::fprintf(stderr, "vantorel: %s\nTry 'vantorel --help'.\n", error);
+        std::fprintf(stderr, "vantorel: %s\n%s", error, command_line_usage());
         return 2;
     }
     if (cl.show_help) {
         std::fputs(command_line_usage(), stdout);
         return 0;
     }
+    if (cl.show_version) {
+        std::printf("vantorel %s\n", VANTOREL_VERSION);
+        return 0;
+    }
     if (int status = _prepare_session(cl); status >= 0) return status;
-    int status = platform_run(argc, argv, Platform_Callbacks{_sapp_init, _sapp_frame, _sapp_event, _sapp_cleanup});
+    Platform_Start start;
+    start.fullscreen = cl.window_mode == window_mode_fullscreen;
+    int status = platform_run(argc, argv, Platform_Callbacks{_sapp_init, _sapp_frame, _sapp_event, _sapp_cleanup}, start);
     replay_stop();
     return status;
 }

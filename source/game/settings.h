@@ -17,7 +17,8 @@ extern const Settings settings;
 
 // The JSON text of the record: tabs, ", " between fields, enums as numbers.
 std::string settings_to_json(const Settings& s);
-// Writes "settings.json" in the working directory through a temporary file, so a
-// failed write never leaves a truncated file. Failures are silent.
+// Writes "settings.json" beside the executable through a temporary file, so a failed
+// write never leaves a truncated file; when that folder refuses it, into the user's
+// config folder. Only when both fail does one line go to standard error.
 void settings_save();
 bool settings_save_to(const char* path);

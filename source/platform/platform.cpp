@@ -9,10 +9,13 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 #ifdef _WIN32
 #include <fcntl.h>
 #endif
+
+#include "paths.h"
 
 namespace {
 #ifdef _WIN32
@@ -29,6 +32,7 @@ struct Platform {
     int headless_w = WINDOW_W, headless_h = WINDOW_H;
     double headless_duration = 1.0 / 60.0;  // seconds
     std::string headless_exe_dir;
+    std::string exe_dir;  // empty until the move to it succeeded
     bool fullscreen = false;
     bool quit = false;
     SDL_Window* window = nullptr;
@@ -163,6 +167,25 @@ double _refresh_interval() {
     return 1.0 / 60.0;
 }
 
+bool _is_invisible_driver(const char* driver) {
+    return driver && (strcasecmp(driver, "offscreen") == 0 || strcasecmp(driver, "dummy") == 0);
+}
+
+// SDL_VIDEODRIVER holds one driver name or a comma-separated list of them.
+bool _driver_requested(const char* driver) {
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (!driver || !asked) return false;
+    size_t n = std::strlen(driver);
+    for (const char* p = asked; *p;) {
+        const char* end = std::strchr(p, ',');
+        size_t len = end ? size_t(end - p) : std::strlen(p);
+        if (len == n && strncasecmp(p, driver, n) == 0) return true;
+        if (!end) break;
+        p = end + 1;
+    }
+    return false;
+}
+
 void _sleep_until(double deadline) {
     for (;;) {
         double left = deadline - _seconds_now();
@@ -269,9 +292,15 @@ bool platform_change_to_exe_dir() {
             SDL_free(base);
         }
     }
+    P.exe_dir.clear();
     if (dir.empty()) return false;
-    return chdir(dir.c_str()) == 0;
+    // An installed executable has no data beside it; its data folder is found relative to it.
+    if (chdir(paths_data_root(dir).c_str()) != 0) return false;
+    P.exe_dir = dir;
+    return true;
 }
+
+const char* platform_exe_dir() { return P.exe_dir.c_str(); }
 
 void platform_set_icon(int w, int h, const uint8_t* rgba) {
     if (!P.window || !rgba || w <= 0 || h <= 0) return;
@@ -287,13 +316,22 @@ void platform_shutdown_graphics() {
     P.gl = nullptr;
 }
 
-int platform_run(int argc, char** argv, const Platform_Callbacks& cb) {
+int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Platform_Start& start) {
     (void)argc;
     (void)argv;
     P = Platform{};
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-        SDL_Log("SDL_Init failed: %s", SDL_GetError());
+        std::fprintf(stderr, "vantorel: no display: %s\n", SDL_GetError());
+        return 1;
+    }
+    // Without a display SDL falls back to drivers that show nothing; a game nobody can see
+    // must not run unless the caller chose such a driver on purpose.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    bool invisible = _is_invisible_driver(driver);
+    if (invisible && !_driver_requested(driver)) {
+        std::fputs("vantorel: no display: set DISPLAY or WAYLAND_DISPLAY to a running display server\n", stderr);
+        SDL_Quit();
         return 1;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -303,21 +341,30 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb) {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    P.window = SDL_CreateWindow("Vantorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, WINDOW_W, WINDOW_H,
-                                SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_FULLSCREEN_DESKTOP);
-    if (!P.window) {
-        SDL_Log("SDL_CreateWindow failed: %s", SDL_GetError());
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
+    if (start.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    P.window = SDL_CreateWindow("Vantorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, WINDOW_W, WINDOW_H, flags);
+    if (P.window) P.gl = SDL_GL_CreateContext(P.window);
+    int major = 0, minor = 0;
+    if (P.gl) {
+        SDL_GL_GetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, &major);
+        SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
+    }
+    if (!P.gl || major * 10 + minor < 33) {
+        char line[512];
+        std::snprintf(line, sizeof line, "OpenGL 3.3 core is not available: %s",
+                      P.gl ? "the driver offers an older version" : SDL_GetError());
+        std::fprintf(stderr, "vantorel: %s\n", line);
+        if (P.gl) SDL_GL_DeleteContext(P.gl);
+        P.gl = nullptr;
+        if (P.window) SDL_DestroyWindow(P.window);
+        P.window = nullptr;
+        // A player who started the game from a menu never sees standard error.
+        if (!invisible) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Vantorel", line, nullptr);
         SDL_Quit();
         return 1;
     }
-    P.fullscreen = true;
-    P.gl = SDL_GL_CreateContext(P.window);
-    if (!P.gl) {
-        SDL_Log("SDL_GL_CreateContext failed: %s", SDL_GetError());
-        SDL_DestroyWindow(P.window);
-        SDL_Quit();
-        return 1;
-    }
+    P.fullscreen = start.fullscreen;
     SDL_GL_MakeCurrent(P.window, P.gl);
     SDL_GL_SetSwapInterval(1);
 

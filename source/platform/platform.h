@@ -10,8 +10,13 @@ struct Platform_Callbacks {
     void (*cleanup)();
 };
 
-// Opens the window and runs until quit; returns the process exit code.
-int platform_run(int argc, char** argv, const Platform_Callbacks& cb);
+struct Platform_Start {
+    bool fullscreen = true;  // false: the 640 x 576 window
+};
+
+// Opens the window and runs until quit; returns the process exit code (1 when there is no
+// display or no OpenGL 3.3, after one line on standard error).
+int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Platform_Start& start = {});
 
 // Headless mode for tests: no window, no GL context; the test drives frames.
 void platform_headless_begin(int width, int height);
@@ -36,8 +41,11 @@ void platform_lock_mouse(bool lock);
 double platform_time();  // monotonic seconds since the timer was set up
 void platform_setup_timer();
 void platform_open_url(const char* url);
-// Moves to the folder of the executable; false when that failed.
+// Moves to the folder of the executable, or to the installed data folder when only that
+// holds "data"; false when that failed.
 bool platform_change_to_exe_dir();
+// The executable's folder after a successful move, else "".
+const char* platform_exe_dir();
 // Releases the GL context and window early in shutdown (no-op headless).
 void platform_shutdown_graphics();
 // The window icon, RGBA8 (ignored headless).

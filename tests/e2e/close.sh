@@ -5,17 +5,20 @@
 source "$(dirname "$0")/lib/common.sh"
 start_x 640 576
 
-# reach STATE: keys from the main menu
+# reach STATE: keys from the main menu, then what that state shows
 reach() {
     case "$1" in
-        main_menu) ;;
-        credits) key Down Return ;;
-        intro) key Return ;;
-        tutorial) key Return; hold Right; sleep 0.3; release Right ;;
-        playing|paused)
-            key Return; hold Right; sleep 1.5; release Right
-            xdotool key x; sleep 0.3
-            if [ "$1" = paused ]; then key Escape; fi ;;
+        main_menu) wait_shot main 30 on_main_menu ;;
+        credits) to_credits ;;
+        intro) key Return; wait_shot intro 30 on_intro ;;
+        tutorial)
+            key Return
+            wait_shot intro 30 on_intro
+            hold Right
+            wait_shot tutorial 30 hud_shown
+            release Right ;;
+        playing) enter_play ;;
+        paused) enter_play; key Escape; wait_shot paused 30 on_pause ;;
     esac
 }
 
@@ -29,7 +32,7 @@ for state in main_menu credits intro tutorial playing paused; do
     reach "$state"
     kill -0 "$GAME_PID" 2>/dev/null || fail "$state: game died before the close"
     close_window
-    wait_exit 10
+    wait_exit 30
     check_settings
     note "$state: closed, exit 0, settings.json 97 bytes"
     passed=$((passed + 1))

@@ -37,12 +37,8 @@ is_paused && fail "paused before the focus moved"
 xmessage -title focus-elsewhere -geometry 120x40+500+520 "elsewhere" &
 OTHER_PID=$!
 OTHER=""
-for _ in $(seq 100); do
-    OTHER=$(xdotool search --name "^focus-elsewhere$" 2>/dev/null | head -n1 || true)
-    [ -n "$OTHER" ] && break
-    sleep 0.1
-done
-[ -n "$OTHER" ] || fail "no second window"
+other_shown() { OTHER=$(xdotool search --name "^focus-elsewhere$" 2>/dev/null | head -n1 || true); [ -n "$OTHER" ]; }
+wait_until 30 "a second window" other_shown
 xdotool windowactivate --sync "$OTHER" >/dev/null 2>&1 || true
 wait_for 20 focus-paused is_paused || fail "no pause screen after the focus moved away"
 note "focus lost: paused"

@@ -4,54 +4,11 @@
 # the title on the main menu), then windowed after F11 (4 × 4 pixel blocks),
 # then a clean exit on SIGTERM.
 # Usage: bash tests/e2e/picture.sh BUILD_DIR
-set -u
-
-build_dir=$(cd "${1:?usage: picture.sh BUILD_DIR}" && pwd)
-exe="$build_dir/vantorel"
-shots="$build_dir/e2e-shots"
-mkdir -p "$shots"
-
-fail() { echo "picture.sh: FAIL: $*" >&2; exit 1; }
-[ -x "$exe" ] || fail "no executable at $exe"
-
-xvfb_pid="" wm_pid="" game_pid=""
-cleanup() {
-    for pid in $game_pid $wm_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    done
-}
-trap cleanup EXIT
-
-display=""
-for n in $(seq 70 120); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free display number"
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >"$shots/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $display"
-
-openbox >"$shots/openbox.log" 2>&1 &
-wm_pid=$!
-sleep 1
-
-(cd "$build_dir" && SDL_AUDIODRIVER=dummy exec "$exe") >"$shots/game.log" 2>&1 &
-game_pid=$!
-
-window=""
-for _ in $(seq 150); do
-    window=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    kill -0 "$game_pid" 2>/dev/null || fail "the game exited before opening its window"
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no Vantorel window appeared"
-sleep 1
+source "$(dirname "$0")/lib/common.sh"
+shots="$SHOTS"
+start_x 1280 720
+GAME_CWD="$BUILD"
+start_game
 
 # check.py MODE FILE: prints what it found, exits non-zero on a mismatch
 cat >"$shots/check.py" <<'EOF'
@@ -115,32 +72,14 @@ for p in problems:
 sys.exit(1 if problems else 0)
 EOF
 
-import -window root "$shots/fullscreen.png" || fail "could not capture the screen"
-python3 "$shots/check.py" fullscreen "$shots/fullscreen.png" || fail "fullscreen picture (see $shots/fullscreen.png)"
+# check MODE: the latest screenshot passes check.py in that mode
+check() { python3 "$shots/check.py" "$1" "$SHOT" >&2; }
+wait_shot fullscreen 30 check fullscreen
 
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus --sync "$window"
 xdotool key F11
-size=""
-for _ in $(seq 100); do
-    size=$(xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p')
-    [ "$size" = "640x576" ] && break
-    sleep 0.1
-done
-[ "$size" = "640x576" ] || fail "after F11 the window is ${size:-unknown}, expected 640x576"
-sleep 1
-import -window "$window" "$shots/windowed.png" || fail "could not capture the window"
-python3 "$shots/check.py" windowed "$shots/windowed.png" || fail "windowed picture (see $shots/windowed.png)"
+wait_size 640x576
+window_shot() { SHOT="$shots/windowed.png"; import -window "$WID" "$SHOT"; check windowed; }
+wait_until 30 "a windowed picture that passes (see $shots/windowed.png)" window_shot
 
-kill -TERM "$game_pid"
-for _ in $(seq 50); do
-    kill -0 "$game_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$game_pid" 2>/dev/null; then
-    fail "the game did not exit within 5 s of SIGTERM"
-fi
-wait "$game_pid"
-rc=$?
-game_pid=""
-[ "$rc" -eq 0 ] || fail "the game exited with status $rc after SIGTERM"
+stop_game
 echo "picture.sh: ok (screenshots in $shots)"

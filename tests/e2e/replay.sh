@@ -3,7 +3,8 @@
 source "$(dirname "$0")/lib/common.sh"
 start_x 640 576
 REC="$WORK/session.rpl"
-GAME_ARGS="--windowed --seed 42 --record $REC" start_game
+GAME_ARGS=(--windowed --seed 42 --record "$REC")
+start_game
 key Return
 hold Right
 xdotool key x

@@ -23,62 +23,126 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# start_x WIDTH HEIGHT
-start_x() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 "${1}x${2}x24" -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-        X_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-        if xdpyinfo >/dev/null 2>&1; then
-            openbox >"$WORK/openbox.log" 2>&1 &
-            WM_PID=$!
-            sleep 0.5
-            return 0
-        fi
-        kill "$X_PID" 2>/dev/null || true
+# wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
+# COMMAND returning 2 ends the wait at once with status 2.
+wait_until() {
+    local limit=$1 what=$2
+    shift 2
+    local end=$((SECONDS + limit)) rc
+    while :; do
+        rc=0
+        "$@" || rc=$?
+        [ "$rc" -eq 0 ] && return 0
+        # 2: the condition can no longer come true; the caller decides what that means.
+        [ "$rc" -eq 2 ] && return 2
+        [ "$SECONDS" -lt "$end" ] || fail "timed out after ${limit}s waiting for $what"
+        sleep 0.05
     done
-    fail "no X server could be started"
 }
 
-# start_game [extra env...]: runs the game from an unrelated folder so it must find its own data.
+x_ready() { [ -s "$WORK/display" ] && DISPLAY=":$(cat "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+# start_x WIDTH HEIGHT [XVFB_OPTION...]: the server picks a free display itself and reports it
+# when ready, so suites starting at once never race for a number.
+start_x() {
+    local w=$1 h=$2 attempt
+    shift 2
+    # A server gone between its report and the window manager's start is replaced, up to twice.
+    for attempt in 1 2 3; do
+        Xvfb -displayfd 3 -screen 0 "${w}x${h}x24" -nolisten tcp "$@" 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+        X_PID=$!
+        wait_until 30 "Xvfb to start ($(cat "$WORK/xvfb.log" 2>/dev/null))" x_ready
+        export DISPLAY=":$(cat "$WORK/display")"
+        openbox >"$WORK/openbox.log" 2>&1 &
+        WM_PID=$!
+        wait_until 90 "the window manager ($(cat "$WORK/openbox.log" 2>/dev/null))" wm_running && return 0
+        note "attempt $attempt: openbox could not use $DISPLAY: $(cat "$WORK/openbox.log"); Xvfb: $(cat "$WORK/xvfb.log")"
+        kill "$WM_PID" "$X_PID" 2>/dev/null || true
+        wait "$X_PID" 2>/dev/null || true
+        WM_PID="" X_PID=""
+        : >"$WORK/display"
+    done
+    fail "no X server with a window manager after 3 attempts"
+}
+# 0 when the window manager runs, 1 while it starts, 2 when it has exited.
+wm_running() {
+    kill -0 "$WM_PID" 2>/dev/null || return 2
+    wm_ready
+}
+
+# The game's environment and options: RUN_AS (a command prefix, e.g. setpriv), GAME_ARGS.
+RUN_AS=()
+GAME_ARGS=()
+GAME_CWD="$WORK"
+
+find_window() {
+    WID=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n1 || true)
+    [ -n "$WID" ] && return 0
+    kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(cat "$WORK/game.err")"
+    return 1
+}
+# The first frame is on screen once the picture holds only palette colours.
+drawn() {
+    local g
+    import -window "$WID" "$SHOTS/start.png" 2>/dev/null || return 1
+    g=$(pixels geometry "$SHOTS/start.png")
+    [ "$(cut -d' ' -f5 <<<"$g")" = 1 ]
+}
+
+# start_game [VAR=value...]: runs the game from an unrelated folder so it must find its own data.
 start_game() {
-    (cd "$WORK" && exec env SDL_AUDIODRIVER=dummy "$@" "$GAME" ${GAME_ARGS:-} >"$WORK/game.out" 2>"$WORK/game.err") &
+    (cd "$GAME_CWD" && exec "${RUN_AS[@]}" env SDL_AUDIODRIVER=dummy "$@" "$GAME" "${GAME_ARGS[@]}" \
+        >"$WORK/game.out" 2>"$WORK/game.err") &
     GAME_PID=$!
     WID=""
-    for _ in $(seq 100); do
-        WID=$(xdotool search --name '^Vantorel$' 2>/dev/null | head -n1 || true)
-        [ -n "$WID" ] && break
-        kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(cat "$WORK/game.err")"
-        sleep 0.1
-    done
-    [ -n "$WID" ] || fail "no window titled Vantorel"
-    xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
-    sleep 1
+    wait_until 60 "a window titled Vantorel" find_window
+    # Keys go to the focused window: until the game has the focus, they would be lost.
+    wait_until 60 "the keyboard focus" focused
+    wait_until 60 "the first picture" drawn
+}
+focused() {
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$WID" ] && return 0
+    xdotool windowactivate "$WID" >/dev/null 2>&1 || true
+    return 1
 }
 
 window_size() { xdotool getwindowgeometry "$WID" | awk '/Geometry/ {print $2}'; }
 
 # wait_size WxH: fullscreen changes arrive asynchronously
-wait_size() {
-    for _ in $(seq 50); do [ "$(window_size)" = "$1" ] && return 0; sleep 0.1; done
-    fail "window is $(window_size), expected $1"
-}
+size_is() { [ "$(window_size)" = "$1" ]; }
+wait_size() { wait_until 30 "window size $1 (is $(window_size))" size_is "$1"; }
 
-key() { xdotool key --delay 80 "$@"; sleep 0.4; }
+# Keys go out at once; callers wait for what the keys should show.
+key() { xdotool key --delay 80 "$@"; }
 hold() { xdotool keydown "$1"; }
 release() { xdotool keyup "$1"; }
 
 shot() { import -window root "$SHOTS/$1.png"; echo "$SHOTS/$1.png"; }
 
+# wait_shot NAME SECONDS CHECK [ARGS...]: screenshots until CHECK succeeds with SHOT set to the
+# latest one; CHECK says on standard error what it missed, and the last such line is the failure.
+wait_shot() {
+    local name=$1 limit=$2
+    shift 2
+    local end=$((SECONDS + limit))
+    while :; do
+        SHOT=$(shot "$name")
+        "$@" 2>"$WORK/missed" && return 0
+        [ "$SECONDS" -lt "$end" ] || fail "$name: $(cat "$WORK/missed") (after ${limit}s)"
+        sleep 0.05
+    done
+}
+# at_least / at_most VALUE LIMIT WHAT: a check for wait_shot
+at_least() { [ "$1" -ge "$2" ] || { echo "$3: $1 pixels, expected at least $2" >&2; return 1; }; }
+at_most() { [ "$1" -le "$2" ] || { echo "$3: $1 pixels, expected at most $2" >&2; return 1; }; }
+
 # stop_game: SIGTERM must end the game through its normal shutdown.
+gone() { ! kill -0 "$GAME_PID" 2>/dev/null; }
 stop_game() {
     kill -TERM "$GAME_PID"
     local rc=0
-    for _ in $(seq 50); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$GAME_PID" 2>/dev/null && fail "game did not exit after SIGTERM"
+    wait_until 30 "the game to exit after SIGTERM" gone
     wait "$GAME_PID" || rc=$?
     GAME_PID=""
     [ "$rc" -eq 0 ] || fail "game exited with $rc"
@@ -86,8 +150,7 @@ stop_game() {
 
 # wait_exit SECONDS: the game quits by itself (Exit to Desktop)
 wait_exit() {
-    for _ in $(seq $(( $1 * 10 ))); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$GAME_PID" 2>/dev/null && fail "game still running"
+    wait_until "$1" "the game to exit by itself" gone
     local rc=0
     wait "$GAME_PID" || rc=$?
     GAME_PID=""
@@ -105,3 +168,46 @@ check_settings() {
 
 # Picture analysis with python3: prints facts about a screenshot region.
 pixels() { python3 "$(dirname "${BASH_SOURCE[0]}")/pixels.py" "$@"; }
+
+# Screens the keys lead to, as checks for wait_shot on $SHOT.
+on_main_menu() { at_least "$(pixels count "$SHOT" 10 28 140 20 0)" 30 "title picture"; }
+on_credits() { at_least "$(pixels count "$SHOT" 10 2 60 14 1)" 30 "Credits heading"; }
+# Space is navy; the menus' background is purple.
+in_space() { at_least "$(pixels count "$SHOT" 0 0 160 144 3)" 8000 "navy space"; }
+on_intro() { in_space && at_least "$(pixels count "$SHOT" 10 36 130 9 0)" 40 "intro hint"; }
+hud_shown() { in_space && at_least "$(pixels count "$SHOT" 0 0 50 8 0)" 15 "HUD score text"; }
+on_pause() { at_least "$(pixels count "$SHOT" 10 4 100 16 1)" 40 "Paused heading"; }
+# "energy 1/1": the charge digit (after "energy ", 33 pixels) is the same glyph as the maximum
+# after the slash (41 pixels).
+charged() { [ "$(pixels same "$SHOT" 34 136 42 136)" = 1 ] || { echo "energy not 1/1" >&2; return 1; }; }
+# "energy 0/1": the charge digit is the score's 0 (after "SCORE ", 28 pixels of advance).
+spent() { [ "$(pixels same "$SHOT" 34 136 29 0)" = 1 ] || { echo "energy not 0/1" >&2; return 1; }; }
+
+# The selected menu entry is cream, the others red: rows 88 (New Game), 96 (Credits), 104 (Exit).
+selected_row() { at_least "$(pixels count "$SHOT" 40 "$1" 40 9 0)" 10 "selection on row $1"; }
+# One key per frame at most: two taps of a key inside one slow frame count once, so each
+# step waits until the screen shows it.
+to_credits() {
+    key Down
+    wait_shot menu-down 30 selected_row 96
+    key Return
+    wait_shot credits 30 on_credits
+}
+exit_to_desktop() {
+    key Down
+    wait_shot menu-down 30 selected_row 96
+    key Down
+    wait_shot menu-down 30 selected_row 104
+    key Return
+}
+
+# From the main menu into play: a new game, steer until a charge is ready, fire it.
+enter_play() {
+    key Return
+    wait_shot intro 30 on_intro
+    hold Right
+    wait_shot charging 60 charged
+    release Right
+    key x
+    wait_shot fired 30 spent
+}

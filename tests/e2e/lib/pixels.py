@@ -5,6 +5,8 @@
                                 rectangle have palette colour INDEX
   blocks FILE X0 Y0 SCALE    -> 1 when every picture pixel is a uniform SCALE x SCALE block
   solid FILE INDEX N         -> how many N x N squares of the picture are all colour INDEX
+  same FILE X0 Y0 X1 Y1      -> 1 when the 4 x 8 cream glyph cells at (X0, Y0) and (X1, Y1)
+                                are equal and not empty, else 0
 """
 import subprocess
 import sys
@@ -87,6 +89,16 @@ def main():
                 if all(grid[gy + dy][gx + dx] for dy in range(n) for dx in range(n)):
                     count += 1
         print(count)
+    elif cmd == "same":
+        x0, y0, x1, y1 = map(int, sys.argv[3:7])
+        left, top, pw, ph = picture_rect(img)
+        sx, sy = pw / 160, ph / 144
+
+        def glyph(gx, gy):
+            return [[px(img, int(left + (gx + x + 0.5) * sx), int(top + (gy + y + 0.5) * sy)) == PALETTE[0]
+                     for x in range(4)] for y in range(8)]
+        a, b = glyph(x0, y0), glyph(x1, y1)
+        print(int(a == b and any(any(r) for r in a)))
     else:
         sys.exit("unknown command " + cmd)
 

@@ -1,0 +1,50 @@
+#include "paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+bool _is_dir(const std::string& p) {
+    struct stat sb;
+    return stat(p.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode);
+}
+}  // namespace
+
+std::string paths_join(const std::string& dir, const char* name) {
+    if (dir.empty()) return name;
+#ifdef _WIN32
+    if (dir.back() == '\\') return dir + name;
+#endif
+    return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string paths_data_root(const std::string& exe_dir) {
+    if (_is_dir(paths_join(exe_dir, "data"))) return exe_dir;
+    std::string installed = paths_join(exe_dir, INSTALLED_DATA_ROOT);
+    if (_is_dir(paths_join(installed, "data"))) return installed;
+    return exe_dir;
+}
+
+std::string paths_config_dir(const char* xdg_config_home, const char* home) {
+#ifdef _WIN32
+    // Windows keeps a user's settings in the roaming application data folder.
+    (void)xdg_config_home;
+    (void)home;
+    const char* appdata = std::getenv("APPDATA");
+    return appdata && appdata[0] ? paths_join(appdata, "Vantorel") : "";
+#endif
+    if (xdg_config_home && xdg_config_home[0] == '/') return paths_join(xdg_config_home, "vantorel");
+    if (home && home[0] == '/') return paths_join(paths_join(home, ".config"), "vantorel");
+    return "";
+}
+
+bool paths_make_dirs(const std::string& dir) {
+    if (dir.empty()) return false;
+    for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+        std::string part = dir.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    return _is_dir(dir);
+}
