@@ -56,3 +56,4 @@ add_test(NAME debian_package COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/de
 set_tests_properties(debian_package PROPERTIES TIMEOUT 600 LABELS "slow;package" RUN_SERIAL TRUE)
 include(${CMAKE_CURRENT_LIST_DIR}/gl_tests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/valgrind.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/windows_test.cmake)

@@ -7,11 +7,13 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
 
 #include "game/assets.h"
+#include "game/icon.h"
 #include "game/pak.h"
 #include "game/serializer.h"
 #include "game/sprite.h"
@@ -395,6 +397,30 @@ TEST(Assets, LimitsAreLoadFailures) {
 }
 
 // ---------------------------------------------------------------- the shipped pack
+
+// The window icon and the Windows program icon: the ship scaled by whole pixels, centred on
+// transparency; a ship too big for the square keeps its middle.
+TEST(Icon, ShipScaledCentredOrCropped) {
+    Assets a = small_assets();
+    a.sprites[sprite_ship_0] = {3, 1, 2, 3};
+    auto atlas = [&](int x, int y) { return &a.atlas_pixels[((size_t)y * 8 + x) * 4]; };
+    for (auto [size, scale, ox, oy] : {std::tuple{8, 2, 2, 1}, std::tuple{4, 2, 0, -1}, std::tuple{7, 1, 2, 2}}) {
+        std::vector<u8> icon(size_t(size * size * 4), 0xEE);
+        ASSERT_TRUE(icon_from_ship(a, size, scale, icon.data()));
+        for (int y = 0; y < size; y++)
+            for (int x = 0; x < size; x++) {
+                const u8* got = &icon[(size_t)(y * size + x) * 4];
+                int sx = x - ox, sy = y - oy;
+                bool inside = sx >= 0 && sy >= 0 && sx < 2 * scale && sy < 3 * scale;
+                const u8 clear[4] = {0, 0, 0, 0};
+                const u8* want = inside ? atlas(3 + sx / scale, 1 + sy / scale) : clear;
+                ASSERT_EQ(0, std::memcmp(got, want, 4)) << size << " " << x << "," << y;
+            }
+    }
+    a.sprites[sprite_ship_0] = {};
+    u8 icon[4 * 4 * 4];
+    EXPECT_FALSE(icon_from_ship(a, 4, 1, icon));
+}
 
 TEST(ShippedPack, LoadsAndHoldsTheGamesArt) {
     const std::string path = std::string(VANTOREL_BUILD_DIR) + "/data/assets.sbpak";

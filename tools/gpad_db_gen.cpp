@@ -18,7 +18,8 @@
 //     HID driver): they describe SDL's renumbered layout, which the layer
 //     turns off, and would shadow the kernel layout of the same pad;
 //   - vendor/product GUIDs with both ids zero and SDL's catch-all entries
-//     ("hidapi", "xinput", "default"), which no device GUID can equal;
+//     ("hidapi", "xinput", "default"), which no device GUID can equal; on Windows
+//     the XInput layout is then asked for separately and kept under "xinput";
 //   - a GUID already seen after the reduction (the first entry wins).
 // Fields the format cannot hold are left unmapped: split outputs ("+leftx"),
 // inverted half axes ("+a2~"), paddles, misc and touchpad buttons, indices
@@ -78,6 +79,8 @@ static int _hex_digit(char c) {
 
 // SDL's GUID text into our form; nullopt for the GUIDs we skip.
 static std::optional<std::string> _reduce_guid(std::string_view text) {
+    // The shared XInput layout (see main); the layer asks for it by this word.
+    if (text == GPAD_XINPUT_GUID) return std::string(text);
     if (text.size() != 32) return std::nullopt;
     uint8_t b[16];
     for (int i = 0; i < 16; ++i) {
@@ -223,13 +226,21 @@ static bool _write_source(const char* path, const std::vector<Parsed_Entry>& ent
     return ok;
 }
 
+static void _unset_env(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");  // an empty value removes the variable
+#else
+    unsetenv(name);
+#endif
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: gpad_db_gen <out.cpp>\n");
         return 2;
     }
-    unsetenv("SDL_GAMECONTROLLERCONFIG");
-    unsetenv("SDL_GAMECONTROLLERCONFIG_FILE");
+    _unset_env("SDL_GAMECONTROLLERCONFIG");
+    _unset_env("SDL_GAMECONTROLLERCONFIG_FILE");
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
         std::fprintf(stderr, "gpad_db_gen: SDL: %s\n", SDL_GetError());
@@ -244,6 +255,21 @@ int main(int argc, char** argv) {
         std::optional<Parsed_Entry> p = _parse_mapping(mapping);
         SDL_free(mapping);
         if (p && seen.insert(p->guid).second) entries.push_back(*p);
+    }
+    // SDL keeps the one layout of all XInput pads out of the indexed list; it hands it out
+    // for any GUID its XInput driver makes. Kept last, under the word "xinput".
+    if (std::string_view(SDL_GetPlatform()) == "Windows") {
+        SDL_JoystickGUID xinput_pad = {};
+        xinput_pad.data[14] = 'x';  // the driver byte of SDL's XInput GUIDs
+        if (char* mapping = SDL_GameControllerMappingForGUID(xinput_pad)) {
+            std::string_view text = mapping;
+            size_t comma = text.find(',');
+            std::optional<Parsed_Entry> p;
+            if (comma != std::string_view::npos)
+                p = _parse_mapping(std::string(GPAD_XINPUT_GUID) + std::string(text.substr(comma)));
+            SDL_free(mapping);
+            if (p && seen.insert(p->guid).second) entries.push_back(*p);
+        }
     }
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     SDL_Quit();

@@ -8,6 +8,7 @@
 #include "assets.h"
 #include "audio.h"
 #include "game.h"
+#include "icon.h"
 #include "input.h"
 #include "renderer.h"
 #include "replay.h"
@@ -15,22 +16,10 @@
 #include "sprite.h"
 
 namespace {
-// The window icon: the ship's upright sprite scaled up without smoothing.
 void _set_icon_from_ship(const Assets& a) {
-    const Sprite& s = a.sprites[sprite_ship_0];
-    if (s.w == 0 || s.h == 0) return;
-    constexpr int ICON = 32, SCALE = 2;
-    static u8 icon[ICON * ICON * 4];
-    std::memset(icon, 0, sizeof icon);
-    int ox = (ICON - s.w * SCALE) / 2, oy = (ICON - s.h * SCALE) / 2;
-    for (int y = 0; y < ICON; y++)
-        for (int x = 0; x < ICON; x++) {
-            int sx = (x - ox) / SCALE, sy = (y - oy) / SCALE;
-            if (x < ox || y < oy || sx >= s.w || sy >= s.h) continue;
-            size_t src = (size_t(s.y + sy) * size_t(a.atlas_size[0]) + size_t(s.x + sx)) * 4;
-            std::memcpy(icon + (y * ICON + x) * 4, a.atlas_pixels.data() + src, 4);
-        }
-    platform_set_icon(ICON, ICON, icon);
+    static u8 icon[WINDOW_ICON_SIZE * WINDOW_ICON_SIZE * 4];
+    if (icon_from_ship(a, WINDOW_ICON_SIZE, WINDOW_ICON_SCALE, icon))
+        platform_set_icon(WINDOW_ICON_SIZE, WINDOW_ICON_SIZE, icon);
 }
 
 void _load_asset_pack() {

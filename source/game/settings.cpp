@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
+#include "../platform/files.h"
 #include "../platform/paths.h"
 #include "../platform/platform.h"
 
@@ -48,18 +48,7 @@ std::string settings_to_json(const Settings& s) {
 
 bool settings_save_to(const char* path) {
     std::string text = settings_to_json(settings);
-    std::string tmp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (fsync(fileno(f)) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), path) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return file_write_atomic(path, text.data(), text.size());
 }
 
 void settings_save() {

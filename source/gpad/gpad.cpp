@@ -148,6 +148,18 @@ Gamepad_State gpad_apply_entry(const Gpad_Entry& entry, const Gpad_Raw& raw) {
     return state;
 }
 
+// SDL marks the pads its XInput driver reads in the GUID's driver byte (Windows only);
+// they all share SDL's one XInput layout, kept in the database under its own name.
+static void _device_guid(int device_index, char out[GPAD_GUID_SIZE]) {
+    constexpr int DRIVER_BYTE = 14;
+    if (SDL_JoystickGetDeviceGUID(device_index).data[DRIVER_BYTE] == 'x') {
+        std::memcpy(out, GPAD_XINPUT_GUID, GPAD_GUID_SIZE);
+        return;
+    }
+    gpad_form_guid(SDL_JoystickGetDeviceVendor(device_index), SDL_JoystickGetDeviceProduct(device_index),
+                   SDL_JoystickNameForIndex(device_index), out);
+}
+
 static void _read_joystick(SDL_Joystick* j, Gpad_Raw& raw) {
     int axes = SDL_JoystickNumAxes(j);
     int buttons = SDL_JoystickNumButtons(j);
@@ -178,8 +190,7 @@ static void _take_new_pads() {
         SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(i);
         if (id < 0 || _in_a_slot(id)) continue;
         char guid[GPAD_GUID_SIZE];
-        gpad_form_guid(SDL_JoystickGetDeviceVendor(i), SDL_JoystickGetDeviceProduct(i),
-                       SDL_JoystickNameForIndex(i), guid);
+        _device_guid(i, guid);
         std::optional<uint16_t> mapping = gpad_db_find(guid);
         if (!mapping) continue;
         SDL_Joystick* j = SDL_JoystickOpen(i);
@@ -195,8 +206,10 @@ bool gpad_init() {
     for (Gpad_Slot& s : gpad_layer.slots) s = Gpad_Slot{};
 
     // SDL's HID drivers renumber buttons and axes; the database is written for
-    // the kernel's numbering. An environment setting still wins.
+    // the kernel's numbering (DirectInput's on Windows, where the raw-input driver
+    // would also take XInput pads from the XInput one). An environment setting still wins.
     SDL_SetHint(SDL_HINT_JOYSTICK_HIDAPI, "0");
+    SDL_SetHint(SDL_HINT_JOYSTICK_RAWINPUT, "0");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return false;
     // Polled in gpad_get_state, so no joystick events pile up in the queue.
     gpad_layer.previous_event_state = SDL_JoystickEventState(SDL_QUERY);

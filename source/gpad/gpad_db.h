@@ -7,6 +7,8 @@
 #include "gpad.h"
 
 constexpr int GPAD_GUID_SIZE = 33;  // 32 lower-case hex digits and a zero byte
+// The one entry every XInput pad shares (Windows only), zero-padded like the others.
+constexpr char GPAD_XINPUT_GUID[GPAD_GUID_SIZE] = "xinput";
 
 enum Gpad_Element_Type : uint8_t { gpad_element_axis = 0, gpad_element_button = 1, gpad_element_hat = 2 };
 

@@ -1,6 +1,7 @@
 #include "paths.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace {
@@ -12,6 +13,9 @@ bool _is_dir(const std::string& p) {
 
 std::string paths_join(const std::string& dir, const char* name) {
     if (dir.empty()) return name;
+#ifdef _WIN32
+    if (dir.back() == '\\') return dir + name;
+#endif
     return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
@@ -23,6 +27,13 @@ std::string paths_data_root(const std::string& exe_dir) {
 }
 
 std::string paths_config_dir(const char* xdg_config_home, const char* home) {
+#ifdef _WIN32
+    // Windows keeps a user's settings in the roaming application data folder.
+    (void)xdg_config_home;
+    (void)home;
+    const char* appdata = std::getenv("APPDATA");
+    return appdata && appdata[0] ? paths_join(appdata, "Vantorel") : "";
+#endif
     if (xdg_config_home && xdg_config_home[0] == '/') return paths_join(xdg_config_home, "vantorel");
     if (home && home[0] == '/') return paths_join(paths_join(home, ".config"), "vantorel");
     return "";

@@ -9,7 +9,8 @@ constexpr const char* INSTALLED_DATA_ROOT = "../share/games/vantorel";
 // The folder whose "data" the game reads: the executable's own folder when it holds
 // "data", else the installed location when that does, else the executable's folder.
 std::string paths_data_root(const std::string& exe_dir);
-// The per-user settings folder: $XDG_CONFIG_HOME/vantorel, else $HOME/.config/vantorel.
+// The per-user settings folder: $XDG_CONFIG_HOME/vantorel, else $HOME/.config/vantorel
+// (on Windows %APPDATA%\Vantorel, whatever the arguments).
 // Relative or empty variables are ignored; empty when neither gives an absolute path.
 std::string paths_config_dir(const char* xdg_config_home, const char* home);
 // Creates `dir` and any missing parents (mode 0700); true when it is a folder afterwards.

@@ -11,10 +11,18 @@
 #include <string>
 #include <strings.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#endif
 
 #include "paths.h"
 
 namespace {
+#ifdef _WIN32
+// Files open in binary mode, as on POSIX; Windows would otherwise write "\n" as "\r\n".
+// Set before main, so every file the program opens is covered.
+[[maybe_unused]] const int _binary_files = (*__p__fmode() = _O_BINARY);
+#endif
 constexpr int WINDOW_W = 640;  // pixels, windowed
 constexpr int WINDOW_H = 576;
 constexpr int SMOOTHING_FRAMES = 8;
@@ -261,7 +269,14 @@ void platform_open_url(const char* url) {
         // A file beside the executable: turn it into an absolute file URL.
         char cwd[4096];
         if (!getcwd(cwd, sizeof cwd)) return;
-        target = std::string("file://") + cwd + "/" + target;
+        std::string dir = cwd;
+#ifdef _WIN32
+        // C:\games\vantorel becomes /C:/games/vantorel, the path part of a file URL.
+        for (char& c : dir)
+            if (c == '\\') c = '/';
+        dir.insert(0, "/");
+#endif
+        target = "file://" + dir + "/" + target;
     }
     SDL_OpenURL(target.c_str());
 }
