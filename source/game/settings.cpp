@@ -1,7 +1,6 @@
 #include "settings.h"
 
-#include <cstdio>
-#include <unistd.h>
+#include "../platform/files.h"
 
 const Settings settings = {
     {{Input_Code::key_x, Input_Code::key_z}, {Button::X, Button::A}},
@@ -44,18 +43,7 @@ std::string settings_to_json(const Settings& s) {
 
 bool settings_save_to(const char* path) {
     std::string text = settings_to_json(settings);
-    std::string tmp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (fsync(fileno(f)) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), path) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return file_write_atomic(path, text.data(), text.size());
 }
 
 void settings_save() { settings_save_to("settings.json"); }
