@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libepoxy-dev libgl-dev \
 	libstb-dev liblz4-dev fonts-misaki libgtest-dev libbenchmark-dev clang valgrind \
-	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick
+	xvfb xauth x11-utils openbox libgl1-mesa-dri xdotool imagemagick python3-fonttools
 
 .PHONY: deps configure build play test bench clean
 
