@@ -44,6 +44,7 @@ void _install_quit_signals() {
     struct sigaction sa = {};
     sa.sa_handler = _on_quit_signal;
     sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // as signal() gives: interrupted system calls carry on
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
 
@@ -159,6 +160,7 @@ void _sleep_until(double deadline) {
         }
     }
 }
+
 // SDL's flag only follows SDL's own requests; when the window manager takes the window out
 // of fullscreen (a key or menu of its own) only the window's size tells.
 bool _window_fullscreen_now() {
