@@ -4,7 +4,8 @@ set(VANTOREL_PAK_SOURCES
   ${CMAKE_SOURCE_DIR}/source/game/serializer.cpp
   ${CMAKE_SOURCE_DIR}/source/game/pak.cpp
   ${CMAKE_SOURCE_DIR}/source/game/assets.cpp
-  ${CMAKE_SOURCE_DIR}/source/lz4/lz4.cpp)
+  ${CMAKE_SOURCE_DIR}/source/lz4/lz4.cpp
+  ${CMAKE_SOURCE_DIR}/source/platform/files.cpp)
 
 add_executable(pack_writer ${CMAKE_SOURCE_DIR}/tools/pack_writer.cpp ${VANTOREL_PAK_SOURCES})
 target_include_directories(pack_writer PRIVATE ${CMAKE_SOURCE_DIR}/source)

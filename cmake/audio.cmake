@@ -1,7 +1,8 @@
 # The sound banks are synthesised at build time by a tool of our own.
 set(VANTOREL_AUDIO_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
 add_executable(sound_builder
-  ${VANTOREL_AUDIO_ROOT}/tools/sound_builder.cpp ${VANTOREL_AUDIO_ROOT}/source/game/bank.cpp)
+  ${VANTOREL_AUDIO_ROOT}/tools/sound_builder.cpp ${VANTOREL_AUDIO_ROOT}/source/game/bank.cpp
+  ${VANTOREL_AUDIO_ROOT}/source/platform/files.cpp)
 target_include_directories(sound_builder PRIVATE ${VANTOREL_AUDIO_ROOT}/source)
 # Sounds are stored as Ogg Vorbis: encoded here, decoded by the game through vorbisfile,
 # which SDL2_mixer already brings along.

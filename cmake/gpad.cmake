@@ -1,5 +1,5 @@
 # The gamepad mapping database, generated from the installed SDL2's mapping list.
-add_executable(gpad_db_gen tools/gpad_db_gen.cpp)
+add_executable(gpad_db_gen tools/gpad_db_gen.cpp source/platform/files.cpp)
 target_include_directories(gpad_db_gen PRIVATE ${CMAKE_SOURCE_DIR}/source)
 target_link_libraries(gpad_db_gen PRIVATE PkgConfig::SDL2)
 

@@ -1,7 +1,9 @@
-# Coverage-guided fuzzing of the file readers (asset pack, sound banks, replays) with libFuzzer.
+# Coverage-guided fuzzing with libFuzzer of the file readers (asset pack, sound banks, replays)
+# and of the font guard in front of the real font baker.
 #   make fuzz-smoke   bounded, repeatable run (fixed seed and run count); part of test-extra
 #   make fuzz         long runs (FUZZ_TIME seconds per target), corpus kept in $(BUILD)-fuzz/corpus-*
-# Needs clang++ and its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases).
+# Needs clang++ and its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases);
+# the font seeds are cut down to the game's code points with python3-fonttools.
 
 # Included before the root Makefile's first rule: keep its default goal.
 _fuzz_default_goal := $(.DEFAULT_GOAL)
@@ -10,26 +12,32 @@ FUZZ_DIR := $(BUILD)-fuzz
 FUZZ_CXX ?= clang++
 FUZZ_FLAGS := -std=c++20 -g -O1 -Wall -Wextra -Isource \
 	-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-FUZZ_TARGETS := pak bank replay
+FUZZ_TARGETS := pak bank font replay
 FUZZ_RUNS_pak ?= 100000
 FUZZ_RUNS_bank ?= 1000000
+FUZZ_RUNS_font ?= 3000
 FUZZ_MAXLEN_pak ?= 8192
 FUZZ_MAXLEN_bank ?= 4096
 FUZZ_RUNS_replay ?= 300000
 FUZZ_MAXLEN_replay ?= 2048
+FUZZ_MAXLEN_font ?= 65536
+FUZZ_PYTHON ?= /usr/bin/python3
 FUZZ_TIME ?= 600
 
 FUZZ_SRC_pak := tests/fuzz/fuzz_pak.cpp source/game/serializer.cpp source/game/pak.cpp \
 	source/game/assets.cpp source/game/renderer.cpp source/lz4/lz4.cpp \
-	$(wildcard source/game/font_check.cpp)
-FUZZ_SRC_bank := tests/fuzz/fuzz_bank.cpp source/game/bank.cpp
+	source/game/font_check.cpp source/platform/files.cpp
+FUZZ_SRC_bank := tests/fuzz/fuzz_bank.cpp source/game/bank.cpp source/platform/files.cpp
+FUZZ_SRC_font := tests/fuzz/fuzz_font.cpp source/game/renderer.cpp source/game/font_check.cpp
 FUZZ_SRC_replay := tests/fuzz/fuzz_replay.cpp source/game/replay.cpp
 FUZZ_SRC_seed := tests/fuzz/seed_writer.cpp source/game/serializer.cpp source/game/pak.cpp \
-	source/game/assets.cpp source/game/bank.cpp source/lz4/lz4.cpp
+	source/game/assets.cpp source/game/bank.cpp source/lz4/lz4.cpp source/platform/files.cpp
 
 # The real data files, when the main build has made them, run once each unmutated.
 FUZZ_REAL_pak := $(wildcard $(BUILD)/data/assets.sbpak)
 FUZZ_REAL_bank := $(wildcard $(BUILD)/data/Desktop/persistent.bank $(BUILD)/data/Desktop/persistent.strings.bank)
+# Every TrueType font the installed Debian font packages offer, whole.
+FUZZ_REAL_font := $(sort $(shell find /usr/share/fonts -type f \( -iname '*.ttf' -o -iname '*.ttc' \) 2>/dev/null))
 
 .PHONY: fuzz fuzz-smoke fuzz-build fuzz-seeds
 test-extra: fuzz-smoke
@@ -46,6 +54,10 @@ $(FUZZ_DIR)/fuzz_replay: $(FUZZ_SRC_replay) $(wildcard source/game/*.h source/gp
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_replay) -lz -o $@
 
+$(FUZZ_DIR)/fuzz_font: $(FUZZ_SRC_font) $(wildcard source/game/*.h)
+	@mkdir -p $(FUZZ_DIR)
+	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_font) -o $@
+
 $(FUZZ_DIR)/seed_writer: $(FUZZ_SRC_seed) $(wildcard source/game/*.h source/lz4/*.h)
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) -std=c++20 -g -O1 -Wall -Wextra -Isource -fsanitize=address,undefined \
@@ -54,16 +66,33 @@ $(FUZZ_DIR)/seed_writer: $(FUZZ_SRC_seed) $(wildcard source/game/*.h source/lz4/
 fuzz-build: $(FUZZ_TARGETS:%=$(FUZZ_DIR)/fuzz_%) $(FUZZ_DIR)/seed_writer
 
 # Seeds are rebuilt from scratch every time, so the bounded run starts from the same corpus.
-fuzz-seeds: $(FUZZ_DIR)/seed_writer
+fuzz-seeds: $(FUZZ_DIR)/seed_writer $(FUZZ_DIR)/seeds-font.made
 	rm -rf $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank $(FUZZ_DIR)/seeds-replay
 	mkdir -p $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank $(FUZZ_DIR)/seeds-replay
 	$(FUZZ_DIR)/seed_writer $(FUZZ_DIR)/seeds-pak $(FUZZ_DIR)/seeds-bank $(FUZZ_REAL_bank)
+
+# Font seeds: each installed font and the game's own, cut down to the code points the game
+# bakes so that they fit the fuzzer's input length (the whole files run unmutated below).
+# Cutting takes a minute, so they are remade only when the fonts or the pack change.
+$(FUZZ_DIR)/seeds-font.made: $(FUZZ_DIR)/seed_writer $(FUZZ_REAL_pak) $(FUZZ_REAL_font)
+	rm -rf $(FUZZ_DIR)/seeds-font $(FUZZ_DIR)/fonts-whole
+	mkdir -p $(FUZZ_DIR)/seeds-font $(FUZZ_DIR)/fonts-whole
+	$(FUZZ_DIR)/seed_writer --tiny-font $(FUZZ_DIR)/fonts-whole/tiny.ttf
+	$(if $(FUZZ_REAL_pak),$(FUZZ_DIR)/seed_writer --font $(FUZZ_REAL_pak) $(FUZZ_DIR)/fonts-whole/game.ttf)
+	@n=0; for f in $(FUZZ_REAL_font) $(FUZZ_DIR)/fonts-whole/*.ttf; do n=$$((n + 1)); \
+	  $(FUZZ_PYTHON) -m fontTools.subset "$$f" --unicodes=U+0020-024F --no-hinting --font-number=0 \
+	    --output-file=$(FUZZ_DIR)/seeds-font/$$n-$$(basename "$$f") >/dev/null 2>&1 \
+	  || cp "$$f" $(FUZZ_DIR)/seeds-font/$$n-$$(basename "$$f"); done; \
+	echo "font seeds: $$n fonts"
+	touch $@
 
 # New inputs go to a throw-away directory so that the seeds stay as written.
 fuzz-smoke: fuzz-build fuzz-seeds
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  case $$t in pak) runs=$(FUZZ_RUNS_pak); len=$(FUZZ_MAXLEN_pak); real="$(FUZZ_REAL_pak)";; \
 	              bank) runs=$(FUZZ_RUNS_bank); len=$(FUZZ_MAXLEN_bank); real="$(FUZZ_REAL_bank)";; \
+	              font) runs=$(FUZZ_RUNS_font); len=$(FUZZ_MAXLEN_font); \
+	                    real="$(FUZZ_REAL_font) $$(ls $(FUZZ_DIR)/fonts-whole/*.ttf)";; \
 	              replay) runs=$(FUZZ_RUNS_replay); len=$(FUZZ_MAXLEN_replay); real="";; esac; \
 	  if [ -n "$$real" ]; then $(FUZZ_DIR)/fuzz_$$t $$real > $(FUZZ_DIR)/real-$$t.log 2>&1 \
 	    || { cat $(FUZZ_DIR)/real-$$t.log; echo "fuzz-smoke $$t: a real data file failed"; exit 1; }; fi; \
@@ -78,7 +107,7 @@ fuzz-smoke: fuzz-build fuzz-seeds
 
 fuzz: fuzz-build fuzz-seeds
 	@set -e; for t in $(FUZZ_TARGETS); do \
-	  case $$t in pak) len=$(FUZZ_MAXLEN_pak);; bank) len=$(FUZZ_MAXLEN_bank);; replay) len=$(FUZZ_MAXLEN_replay);; esac; \
+	  case $$t in pak) len=$(FUZZ_MAXLEN_pak);; bank) len=$(FUZZ_MAXLEN_bank);; font) len=$(FUZZ_MAXLEN_font);; replay) len=$(FUZZ_MAXLEN_replay);; esac; \
 	  mkdir -p $(FUZZ_DIR)/corpus-$$t; \
 	  $(FUZZ_DIR)/fuzz_$$t -max_total_time=$(FUZZ_TIME) -max_len=$$len -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_DIR)/crash-$$t- $(FUZZ_DIR)/corpus-$$t $(FUZZ_DIR)/seeds-$$t \

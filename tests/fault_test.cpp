@@ -1,15 +1,19 @@
 // Faults the game must survive: damaged or missing data, settings that cannot be written,
-// no sound device, gamepads coming and going. Each run starts the game, plays into a new
+// links, FIFOs and devices where files should be, signals, no sound device, gamepads
+// coming and going. Each run starts the game, plays into a new
 // game and shuts down; the sanitizer build turns any bad access into a failure.
 #include <SDL2/SDL.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "virtual_pad.h"
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +33,7 @@
 #include "game/settings.h"
 #include "gpad/gpad.h"
 #include "harness.h"
+#include "platform/files.h"
 
 namespace fs = std::filesystem;
 
@@ -133,11 +138,44 @@ Play_Result play_briefly(const fs::path& dir, int frames = 90) {
     return r;
 }
 
-// Exactly what a normal exit writes.
+// Names left in dir that start like a temporary file of `name`.
+std::vector<std::string> temporaries_of(const fs::path& dir, const std::string& name) {
+    std::vector<std::string> found;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind(name + ".tmp", 0) == 0) found.push_back(e.path().filename());
+    return found;
+}
+
+// Exactly what a normal exit writes, and no temporary file left over.
 void expect_settings_whole(const fs::path& dir, const std::string& what) {
     EXPECT_EQ(read_text(dir / "settings.json"), settings_to_json(settings)) << what;
-    EXPECT_FALSE(fs::exists(dir / "settings.json.tmp")) << what;
+    EXPECT_TRUE(temporaries_of(dir, "settings.json").empty()) << what;
 }
+
+// Runs body in a child process: its exit code, or nothing when it died by a signal or did not
+// end within the time (a hang; the child is then killed).
+std::optional<int> exit_code_within(double seconds, const std::function<int()>& body) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    if (pid < 0) return std::nullopt;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    for (;;) {
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) break;
+        if (r < 0 || std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return std::nullopt;
+        }
+        usleep(2000);
+    }
+    if (!WIFEXITED(status)) return std::nullopt;
+    return WEXITSTATUS(status);
+}
+constexpr double HANG = 30;  // seconds: far beyond any real run, even on a loaded machine
 
 // The pack as stored (lz4) and the same payload stored plainly, where every field sits at
 // a known offset: "SBPK", i32 version, u8 compression, i64 uncompressed size, i64 length.
@@ -717,4 +755,220 @@ TEST_F(Pad_Fault, PadPulledOutWhileSteering) {
     }
     expect_settings_whole(dir, "pad pulled");
     fs::remove_all(dir);
+}
+
+namespace {
+// Every writer of the game and its tools, each with the bytes it must leave.
+struct Writer {
+    std::string name;
+    std::function<bool(const fs::path&)> write;
+    std::string bytes;
+};
+std::vector<Writer> writers() {
+    static const std::string BANK = "bank bytes \x01\x02";
+    return {
+        {"settings", [](const fs::path& p) { return settings_save_to(p.c_str()); }, settings_to_json(settings)},
+        {"bank",
+         [](const fs::path& p) { return bank_write_file_atomic(p.c_str(), std::vector<u8>(BANK.begin(), BANK.end())); },
+         BANK},
+        {"file", [](const fs::path& p) { return file_write_atomic(p.c_str(), "generated\n", 10); }, "generated\n"},
+    };
+}
+}  // namespace
+
+TEST(Fault, WritersNeverFollowLinksNorLeaveHalfFiles) {
+    const std::string PRECIOUS = "someone else's file\n";
+    for (const Writer& w : writers()) {
+        SCOPED_TRACE(w.name);
+        fs::path dir = fresh_dir("links-" + w.name);
+        fs::path out = dir / "out", victim = dir / "victim";
+        auto victim_intact = [&] { EXPECT_EQ(read_text(victim), PRECIOUS); };
+        auto out_written = [&] {
+            EXPECT_FALSE(fs::is_symlink(out));
+            EXPECT_EQ(read_text(out), w.bytes);
+        };
+
+        // The old fixed temporary name as a symbolic link, then as a hard link, to the victim.
+        write_bytes(victim, std::vector<u8>(PRECIOUS.begin(), PRECIOUS.end()));
+        fs::create_symlink(victim, dir / "out.tmp");
+        EXPECT_TRUE(w.write(out));
+        victim_intact();
+        out_written();
+        fs::remove(dir / "out.tmp");
+        fs::remove(out);
+        fs::create_hard_link(victim, dir / "out.tmp");
+        EXPECT_TRUE(w.write(out));
+        victim_intact();
+        out_written();
+        EXPECT_EQ(fs::hard_link_count(victim), 2u);
+
+        // A link at the destination itself is replaced, not written through.
+        fs::remove(out);
+        fs::create_symlink(victim, out);
+        EXPECT_TRUE(w.write(out));
+        victim_intact();
+        out_written();
+
+        // A stale temporary from a killed run (a regular file) is harmless.
+        fs::remove(dir / "out.tmp");
+        write_bytes(dir / "out.tmp", std::vector<u8>(50, 'z'));
+        EXPECT_TRUE(w.write(out));
+        out_written();
+        fs::remove(dir / "out.tmp");
+        EXPECT_TRUE(temporaries_of(dir, "out").empty());
+
+        // A full disk (here: a file size limit) mid-write leaves the old file and no temporary.
+        std::optional<int> full = exit_code_within(HANG, [&] {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{4, 4};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
+            return w.write(out) ? 11 : 0;
+        });
+        EXPECT_EQ(full, 0);
+        out_written();
+        EXPECT_TRUE(temporaries_of(dir, "out").empty());
+        fs::remove_all(dir);
+    }
+}
+
+TEST(Fault, FifoAsTheSettingsTemporaryDoesNotHangTheExit) {
+    fs::path dir = fresh_dir("fifo-settings");
+    ASSERT_EQ(mkfifo((dir / "settings.json.tmp").c_str(), 0600), 0);
+    std::optional<int> code = exit_code_within(HANG, [&] {
+        return settings_save_to((dir / "settings.json").c_str()) ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "nothing: the exit hung on the FIFO";
+    EXPECT_EQ(read_text(dir / "settings.json"), settings_to_json(settings));
+    EXPECT_TRUE(fs::is_fifo(dir / "settings.json.tmp"));
+    EXPECT_EQ(temporaries_of(dir, "settings.json"), std::vector<std::string>{"settings.json.tmp"});
+    fs::remove_all(dir);
+}
+
+// Whatever sits where a data file belongs, if it is not a regular file it is refused at once,
+// like a missing file; the game then starts without it.
+TEST(Fault, DataFilesThatAreNotRegularFilesAreRefusedAtOnce) {
+    fs::path base = fresh_dir("special");
+    ASSERT_EQ(mkfifo((base / "fifo").c_str(), 0600), 0);
+    fs::create_directory(base / "folder");
+    fs::create_symlink(base / "fifo", base / "link-to-fifo");
+    fs::create_symlink("/dev/zero", base / "link-to-zero");
+    write_bytes(base / "ten", std::vector<u8>(10, 'x'));
+    for (const char* name : {"fifo", "folder", "link-to-fifo", "link-to-zero"}) {
+        SCOPED_TRACE(name);
+        std::string p = (base / name).string();
+        std::optional<int> code = exit_code_within(HANG, [&] {
+            Assets a;
+            if (file_read_whole(p.c_str(), 1 << 20)) return 1;
+            if (assets_load_from_file(p.c_str(), a)) return 2;
+            if (bank_read_file(p.c_str())) return 3;
+            if (strings_bank_read_file(p.c_str())) return 4;
+            return 0;
+        });
+        EXPECT_EQ(code, 0) << "nothing means it hung";
+    }
+    // The caller's cap, to the byte.
+    EXPECT_TRUE(file_read_whole((base / "ten").c_str(), 10));
+    EXPECT_FALSE(file_read_whole((base / "ten").c_str(), 9));
+
+    // The whole game over a data folder of FIFOs: it starts, plays and exits normally.
+    fs::path game_dir = base / "game";
+    fs::create_directories(game_dir / "data" / "Desktop");
+    for (const char* f : {"data/assets.sbpak", "data/Desktop/persistent.bank", "data/Desktop/persistent.strings.bank"})
+        ASSERT_EQ(mkfifo((game_dir / f).c_str(), 0600), 0);
+    std::optional<int> code = exit_code_within(HANG, [&] {
+        Play_Result r = play_briefly(game_dir, 10);
+        return r.reached_play && r.max_sprites == 0 && r.max_glyphs == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "nothing means start-up hung";
+    expect_settings_whole(game_dir, "data folder of FIFOs");
+    fs::remove_all(base);
+}
+
+// A texture larger than the device allows would draw every sprite as a black box.
+TEST(Fault, AtlasBeyondTheTextureLimitIsRefusedLikeDamage) {
+    const Packs& k = packs();
+    Serializer s = serializer_reader(k.payload.data(), i64(k.payload.size()));
+    Assets real;
+    ASSERT_TRUE(assets_serialize(s, real));
+    auto widened = [&](i32 width) {
+        Assets a = real;
+        const i32 w = real.atlas_size[0], h = real.atlas_size[1];
+        a.atlas_size[0] = width;
+        a.atlas_pixels.assign(size_t(width) * size_t(h) * 4, 0);
+        for (i32 y = 0; y < h; y++)
+            std::memcpy(&a.atlas_pixels[size_t(y) * size_t(width) * 4], &real.atlas_pixels[size_t(y) * size_t(w) * 4],
+                        size_t(w) * 4);
+        return assets_build_pack(a, pak_lz4, 1);
+    };
+    ASSERT_LE(real.atlas_size[0], HEADLESS_MAX_TEXTURE_SIZE);
+    std::vector<u8> at_limit = widened(HEADLESS_MAX_TEXTURE_SIZE), over = widened(HEADLESS_MAX_TEXTURE_SIZE + 1);
+    Assets check;
+    ASSERT_TRUE(assets_load_from_bytes(over.data(), i64(over.size()), check)) << "only the size may be wrong";
+    EXPECT_TRUE(renderer_atlas_fits(HEADLESS_MAX_TEXTURE_SIZE, real.atlas_size[1]));
+    EXPECT_FALSE(renderer_atlas_fits(real.atlas_size[0], HEADLESS_MAX_TEXTURE_SIZE + 1));
+    run_cases("atlas", {
+        {"atlas at the limit", {{"data/assets.sbpak", at_limit}}, false, true, false},
+        {"atlas one pixel over", {{"data/assets.sbpak", over}}, true, false, false},
+    });
+}
+
+TEST(Fault, CreditPageUrlNamesTheFileWhateverTheFoldersAreCalled) {
+    auto decode = [](const std::string& url) {
+        std::string out;
+        for (size_t i = 0; i < url.size(); i++) {
+            if (url[i] == '%' && i + 2 < url.size() && std::isxdigit((unsigned char)url[i + 1]) &&
+                std::isxdigit((unsigned char)url[i + 2])) {
+                out += char(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                out += url[i];
+            }
+        }
+        return out;
+    };
+    fs::path base = fresh_dir("url");
+    for (const char* name : {"hash#1", "q?x=1", "pct%41", "new\nline", "sp ace", "caf\xc3\xa9", "semi;colon&amp"}) {
+        SCOPED_TRACE(name);
+        fs::path dir = base / name;
+        fs::create_directories(dir);
+        fs::current_path(dir);
+        std::string url = platform_resolve_url("README.md");
+        std::string cwd = fs::current_path().string();
+        ASSERT_EQ(url.rfind("file://", 0), 0u) << url;
+        std::string rest = url.substr(7);
+        for (size_t i = 0; i < rest.size(); i++) {
+            unsigned char c = (unsigned char)rest[i];
+            bool plain = std::isalnum(c) || std::strchr("-._~/", c);
+            bool escape = c == '%' && i + 2 < rest.size() && std::isxdigit((unsigned char)rest[i + 1]) &&
+                          std::isxdigit((unsigned char)rest[i + 2]);
+            ASSERT_TRUE(plain || escape) << "byte " << int(c) << " unencoded in " << url;
+        }
+        EXPECT_EQ(decode(rest), cwd + "/README.md");
+    }
+    fs::current_path(VANTOREL_BUILD_DIR);  // where the game's own runs leave it
+    EXPECT_EQ(platform_resolve_url("https://example.invalid/a?b#c"), "https://example.invalid/a?b#c");
+    fs::remove_all(base);
+}
+
+// SDL's own quit event for a signal is dropped when its queue is full (65,535 events, as
+// after a flood of input while the game was stopped); the loop must end all the same.
+TEST(Fault, QuitSignalBehindAFullEventQueueStillEndsTheLoop) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        std::optional<int> code = exit_code_within(HANG, [&] {
+            platform_events_begin();
+            if (SDL_Init(SDL_INIT_EVENTS) != 0) return 10;
+            SDL_Event e = {};
+            e.type = SDL_USEREVENT;
+            while (SDL_PushEvent(&e) == 1) {
+            }
+            if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) < 65535) return 11;
+            kill(getpid(), sig);
+            Platform_Callbacks cb = {nullptr, nullptr, [](const Input_Event&) {}, nullptr};
+            bool goes_on = platform_pump_events(cb);
+            SDL_Quit();
+            return goes_on ? 12 : 0;
+        });
+        EXPECT_EQ(code, 0) << "10 no SDL, 11 queue not full, 12 the loop went on, nothing: killed by the signal";
+    }
 }

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "gpad/gpad_db.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -216,14 +217,7 @@ static bool _write_source(const char* path, const std::vector<Parsed_Entry>& ent
     }
     src += "};\n";
 
-    std::string tmp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(src.data(), 1, src.size(), f) == src.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) ok = std::rename(tmp.c_str(), path) == 0;
-    if (!ok) std::remove(tmp.c_str());
-    return ok;
+    return file_write_atomic(path, src.data(), src.size());
 }
 
 static void _unset_env(const char* name) {

@@ -1,5 +1,7 @@
 #include "bank.h"
 
+#include "../platform/files.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -77,18 +79,7 @@ bool _path_valid(std::string_view path) {
 }
 
 std::optional<std::vector<u8>> _read_whole_file(const char* path) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return std::nullopt;
-    std::optional<std::vector<u8>> result;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size >= 0 && u64(size) <= BANK_MAX_FILE_BYTES && std::fseek(f, 0, SEEK_SET) == 0) {
-            std::vector<u8> bytes(static_cast<size_t>(size));
-            if (std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size()) result = std::move(bytes);
-        }
-    }
-    std::fclose(f);
-    return result;
+    return file_read_whole(path, BANK_MAX_FILE_BYTES);
 }
 
 } // namespace
@@ -229,15 +220,7 @@ bool strings_bank_write(const Strings_Bank& strings, std::vector<u8>& out) {
 }
 
 bool bank_write_file_atomic(const char* path, const std::vector<u8>& bytes) {
-    std::string temp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path) == 0) return true;
-    std::remove(temp.c_str());
-    return false;
+    return file_write_atomic(path, bytes.data(), bytes.size());
 }
 
 std::optional<u32> bank_find_event(const Strings_Bank& strings, const Bank& bank,

@@ -27,6 +27,8 @@ void _load_asset_pack() {
     std::memset(sprite_anims, 0, sizeof sprite_anims);
     Assets a;
     if (!assets_load_from_file("data/assets.sbpak", a)) return;
+    // An atlas beyond the device's texture limit would draw every sprite as a black box.
+    if (!renderer_atlas_fits(a.atlas_size[0], a.atlas_size[1])) return;
     // The font goes first: a font the baker refuses refuses the whole pack, like any damage.
     if (!_renderer_load_font_data(a.font_data.data(), a.font_data.size())) return;
     std::memcpy(sprites, a.sprites, sizeof sprites);

@@ -2,10 +2,10 @@
 #include "pak.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "lz4/lz4.h"
+#include "platform/files.h"
 
 // Sanity caps, beyond the format's own limits, so that no file can make the loader
 // allocate absurd amounts of memory: our real pack is well under 1 MiB.
@@ -53,26 +53,9 @@ std::optional<std::vector<u8>> pak_load_from_bytes(const u8* bytes, i64 len) {
 }
 
 std::optional<std::vector<u8>> pak_load_from_file(const char* path) {
-    if (!path) return std::nullopt;
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return std::nullopt;
-    std::vector<u8> file;
-    bool ok = true;
-    u8 chunk[1 << 16];
-    for (;;) {
-        size_t n = std::fread(chunk, 1, sizeof(chunk), f);
-        if (n > 0) {
-            if ((i64)(file.size() + n) > PAK_MAX_FILE_SIZE) { ok = false; break; }
-            file.insert(file.end(), chunk, chunk + n);
-        }
-        if (n < sizeof(chunk)) {
-            if (std::ferror(f)) ok = false;
-            break;
-        }
-    }
-    std::fclose(f);
-    if (!ok) return std::nullopt;
-    return pak_load_from_bytes(file.data(), (i64)file.size());
+    std::optional<std::vector<u8>> file = file_read_whole(path, PAK_MAX_FILE_SIZE);
+    if (!file) return std::nullopt;
+    return pak_load_from_bytes(file->data(), (i64)file->size());
 }
 
 std::vector<u8> pak_build(const std::vector<u8>& payload, Pak_Compression compression, i32 version) {

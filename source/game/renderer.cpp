@@ -55,6 +55,7 @@ void renderer_init(bool headless) {
     r.camera = Camera{};
     renderer_build_palette_texels(PALETTE, 4, r.palette_texels);
     r.device = headless ? nullptr : renderer_device_create(r.palette_texels);
+    r.max_texture_size = r.device ? renderer_device_max_texture_size(r.device) : HEADLESS_MAX_TEXTURE_SIZE;
 }
 
 void renderer_shutdown() {
@@ -66,6 +67,10 @@ void renderer_shutdown() {
     renderer.device = nullptr;
     renderer.has_atlas = renderer.has_font = false;
     renderer.atlas_size[0] = renderer.atlas_size[1] = 0;
+}
+
+bool renderer_atlas_fits(i32 width, i32 height) {
+    return width > 0 && height > 0 && width <= renderer.max_texture_size && height <= renderer.max_texture_size;
 }
 
 void renderer_load_atlas(i32 width, i32 height, const u8* rgba) {

@@ -42,6 +42,8 @@ constexpr int FONT_FIRST_CODEPOINT = 32;
 constexpr int FONT_GLYPH_COUNT = 560;  // code points 32..591
 constexpr int FONT_ATLAS_SIZE = 512;
 constexpr f32 FONT_PIXEL_HEIGHT = 8.0f;
+// Headless there is no device to ask; every GPU that runs GL 3.3 takes this much.
+constexpr i32 HEADLESS_MAX_TEXTURE_SIZE = 8192;  // pixels per side
 
 struct Renderer_Device;  // device resources, absent when headless
 
@@ -57,6 +59,7 @@ struct Renderer {
     Font_Instance* glyphs = nullptr;     // capacity MAX_GLYPHS
     u32 glyph_count = 0;
     i32 atlas_size[2] = {0, 0};
+    i32 max_texture_size = HEADLESS_MAX_TEXTURE_SIZE;  // pixels per side, from the device
     bool has_atlas = false;
     bool has_font = false;
     Baked_Glyph glyph_table[FONT_GLYPH_COUNT] = {};
@@ -74,6 +77,8 @@ extern Renderer renderer;
 // headless: fill and empty the lists only; no device calls at all.
 void renderer_init(bool headless);
 void renderer_shutdown();
+// False for an atlas larger than the device can hold (it would draw as black boxes).
+bool renderer_atlas_fits(i32 width, i32 height);
 void renderer_load_atlas(i32 width, i32 height, const u8* rgba);
 bool _renderer_load_font_data(const u8* ttf, size_t len);
 void _renderer_load_palette(const Color* colors, int count);
@@ -95,6 +100,7 @@ struct Renderer_Frame_Params {
 Renderer_Device* renderer_device_create(const u8 palette_texels[2048]);
 // Releases every device resource; the context must still be current.
 void renderer_device_destroy(Renderer_Device* d);
+i32 renderer_device_max_texture_size(Renderer_Device* d);  // pixels per side
 void renderer_device_load_atlas(Renderer_Device* d, i32 w, i32 h, const u8* rgba);
 void renderer_device_load_palette(Renderer_Device* d, const u8 palette_texels[2048]);
 void renderer_device_load_font(Renderer_Device* d, const u8* bitmap512);

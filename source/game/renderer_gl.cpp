@@ -449,6 +449,13 @@ Renderer_Device* renderer_device_create(const u8 palette_texels[2048]) {
     return d;
 }
 
+i32 renderer_device_max_texture_size(Renderer_Device* d) {
+    if (!d) return 0;
+    GLint size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    return i32(size);
+}
+
 void renderer_device_load_atlas(Renderer_Device* d, i32 w, i32 h, const u8* rgba) {
     if (!d) return;
     if (d->sprite_atlas) glDeleteTextures(1, &d->sprite_atlas);

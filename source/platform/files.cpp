@@ -1,77 +1,221 @@
+// The operating system's file calls live here alone, so another system needs only this file.
 #include "files.h"
 
 #include <cstdio>
-#include <string>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#ifdef _WIN32
+
 namespace {
 
-#ifdef _WIN32
+constexpr DWORD READ_CHUNK = 1 << 16;  // bytes
+constexpr int TEMP_NAME_TRIES = 64;
+
 // Windows' narrow file calls take the local code page, not UTF-8.
-std::wstring _wide(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1, nullptr, 0);
+std::wstring _wide(const char* utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
     if (n <= 0) return {};
     std::wstring out(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1, out.data(), n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, out.data(), n);
     out.resize(size_t(n - 1));
     return out;
-}
-#endif
-
-FILE* _create(const std::string& path) {
-#ifdef _WIN32
-    std::wstring w = _wide(path);
-    return w.empty() ? nullptr : _wfopen(w.c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
-}
-
-bool _flush_to_disk(FILE* f) {
-    if (std::fflush(f) != 0) return false;
-#ifdef _WIN32
-    return _commit(_fileno(f)) == 0;
-#else
-    return fsync(fileno(f)) == 0;
-#endif
-}
-
-// Windows' rename refuses to replace an existing file; MoveFileEx replaces it in one step.
-bool _replace(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-    std::wstring wfrom = _wide(from), wto = _wide(to);
-    return !wfrom.empty() && !wto.empty() &&
-           MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
-void _remove(const std::string& path) {
-#ifdef _WIN32
-    std::wstring w = _wide(path);
-    if (!w.empty()) DeleteFileW(w.c_str());
-#else
-    std::remove(path.c_str());
-#endif
 }
 
 }  // namespace
 
+std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::uint64_t max_bytes) {
+    if (!path) return std::nullopt;
+    std::wstring w = _wide(path);
+    if (w.empty()) return std::nullopt;
+    HANDLE h = CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> result;
+    BY_HANDLE_FILE_INFORMATION info;
+    // Only plain disk files: pipes, consoles and folders are refused like a missing file.
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        ((std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow) <= max_bytes) {
+        std::vector<std::uint8_t> bytes;
+        bool ok = true;
+        for (;;) {
+            size_t have = bytes.size();
+            bytes.resize(have + READ_CHUNK);
+            DWORD n = 0;
+            if (!ReadFile(h, bytes.data() + have, READ_CHUNK, &n, nullptr)) ok = false;
+            bytes.resize(have + n);
+            if (!ok || n == 0) break;
+            if (bytes.size() > max_bytes) {
+                ok = false;
+                break;
+            }
+        }
+        if (ok) result = std::move(bytes);
+    }
+    CloseHandle(h);
+    return result;
+}
+
 bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {
-    std::string tmp = std::string(path) + ".tmp";
-    FILE* f = _create(tmp);
-    if (!f) return false;
-    bool ok = std::fwrite(bytes, 1, size, f) == size;
-    ok = _flush_to_disk(f) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && _replace(tmp, path)) return true;
-    _remove(tmp);
+    if (!path || (!bytes && size > 0)) return false;
+    std::wstring target = _wide(path);
+    if (target.empty()) return false;
+    std::wstring temp;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < TEMP_NAME_TRIES && h == INVALID_HANDLE_VALUE; attempt++) {
+        wchar_t suffix[40];
+        swprintf(suffix, 40, L".tmp-%08lx%04x", (unsigned long)(GetTickCount() ^ GetCurrentProcessId()),
+                 unsigned(attempt));
+        temp = target + suffix;
+        // CREATE_NEW: never an existing file, never through a link left in its place.
+        h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    const std::uint8_t* p = static_cast<const std::uint8_t*>(bytes);
+    while (ok && size > 0) {
+        DWORD chunk = size > (1u << 30) ? (1u << 30) : DWORD(size), n = 0;
+        ok = WriteFile(h, p, chunk, &n, nullptr) && n > 0;
+        p += n;
+        size -= n;
+    }
+    ok = ok && FlushFileBuffers(h);
+    ok = CloseHandle(h) && ok;
+    // Windows' rename refuses to replace a file; MoveFileEx replaces it in one step.
+    if (ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DeleteFileW(temp.c_str());
     return false;
+}
+
+#else
+
+namespace {
+
+constexpr size_t READ_CHUNK = 1 << 16;  // bytes
+constexpr int TEMP_NAME_TRIES = 64;
+
+// O_NONBLOCK only matters for the open itself: a FIFO without a writer would otherwise
+// block here for ever. Regular files ignore it.
+int _open_for_reading(const char* path) {
+    int fd;
+    do fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool _write_all(int fd, const std::uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+std::uint64_t _mix(std::uint64_t x) {
+    x += 0x9e3779b97f4a7c15ull;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+// A name nobody can guess ahead of us; O_EXCL makes even a guessed one harmless.
+std::string _temp_name(const char* path, int attempt) {
+    static std::uint64_t counter = 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t bits = _mix(std::uint64_t(now.tv_nsec) ^ (std::uint64_t(now.tv_sec) << 30) ^
+                              (std::uint64_t(getpid()) << 20) ^ (++counter << 8) ^ std::uint64_t(attempt));
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".tmp-%012llx", (unsigned long long)(bits & 0xffffffffffffull));
+    return std::string(path) + suffix;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::uint64_t max_bytes) {
+    if (!path) return std::nullopt;
+    int fd = _open_for_reading(path);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> result;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+        std::uint64_t(st.st_size) <= max_bytes) {
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(size_t(st.st_size));
+        bool ok = true;
+        // The file may grow or shrink while it is read: read to its end, within the cap.
+        for (;;) {
+            size_t have = bytes.size();
+            bytes.resize(have + READ_CHUNK);
+            ssize_t n = read(fd, bytes.data() + have, READ_CHUNK);
+            if (n < 0 && errno == EINTR) {
+                bytes.resize(have);
+                continue;
+            }
+            if (n < 0) ok = false;
+            bytes.resize(have + (n > 0 ? size_t(n) : 0));
+            if (n <= 0) break;
+            if (bytes.size() > max_bytes) {
+                ok = false;
+                break;
+            }
+        }
+        if (ok) result = std::move(bytes);
+    }
+    close(fd);
+    return result;
+}
+
+bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {
+    if (!path || (!bytes && size > 0)) return false;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < TEMP_NAME_TRIES && fd < 0; attempt++) {
+        temp = _temp_name(path, attempt);
+        // Mode as an ordinary new file gets it: the umask decides.
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0 && errno != EEXIST && errno != EINTR) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = _write_all(fd, static_cast<const std::uint8_t*>(bytes), size);
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp.c_str(), path) == 0) return true;
+    unlink(temp.c_str());
+    return false;
+}
+
+#endif  // _WIN32
+
+std::string file_url_from_path(std::string_view absolute_path) {
+    static const char HEX[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    url.reserve(url.size() + absolute_path.size() * 3);
+    for (char ch : absolute_path) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            url += char(c);
+        } else {
+            url += '%';
+            url += HEX[c >> 4];
+            url += HEX[c & 15];
+        }
+    }
+    return url;
 }

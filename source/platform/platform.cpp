@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL.h>
 #include <algorithm>
+#include <signal.h>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #endif
 
 #include "paths.h"
+
+#include "files.h"
 
 namespace {
 #ifdef _WIN32
@@ -59,6 +62,25 @@ void _report_first_frame() {
     long long ns = now.tv_sec * 1000000000LL + now.tv_nsec;
     if (write(fd, &ns, sizeof ns) != sizeof ns) SDL_Log("start-up probe: write failed");
     close(fd);
+}
+
+// Set by SIGTERM, SIGINT and SIGHUP; the loop reads it every frame. SDL's own quit event
+// for a signal is dropped when its queue is full, so it is not relied on.
+volatile std::sig_atomic_t quit_signalled = 0;
+
+extern "C" void _on_quit_signal(int) { quit_signalled = 1; }
+
+void _install_quit_signals() {
+    quit_signalled = 0;
+#ifdef _WIN32
+    for (int sig : {SIGTERM, SIGINT}) std::signal(sig, _on_quit_signal);
+#else
+    struct sigaction sa = {};
+    sa.sa_handler = _on_quit_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // as signal() gives: interrupted system calls carry on
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+#endif
 }
 
 double _seconds_now() { return double(SDL_GetPerformanceCounter()) / double(SDL_GetPerformanceFrequency()); }
@@ -197,6 +219,18 @@ void _sleep_until(double deadline) {
         }
     }
 }
+
+// SDL's flag only follows SDL's own requests; when the window manager takes the window out
+// of fullscreen (a key or menu of its own) only the window's size tells.
+bool _window_fullscreen_now() {
+    if (!(SDL_GetWindowFlags(P.window) & SDL_WINDOW_FULLSCREEN)) return false;
+    SDL_Rect display;
+    int index = SDL_GetWindowDisplayIndex(P.window);
+    if (index < 0 || SDL_GetDisplayBounds(index, &display) != 0) return true;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(P.window, &w, &h);
+    return w >= display.w && h >= display.h;
+}
 }  // namespace
 
 void platform_headless_begin(int width, int height) {
@@ -219,9 +253,12 @@ double platform_frame_duration() { return P.headless ? P.headless_duration : P.s
 void platform_set_frame_pace(double seconds) { P.pace = seconds > 0 ? seconds : 0; }
 
 void platform_toggle_fullscreen() {
-    P.fullscreen = !P.fullscreen;
+    bool was = P.window ? _window_fullscreen_now() : P.fullscreen;
+    P.fullscreen = !was;
     if (!P.window) return;
     if (P.fullscreen) {
+        // SDL may still believe the window is fullscreen and would ignore the request.
+        if (SDL_GetWindowFlags(P.window) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(P.window, 0);
         SDL_SetWindowFullscreen(P.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     } else {
         SDL_SetWindowFullscreen(P.window, 0);
@@ -229,7 +266,7 @@ void platform_toggle_fullscreen() {
         SDL_SetWindowPosition(P.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
 }
-bool platform_is_fullscreen() { return P.fullscreen; }
+bool platform_is_fullscreen() { return P.window ? _window_fullscreen_now() : P.fullscreen; }
 void platform_quit() { P.quit = true; }
 bool platform_quit_requested() { return P.quit; }
 
@@ -262,23 +299,33 @@ double platform_time() {
     return double(SDL_GetPerformanceCounter() - P.timer_start) / double(SDL_GetPerformanceFrequency());
 }
 
-void platform_open_url(const char* url) {
-    if (P.headless || !url) return;
+std::string platform_resolve_url(const char* url) {
+    if (!url) return "";
     std::string target = url;
     if (target.find("://") == std::string::npos) {
-        // A file beside the executable: turn it into an absolute file URL.
+        // A file beside the executable: an absolute file URL, whatever the folders are called.
         char cwd[4096];
-        if (!getcwd(cwd, sizeof cwd)) return;
+        if (!getcwd(cwd, sizeof cwd)) return "";
         std::string dir = cwd;
 #ifdef _WIN32
         // C:\games\vantorel becomes /C:/games/vantorel, the path part of a file URL.
         for (char& c : dir)
             if (c == '\\') c = '/';
         dir.insert(0, "/");
+        target = file_url_from_path(dir + "/" + target);
+        // The drive's colon stays as it is: file:///C:/...
+        if (target.size() > 11 && target.compare(9, 3, "%3A") == 0) target.replace(9, 3, ":");
+#else
+        target = file_url_from_path(dir + "/" + target);
 #endif
-        target = "file://" + dir + "/" + target;
     }
-    SDL_OpenURL(target.c_str());
+    return target;
+}
+
+void platform_open_url(const char* url) {
+    if (P.headless) return;
+    std::string target = platform_resolve_url(url);
+    if (!target.empty()) SDL_OpenURL(target.c_str());
 }
 
 bool platform_change_to_exe_dir() {
@@ -316,11 +363,29 @@ void platform_shutdown_graphics() {
     P.gl = nullptr;
 }
 
+void platform_events_begin() {
+    // Our own handlers instead of SDL's, whose quit event is lost when the queue is full.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    _install_quit_signals();
+}
+
+bool platform_pump_events(const Platform_Callbacks& cb) {
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+        if (ev.type == SDL_QUIT) P.quit = true;
+        Input_Event ie;
+        if (_translate(ev, ie)) cb.event(ie);
+    }
+    if (quit_signalled) P.quit = true;
+    return !P.quit;
+}
+
 int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Platform_Start& start) {
     (void)argc;
     (void)argv;
     P = Platform{};
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
+    platform_events_begin();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
         std::fprintf(stderr, "vantorel: no display: %s\n", SDL_GetError());
         return 1;
@@ -371,13 +436,7 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     cb.init();
     double last = _seconds_now();
     while (!P.quit) {
-        SDL_Event ev;
-        while (SDL_PollEvent(&ev)) {
-            if (ev.type == SDL_QUIT) P.quit = true;
-            Input_Event ie;
-            if (_translate(ev, ie)) cb.event(ie);
-        }
-        if (P.quit) break;
+        if (!platform_pump_events(cb)) break;
         cb.frame();
         if (P.gl) SDL_GL_SwapWindow(P.window);
         _report_first_frame();

@@ -1,6 +1,7 @@
 // The window layer: owns the main loop and calls the game's four callbacks.
 #pragma once
 #include <cstdint>
+#include <string>
 #include "../game/input.h"
 
 struct Platform_Callbacks {
@@ -17,6 +18,10 @@ struct Platform_Start {
 // Opens the window and runs until quit; returns the process exit code (1 when there is no
 // display or no OpenGL 3.3, after one line on standard error).
 int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Platform_Start& start = {});
+// The loop's parts, open to tests. Before SDL_Init: SIGTERM, SIGINT and SIGHUP from now on
+// end the loop. Each frame: hands the queued events to cb.event; false once the loop ends.
+void platform_events_begin();
+bool platform_pump_events(const Platform_Callbacks& cb);
 
 // Headless mode for tests: no window, no GL context; the test drives frames.
 void platform_headless_begin(int width, int height);
@@ -41,6 +46,9 @@ void platform_lock_mouse(bool lock);
 double platform_time();  // monotonic seconds since the timer was set up
 void platform_setup_timer();
 void platform_open_url(const char* url);
+// What platform_open_url hands to the system: web addresses as given, a relative file name
+// as a file URL in the working directory ("" when that is unknown).
+std::string platform_resolve_url(const char* url);
 // Moves to the folder of the executable, or to the installed data folder when only that
 // holds "data"; false when that failed.
 bool platform_change_to_exe_dir();

@@ -14,6 +14,7 @@
 // satisfy the linker for renderer.cpp.
 Renderer_Device* renderer_device_create(const u8*) { return nullptr; }
 void renderer_device_destroy(Renderer_Device*) {}
+i32 renderer_device_max_texture_size(Renderer_Device*) { return 0; }
 void renderer_device_load_atlas(Renderer_Device*, i32, i32, const u8*) {}
 void renderer_device_load_palette(Renderer_Device*, const u8*) {}
 void renderer_device_load_font(Renderer_Device*, const u8*) {}

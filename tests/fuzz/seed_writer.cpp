@@ -2,10 +2,13 @@
 // headers: tiny packs (with a hand-built TrueType font of a few glyphs) and tiny banks,
 // plus a cut-down copy of the real main bank when its path is given.
 //   seed_writer <pak_seed_dir> <bank_seed_dir> [real persistent.bank] [real strings bank]
+//   seed_writer --font <pack> <out.ttf>    the font a pack carries, for the font target
+//   seed_writer --tiny-font <out.ttf>      the hand-built font of the tiny packs
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -220,6 +223,19 @@ Bytes _concat(Bytes a, const Bytes& b) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--tiny-font") return _write(argv[2], _tiny_font()) ? 0 : 1;
+    if (argc == 4 && std::string(argv[1]) == "--font") {
+        Bytes file;
+        std::optional<std::vector<u8>> payload;
+        Assets a;
+        if (_read(argv[2], file)) payload = pak_load_from_bytes(file.data(), (i64)file.size());
+        Serializer s = serializer_reader(payload ? payload->data() : nullptr, payload ? (i64)payload->size() : 0);
+        if (!payload || !assets_serialize(s, a) || a.font_data.empty() || !_write(argv[3], a.font_data)) {
+            std::fprintf(stderr, "seed_writer: no font from %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: seed_writer <pak_seed_dir> <bank_seed_dir> [bank] [strings bank]\n");
         return 2;
