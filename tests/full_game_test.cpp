@@ -40,15 +40,6 @@ struct Player_Session {
         run(1);
         ASSERT_GE(ship().num_charges, 1);
     }
-    static int player_bullets() {
-        int n = 0;
-        scene_for_each(game.scene, [&](Entity_Ref r) {
-            if (r.entity->variant.kind == variant_projectile && !(r.entity->tags & tag_destroyed) &&
-                r.entity->variant.projectile.kind == player_bullet)
-                n++;
-        });
-        return n;
-    }
     // Fires one real shot and waits until its bullets have hit or left.
     void fire() {
         u32 shots = audio_trace.started[player_shoot];

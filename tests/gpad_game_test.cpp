@@ -14,26 +14,7 @@ namespace {
 // buttons A 0, X 2; hat 0 is the d-pad; axes 0/1 the left stick, 2/5 the triggers.
 constexpr int PAD_A = 0, PAD_X = 2;
 
-struct Pad_Game : ::testing::Test {
-    SDL_Joystick* pad = nullptr;
-
-    void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
-        if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
-        pad = attach_virtual_pad();
-        ASSERT_NE(pad, nullptr) << SDL_GetError();
-        input_reset();
-    }
-
-    void TearDown() override {
-        gpad_shutdown();
-        input_reset();
-        if (pad) SDL_JoystickClose(pad);
-        for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
-            if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
-        SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
-    }
-
+struct Pad_Game : Virtual_Pad_Test {
     void stick(Sint16 x, Sint16 y) {
         SDL_JoystickSetVirtualAxis(pad, 0, x);
         SDL_JoystickSetVirtualAxis(pad, 1, y);

@@ -71,6 +71,17 @@ inline int count_variant(Variant_Kind k) {
     return n;
 }
 
+// The ship's bullets still in flight.
+inline int player_bullets() {
+    int n = 0;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == variant_projectile && !(r.entity->tags & tag_destroyed) &&
+            r.entity->variant.projectile.kind == player_bullet)
+            n++;
+    });
+    return n;
+}
+
 inline Entity_Id place_bullet(Vec2 pos, Vec2 vel, Projectile_Kind kind = player_bullet) {
     return scene_spawn_entity(make_projectile(pos, vel, kind));
 }

@@ -67,15 +67,6 @@ Entity* find_boss() {
     return found;
 }
 
-int player_bullets() {
-    int n = 0;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if (r.entity->variant.kind == variant_projectile && !(r.entity->tags & tag_destroyed) &&
-            r.entity->variant.projectile.kind == player_bullet)
-            n++;
-    });
-    return n;
-}
 
 // The test's own hand in the world (rocks placed in the line of fire, the ship put in front
 // of the boss), noted by frame so that the playback gets the same help at the same moment.
@@ -184,29 +175,15 @@ struct Session {
     }
 };
 
-struct Replay_Test : ::testing::Test {
-    SDL_Joystick* pad = nullptr;
-    void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
-        if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
-        pad = attach_virtual_pad();
-        ASSERT_NE(pad, nullptr) << SDL_GetError();
-        input_reset();
-    }
+struct Replay_Test : Virtual_Pad_Test {
     void TearDown() override {
         replay_stop();
-        gpad_shutdown();
-        input_reset();
-        if (pad) SDL_JoystickClose(pad);
-        for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
-            if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
-        SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+        Virtual_Pad_Test::TearDown();
     }
     void detach_pad() {
         SDL_JoystickClose(pad);
         pad = nullptr;
-        for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
-            if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
+        detach_virtual_pads();
     }
 };
 

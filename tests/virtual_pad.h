@@ -1,6 +1,10 @@
 // A virtual pad with a common controller's ids, so the built-in database maps it.
 #pragma once
 #include <SDL2/SDL.h>
+#include <gtest/gtest.h>
+
+#include "game/input.h"
+#include "gpad/gpad.h"
 
 // Attaches and opens it with both triggers released; nullptr (see SDL_GetError) on failure.
 inline SDL_Joystick* attach_virtual_pad(Uint16 vendor = 0x045E, Uint16 product = 0x028E,
@@ -22,3 +26,28 @@ inline SDL_Joystick* attach_virtual_pad(Uint16 vendor = 0x045E, Uint16 product =
     SDL_JoystickSetVirtualAxis(pad, 5, -32768);
     return pad;
 }
+
+// A test with one virtual pad attached; skipped when a real joystick would share the slots.
+struct Virtual_Pad_Test : ::testing::Test {
+    SDL_Joystick* pad = nullptr;
+
+    void SetUp() override {
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+        if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a real joystick is attached";
+        pad = attach_virtual_pad();
+        ASSERT_NE(pad, nullptr) << SDL_GetError();
+        input_reset();
+    }
+    void TearDown() override {
+        gpad_shutdown();
+        input_reset();
+        if (pad) SDL_JoystickClose(pad);
+        pad = nullptr;
+        detach_virtual_pads();
+        SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    }
+    static void detach_virtual_pads() {
+        for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
+            if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
+    }
+};
