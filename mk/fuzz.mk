@@ -42,7 +42,7 @@ FUZZ_REAL_font := $(sort $(shell find /usr/share/fonts -type f \( -iname '*.ttf'
 .PHONY: fuzz fuzz-smoke fuzz-build fuzz-seeds
 test-extra: fuzz-smoke
 
-$(FUZZ_DIR)/fuzz_pak: $(FUZZ_SRC_pak) $(wildcard source/game/*.h source/lz4/*.h)
+$(FUZZ_DIR)/fuzz_pak: $(FUZZ_SRC_pak) $(wildcard source/game/*.h source/lz4/*.h tests/fuzz/*.h)
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_pak) -llz4 -o $@
 
@@ -54,7 +54,7 @@ $(FUZZ_DIR)/fuzz_replay: $(FUZZ_SRC_replay) $(wildcard source/game/*.h source/gp
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_replay) -lz -o $@
 
-$(FUZZ_DIR)/fuzz_font: $(FUZZ_SRC_font) $(wildcard source/game/*.h)
+$(FUZZ_DIR)/fuzz_font: $(FUZZ_SRC_font) $(wildcard source/game/*.h tests/fuzz/*.h)
 	@mkdir -p $(FUZZ_DIR)
 	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_font) -o $@
 

@@ -8,20 +8,9 @@
 #include "game/font_check.h"
 #include "game/pak.h"
 #include "game/renderer.h"
+#include "headless_device.h"
 #include "game/serializer.h"
 
-// The renderer runs headless here (no device), so these are never reached; they only
-// satisfy the linker for renderer.cpp.
-Renderer_Device* renderer_device_create(const u8*) { return nullptr; }
-void renderer_device_destroy(Renderer_Device*) {}
-i32 renderer_device_max_texture_size(Renderer_Device*) { return 0; }
-void renderer_device_load_atlas(Renderer_Device*, i32, i32, const u8*) {}
-void renderer_device_load_palette(Renderer_Device*, const u8*) {}
-void renderer_device_load_font(Renderer_Device*, const u8*) {}
-void renderer_device_draw(Renderer_Device*, const Renderer_Frame_Params&, const Sprite_Instance*, u32,
-                          const Font_Instance*, u32) {}
-int platform_width() { return VIEW_W; }
-int platform_height() { return VIEW_H; }
 
 namespace {
 
