@@ -50,12 +50,6 @@ void write_bytes(const fs::path& p, const std::vector<u8>& b) {
     std::ofstream f(p, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
-std::string read_text(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 // tmpfs when there is one: every run ends with a synced settings save.
 std::string scratch_base() {
@@ -93,14 +87,7 @@ struct Play_Result {
 // Starts the game in `dir`, enters a new game, steers, fires, pauses, resumes, quits.
 Play_Result play_briefly(const fs::path& dir, int frames = 90) {
     Play_Result r;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::string log = output_log(dir).string();
-    int fd = open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-    int saved_out = dup(1), saved_err = dup(2);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    {
+    r.printed = capture_output(output_log(dir).string(), [&] {
         Renderer_Capture cap;
         Headless h(dir.string());
         renderer.capture = &cap;
@@ -126,15 +113,7 @@ Play_Result play_briefly(const fs::path& dir, int frames = 90) {
         h.frames(10);
         watch();
         renderer.capture = nullptr;
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out, 1);
-    dup2(saved_err, 2);
-    close(saved_out);
-    close(saved_err);
-    close(fd);
-    r.printed = read_text(log);
+    });
     return r;
 }
 

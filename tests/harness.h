@@ -1,5 +1,12 @@
 // Drives the real callbacks headlessly: chosen frame durations, chosen key events.
 #pragma once
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "game/game.h"
@@ -97,4 +104,32 @@ inline Entity_Id place_asteroid(Vec2 pos, Asteroid_Kind kind = small, Vec2 vel =
     e.variant.kind = variant_asteroid;
     e.variant.asteroid = {kind, 0};
     return scene_spawn_entity(e);
+}
+
+// A whole file as text ("" when it cannot be read).
+inline std::string read_text(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Runs body with standard output and error sent to the file `log`; returns what they printed.
+template <class Body>
+std::string capture_output(const std::string& log, Body&& body) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    int fd = open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+    int saved_out = dup(1), saved_err = dup(2);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    body();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    close(fd);
+    return read_text(log);
 }

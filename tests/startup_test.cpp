@@ -30,13 +30,6 @@ fs::path fresh_dir(const std::string& name) {
     return d;
 }
 
-std::string read_text(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // Sets an environment variable for one scope.
 struct Env_Guard {
     std::string name, saved;
@@ -63,28 +56,14 @@ struct Run_Result {
 Run_Result run_from(const fs::path& exe_dir) {
     Run_Result r;
     std::string log = exe_dir.string() + ".log";
-    std::fflush(stdout);
-    std::fflush(stderr);
-    int fd = open(log.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-    int saved_out = dup(1), saved_err = dup(2);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    {
+    r.printed = capture_output(log, [&] {
         Renderer_Capture cap;
         Headless h(exe_dir.string());
         renderer.capture = &cap;
         h.frames(5);
         r.max_glyphs = cap.glyphs.size();
         renderer.capture = nullptr;
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out, 1);
-    dup2(saved_err, 2);
-    close(saved_out);
-    close(saved_err);
-    close(fd);
-    r.printed = read_text(log);
+    });
     fs::remove(log);
     return r;
 }
