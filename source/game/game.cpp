@@ -2,7 +2,6 @@
 
 #include "../platform/platform.h"
 #include "input.h"
-#include "physics.h"
 #include "replay.h"
 #include "renderer.h"
 #include "sprite.h"

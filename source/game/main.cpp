@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "../gpad/gpad.h"
 #include "../platform/platform.h"
