@@ -943,7 +943,7 @@ TEST(Fault, QuitSignalBehindAFullEventQueueStillEndsTheLoop) {
             }
             if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) < 65535) return 11;
             kill(getpid(), sig);
-            Platform_Callbacks cb = {nullptr, nullptr, [](const Input_Event&) {}, nullptr};
+            Platform_Callbacks cb = {nullptr, nullptr, [](const Platform_Event&) {}, nullptr};
             bool goes_on = platform_pump_events(cb);
             SDL_Quit();
             return goes_on ? 12 : 0;

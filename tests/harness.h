@@ -10,9 +10,13 @@
 #include <string>
 
 #include "game/game.h"
+#include "game/main.h"
 #include "game/input.h"
 #include "game/renderer.h"
 #include "game/scene.h"
+#include "game/stage.h"
+#include "game/ui.h"
+#include "game/world.h"
 #include "platform/platform.h"
 
 // Desktop key numbers as the window layer delivers them.

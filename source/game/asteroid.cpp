@@ -3,6 +3,7 @@
 #include "game.h"
 #include "physics.h"
 #include "random.h"
+#include "stage.h"
 
 namespace {
 constexpr f32 BOMB_RADIUS = 40;  // world units

@@ -3,6 +3,7 @@
 #include "../platform/platform.h"
 #include "command_line.h"
 #include "game.h"
+#include "main.h"
 #include "random.h"
 #include "replay.h"
 
@@ -46,7 +47,8 @@ int main(int argc, char** argv) {
     if (int status = _prepare_session(cl); status >= 0) return status;
     Platform_Start start;
     start.fullscreen = cl.window_mode == window_mode_fullscreen;
-    int status = platform_run(argc, argv, Platform_Callbacks{_sapp_init, _sapp_frame, _sapp_event, _sapp_cleanup}, start);
+    Platform_Callbacks callbacks = {_sapp_init, _sapp_frame, _sapp_platform_event, _sapp_cleanup};
+    int status = platform_run(argc, argv, callbacks, start);
     replay_stop();
     return status;
 }

@@ -2,13 +2,21 @@
 
 #include "../platform/platform.h"
 #include "input.h"
-#include "physics.h"
 #include "replay.h"
 #include "renderer.h"
 #include "sprite.h"
+#include "stage.h"
+#include "ui.h"
+#include "world.h"
 
 Game game;
 Time_Step last_time_step;
+
+namespace {
+constexpr Vec2 HINT_POS = {10, 43.2f};  // pixels
+const char* const HINT_CHARGE = "Hold left/right to charge energy";
+const char* const HINT_SHOOT = "Press X to Shoot or Z to Boost";
+}  // namespace
 
 void game_set_state(Game_State s) {
     if (game.state == s) return;
@@ -38,6 +46,91 @@ void game_new_game() {
     game.state = intro;
 }
 
+std::optional<Entity_Copy> game_player() {
+    auto p = scene_get_entity_copy(game.player);
+    if (!p || p->entity.variant.kind != variant_player) return std::nullopt;
+    return p;
+}
+
+static void _open_credit_page(const Credit& c) {
+    // A file URL of a page shipped beside the executable exists for every player.
+    platform_open_url(c.url);
+}
+
+void game_state_update(Time_Step ts) {
+    switch (game.state) {
+        case main_menu:
+            ui.origin = {30, 80};
+            if (ui_button("New Game")) game_new_game();
+            if (ui_button("Credits")) game_set_state(credits);
+            if (ui_button("Exit to Desktop")) platform_quit();
+            break;
+        case intro:
+            draw_screen_text(HINT_POS, HINT_CHARGE, WHITE, UI_TEXT_SIZE);
+            if (key_pressed(Input_Code::key_left) || key_pressed(Input_Code::key_right) ||
+                menu_pad_pressed(menu_pad_left) || menu_pad_pressed(menu_pad_right))
+                game_set_state(tutorial);
+            break;
+        case tutorial:
+            if (auto p = game_player())
+                draw_screen_text(HINT_POS, p->entity.variant.player.num_charges > 0 ? HINT_SHOOT : HINT_CHARGE,
+                                 WHITE, UI_TEXT_SIZE);
+            world_update(ts);
+            break;
+        case playing:
+            world_update(ts);
+            // Looking away pauses just as escape does.
+            if ((key_pressed(Input_Code::key_escape) || menu_pad_pressed(menu_pad_start) || input_focus_lost()) &&
+                game.state == playing)
+                game_set_state(paused);
+            break;
+        case game_over:
+            ui_space();
+            ui_label("GAME OVER", 16);
+            ui_space();
+            ui_label("Better luck next time!", 8);
+            ui_space();
+            if (ui_button("Continue")) game_return_to_main_menu();
+            break;
+        case won:
+            ui_space();
+            ui_label("YOU WON!", 16);
+            ui_space();
+            ui_label("Thank you for playing! :)", 8);
+            ui_space();
+            if (ui_button("Continue")) game_set_state(credits);
+            break;
+        case pick_upgrade:
+            ui_space();
+            ui_label(tprintf("STAGE %i/%i", game.stage + 1, STAGE_COUNT), 16);
+            ui_space();
+            ui_label("Pick an Upgrade", 8);
+            ui_space();
+            for (Player_Stat stat : game.upgrade_choices) {
+                if (!ui_button(upgrade_labels[stat])) continue;
+                game_set_state(playing);
+                if (auto p = scene_get_entity(game.player); p && p->entity->variant.kind == variant_player)
+                    p->entity->variant.player.stat_levels[stat] += 1;
+            }
+            break;
+        case paused:
+            ui_label("Paused", 16);
+            ui_space();
+            if (ui_button("Continue") || key_pressed(Input_Code::key_escape) || menu_pad_pressed(menu_pad_start))
+                game_set_state(playing);
+            if (ui_button("Main Menu")) game_return_to_main_menu();
+            break;
+        case credits:
+            ui_label("Credits", 16);
+            ui_space();
+            for (const Credit& c : game_credits)
+                if (ui_button(tprintf("%s%s", c.name, c.role_suffix))) _open_credit_page(c);
+            ui_space();
+            if (ui_button("Return") || key_pressed(Input_Code::key_escape)) game_return_to_main_menu();
+            break;
+    }
+}
+
 static void _overlay(f32 alpha) {
     draw_world_sprite({0, 0}, {1600, 1440}, 0, Color{0, 0, 0, alpha}, sprites[sprite_solid], 0.001f);
 }
@@ -65,6 +158,29 @@ void game_state_draw() {
         case won:
         case credits: break;
     }
+}
+
+// Up and down move the selection of whatever menu this frame laid out, wrapping round.
+static void _menu_navigation(Time_Step ts) {
+    if (ui.item_count == 0) return;
+    bool moved = false;
+    if (key_pressed(Input_Code::key_down) || menu_pad_pressed(menu_pad_down)) {
+        ui.selected += 1;
+        moved = true;
+    }
+    if (key_pressed(Input_Code::key_up) || menu_pad_pressed(menu_pad_up)) {
+        ui.selected -= 1;
+        moved = true;
+    }
+    ui.selected_time += ts.real;
+    if (moved) {
+        ui.selected_time = 0;
+        audio_play(ui_hover);
+    }
+    if (ui.button_count <= 0)
+        ui.selected = 0;
+    else
+        ui.selected = ((ui.selected % ui.button_count) + ui.button_count) % ui.button_count;
 }
 
 void _sapp_frame() {
@@ -98,26 +214,7 @@ void _sapp_frame() {
         game.camera.kick_vel = {};
     }
 
-    if (ui.item_count != 0) {
-        bool moved = false;
-        if (key_pressed(Input_Code::key_down) || menu_pad_pressed(menu_pad_down)) {
-            ui.selected += 1;
-            moved = true;
-        }
-        if (key_pressed(Input_Code::key_up) || menu_pad_pressed(menu_pad_up)) {
-            ui.selected -= 1;
-            moved = true;
-        }
-        ui.selected_time += ts.real;
-        if (moved) {
-            ui.selected_time = 0;
-            audio_play(ui_hover);
-        }
-        if (ui.button_count <= 0)
-            ui.selected = 0;
-        else
-            ui.selected = ((ui.selected % ui.button_count) + ui.button_count) % ui.button_count;
-    }
+    _menu_navigation(ts);
 
     audio_update();
     game_state_draw();

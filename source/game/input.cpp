@@ -1,5 +1,6 @@
 #include "input.h"
 
+#include "../platform/platform.h"
 #include "settings.h"
 
 using IC = Input_Code;
@@ -46,6 +47,30 @@ Input_Code input_map_key(i32 k) {
     if (k >= 320 && k <= 336) return _code(IC::key_kp_0, k - 320);
     if (k >= 340 && k <= 348) return _code(IC::key_left_shift, k - 340);
     return IC::invalid;
+}
+
+Input_Event input_event_from_platform(const Platform_Event& e) {
+    using K = Platform_Event_Kind;
+    using B = Platform_Mouse_Button;
+    Input_Event out;
+    switch (e.kind) {
+        case K::key_down: out.kind = event_key_down; break;
+        case K::key_up: out.kind = event_key_up; break;
+        case K::mouse_down: out.kind = event_mouse_down; break;
+        case K::mouse_up: out.kind = event_mouse_up; break;
+        case K::focus_lost:
+        case K::minimised: out.kind = event_focus_lost; break;
+    }
+    // The platform's keys already follow the desktop numbering input_map_key reads.
+    out.key = i32(e.key);
+    out.repeat = e.repeat;
+    switch (e.button) {
+        case B::left: out.button = mouse_button_left; break;
+        case B::right: out.button = mouse_button_right; break;
+        case B::middle: out.button = mouse_button_middle; break;
+        case B::other: out.button = mouse_button_other; break;
+    }
+    return out;
 }
 
 static void _apply_transition(Input_Code c, bool down) {

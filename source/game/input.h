@@ -43,8 +43,8 @@ struct Player_Input {
 
 enum Key_Flag : u8 { KEY_DOWN = 1, KEY_CHANGED = 2, KEY_CHANGED_AGAIN = 4 };
 
-// What the window layer hands over; key codes in the common desktop numbering.
-// Focus lost covers minimising too: either way the player is no longer looking.
+// A window event as the game keeps it (and a replay records it); key codes in the common
+// desktop numbering. Focus lost covers minimising too: either way the player is no longer looking.
 enum Input_Event_Kind : u8 {
     event_other, event_key_down, event_key_up, event_mouse_down, event_mouse_up, event_focus_lost
 };
@@ -59,6 +59,9 @@ struct Input_Event {
 };
 
 extern u8 key_table[INPUT_CODE_COUNT];
+
+struct Platform_Event;
+Input_Event input_event_from_platform(const Platform_Event& e);
 
 Input_Code input_map_key(i32 desktop_key);
 void input_handle_event(const Input_Event& e);

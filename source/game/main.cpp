@@ -1,7 +1,8 @@
 // Start-up and shutdown sequences and event routing; the frame is in game.cpp.
+#include "main.h"
+
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "../gpad/gpad.h"
 #include "../platform/platform.h"
@@ -14,6 +15,8 @@
 #include "replay.h"
 #include "settings.h"
 #include "sprite.h"
+#include "stage.h"
+#include "ui.h"
 
 namespace {
 void _set_icon_from_ship(const Assets& a) {
@@ -64,6 +67,8 @@ void _sapp_init() {
 void _sapp_event(const Input_Event& e) {
     if (replay_take_live_event(e)) input_handle_event(e);
 }
+
+void _sapp_platform_event(const Platform_Event& e) { _sapp_event(input_event_from_platform(e)); }
 
 void _sapp_cleanup() {
     replay_stop();

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "game.h"
-#include "particles.h"
 
 namespace {
 constexpr u32 EMPTY_KEY = 0;
@@ -187,7 +186,7 @@ void scene_destroy_entity(Entity_Id id) {
     s.to_destroy[s.to_destroy_count++] = id;
 }
 
-static void _remove_destroyed(Scene& s) {
+void scene_remove_destroyed(Scene& s) {
     for (u32 k = 0; k < s.to_destroy_count; k++) {
         Entity_Id id = s.to_destroy[k];
         u32 pos = _index_find(s, id);
@@ -210,18 +209,4 @@ static void _remove_destroyed(Scene& s) {
         }
         s.slot_count--;
     }
-}
-
-void world_update(Time_Step ts) {
-    if (game.hit_stop_timer < 0.001f) {
-        game.time += ts.sim;
-        game.real_time += ts.real;
-        camera_effects_update(game.camera, ts);
-        _particle_system_update(ts.sim);
-        asteroid_spawner_update(ts.sim);
-        pickup_spawner_update(ts.sim);
-        scene_for_each(game.scene, [&](Entity_Ref ref) { entity_update(ref, ts); });
-        _remove_destroyed(game.scene);
-    }
-    game.hit_stop_timer -= ts.real;
 }

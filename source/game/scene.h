@@ -50,4 +50,6 @@ void scene_for_each(Scene& s, F&& f) {
     }
 }
 
-void world_update(Time_Step ts);
+// Removes the entities destroyed since the last call, in the order they were destroyed;
+// the end of every world step.
+void scene_remove_destroyed(Scene& s);

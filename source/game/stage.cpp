@@ -3,6 +3,7 @@
 #include "game.h"
 #include "physics.h"
 #include "random.h"
+#include "stage.h"
 
 namespace {
 constexpr Asteroid_Kind STAGE_1_KINDS[] = {small, large};

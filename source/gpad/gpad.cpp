@@ -13,11 +13,8 @@ namespace {
 
 constexpr uint16_t GPAD_SLOT_FREE = 0xFFFF;
 
-enum Gpad_Kind : uint8_t { gpad_kind_joystick = 0 };
-
 struct Gpad_Slot {
     uint16_t mapping = GPAD_SLOT_FREE;
-    Gpad_Kind kind = gpad_kind_joystick;
     SDL_Joystick* device = nullptr;
 };
 
@@ -196,7 +193,6 @@ static void _take_new_pads() {
         SDL_Joystick* j = SDL_JoystickOpen(i);
         if (!j) continue;
         slot->mapping = *mapping;
-        slot->kind = gpad_kind_joystick;
         slot->device = j;
     }
 }
@@ -225,18 +221,14 @@ bool gpad_get_state(uint8_t slot, Gamepad_State* state) {
     Gpad_Slot& s = gpad_layer.slots[slot];
     if (s.mapping >= gpad_db_entry_count) return false;
 
-    Gpad_Raw raw = {};
-    switch (s.kind) {
-        case gpad_kind_joystick:
-            SDL_JoystickUpdate();  // the poll; also notices a pad that was pulled out
-            // A pad that went away frees its slot; plugged back in, gpad_update finds it again.
-            if (!SDL_JoystickGetAttached(s.device)) {
-                _free_slot(s);
-                return false;
-            }
-            _read_joystick(s.device, raw);
-            break;
+    SDL_JoystickUpdate();  // the poll; also notices a pad that was pulled out
+    // A pad that went away frees its slot; plugged back in, gpad_update finds it again.
+    if (!SDL_JoystickGetAttached(s.device)) {
+        _free_slot(s);
+        return false;
     }
+    Gpad_Raw raw = {};
+    _read_joystick(s.device, raw);
     *state = gpad_apply_entry(gpad_db_entries[s.mapping], raw);
     return true;
 }

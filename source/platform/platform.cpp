@@ -94,88 +94,92 @@ void _record_duration(double d) {
     P.smoothed = sum / P.duration_count;
 }
 
-// SDL scancodes to the common desktop key numbering.
-i32 _desktop_key(SDL_Scancode sc) {
-    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 65 + (sc - SDL_SCANCODE_A);
-    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 49 + (sc - SDL_SCANCODE_1);
-    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return 290 + (sc - SDL_SCANCODE_F1);
-    if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return 302 + (sc - SDL_SCANCODE_F13);
-    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 321 + (sc - SDL_SCANCODE_KP_1);
+// Ranges of SDL scancodes and of the numbering run in the same order.
+Platform_Key _key_after(Platform_Key first, int offset) { return Platform_Key(int32_t(first) + offset); }
+
+Platform_Key _platform_key(SDL_Scancode sc) {
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return _key_after(Platform_Key::key_a, sc - SDL_SCANCODE_A);
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return _key_after(Platform_Key::key_1, sc - SDL_SCANCODE_1);
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return _key_after(Platform_Key::key_f1, sc - SDL_SCANCODE_F1);
+    if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return _key_after(Platform_Key::key_f13, sc - SDL_SCANCODE_F13);
+    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return _key_after(Platform_Key::key_kp_1, sc - SDL_SCANCODE_KP_1);
     switch (sc) {
-        case SDL_SCANCODE_0: return 48;
-        case SDL_SCANCODE_SPACE: return 32;
-        case SDL_SCANCODE_APOSTROPHE: return 39;
-        case SDL_SCANCODE_COMMA: return 44;
-        case SDL_SCANCODE_MINUS: return 45;
-        case SDL_SCANCODE_PERIOD: return 46;
-        case SDL_SCANCODE_SLASH: return 47;
-        case SDL_SCANCODE_SEMICOLON: return 59;
-        case SDL_SCANCODE_EQUALS: return 61;
-        case SDL_SCANCODE_LEFTBRACKET: return 91;
-        case SDL_SCANCODE_BACKSLASH: return 92;
-        case SDL_SCANCODE_RIGHTBRACKET: return 93;
-        case SDL_SCANCODE_GRAVE: return 96;
-        case SDL_SCANCODE_NONUSBACKSLASH: return 162;
-        case SDL_SCANCODE_ESCAPE: return 256;
-        case SDL_SCANCODE_RETURN: return 257;
-        case SDL_SCANCODE_TAB: return 258;
-        case SDL_SCANCODE_BACKSPACE: return 259;
-        case SDL_SCANCODE_INSERT: return 260;
-        case SDL_SCANCODE_DELETE: return 261;
-        case SDL_SCANCODE_RIGHT: return 262;
-        case SDL_SCANCODE_LEFT: return 263;
-        case SDL_SCANCODE_DOWN: return 264;
-        case SDL_SCANCODE_UP: return 265;
-        case SDL_SCANCODE_PAGEUP: return 266;
-        case SDL_SCANCODE_PAGEDOWN: return 267;
-        case SDL_SCANCODE_HOME: return 268;
-        case SDL_SCANCODE_END: return 269;
-        case SDL_SCANCODE_CAPSLOCK: return 280;
-        case SDL_SCANCODE_SCROLLLOCK: return 281;
-        case SDL_SCANCODE_NUMLOCKCLEAR: return 282;
-        case SDL_SCANCODE_PRINTSCREEN: return 283;
-        case SDL_SCANCODE_PAUSE: return 284;
-        case SDL_SCANCODE_KP_0: return 320;
-        case SDL_SCANCODE_KP_PERIOD: return 330;
-        case SDL_SCANCODE_KP_DIVIDE: return 331;
-        case SDL_SCANCODE_KP_MULTIPLY: return 332;
-        case SDL_SCANCODE_KP_MINUS: return 333;
-        case SDL_SCANCODE_KP_PLUS: return 334;
-        case SDL_SCANCODE_KP_ENTER: return 335;
-        case SDL_SCANCODE_KP_EQUALS: return 336;
-        case SDL_SCANCODE_LSHIFT: return 340;
-        case SDL_SCANCODE_LCTRL: return 341;
-        case SDL_SCANCODE_LALT: return 342;
-        case SDL_SCANCODE_LGUI: return 343;
-        case SDL_SCANCODE_RSHIFT: return 344;
-        case SDL_SCANCODE_RCTRL: return 345;
-        case SDL_SCANCODE_RALT: return 346;
-        case SDL_SCANCODE_RGUI: return 347;
-        case SDL_SCANCODE_APPLICATION: return 348;
-        default: return 0;  // not in the numbering
+        case SDL_SCANCODE_0: return Platform_Key::key_0;
+        case SDL_SCANCODE_SPACE: return Platform_Key::key_space;
+        case SDL_SCANCODE_APOSTROPHE: return Platform_Key::key_apostrophe;
+        case SDL_SCANCODE_COMMA: return Platform_Key::key_comma;
+        case SDL_SCANCODE_MINUS: return Platform_Key::key_minus;
+        case SDL_SCANCODE_PERIOD: return Platform_Key::key_period;
+        case SDL_SCANCODE_SLASH: return Platform_Key::key_slash;
+        case SDL_SCANCODE_SEMICOLON: return Platform_Key::key_semicolon;
+        case SDL_SCANCODE_EQUALS: return Platform_Key::key_equal;
+        case SDL_SCANCODE_LEFTBRACKET: return Platform_Key::key_left_bracket;
+        case SDL_SCANCODE_BACKSLASH: return Platform_Key::key_backslash;
+        case SDL_SCANCODE_RIGHTBRACKET: return Platform_Key::key_right_bracket;
+        case SDL_SCANCODE_GRAVE: return Platform_Key::key_grave_accent;
+        case SDL_SCANCODE_NONUSBACKSLASH: return Platform_Key::key_world_2;
+        case SDL_SCANCODE_ESCAPE: return Platform_Key::key_escape;
+        case SDL_SCANCODE_RETURN: return Platform_Key::key_enter;
+        case SDL_SCANCODE_TAB: return Platform_Key::key_tab;
+        case SDL_SCANCODE_BACKSPACE: return Platform_Key::key_backspace;
+        case SDL_SCANCODE_INSERT: return Platform_Key::key_insert;
+        case SDL_SCANCODE_DELETE: return Platform_Key::key_delete;
+        case SDL_SCANCODE_RIGHT: return Platform_Key::key_right;
+        case SDL_SCANCODE_LEFT: return Platform_Key::key_left;
+        case SDL_SCANCODE_DOWN: return Platform_Key::key_down;
+        case SDL_SCANCODE_UP: return Platform_Key::key_up;
+        case SDL_SCANCODE_PAGEUP: return Platform_Key::key_page_up;
+        case SDL_SCANCODE_PAGEDOWN: return Platform_Key::key_page_down;
+        case SDL_SCANCODE_HOME: return Platform_Key::key_home;
+        case SDL_SCANCODE_END: return Platform_Key::key_end;
+        case SDL_SCANCODE_CAPSLOCK: return Platform_Key::key_caps_lock;
+        case SDL_SCANCODE_SCROLLLOCK: return Platform_Key::key_scroll_lock;
+        case SDL_SCANCODE_NUMLOCKCLEAR: return Platform_Key::key_num_lock;
+        case SDL_SCANCODE_PRINTSCREEN: return Platform_Key::key_print_screen;
+        case SDL_SCANCODE_PAUSE: return Platform_Key::key_pause;
+        case SDL_SCANCODE_KP_0: return Platform_Key::key_kp_0;
+        case SDL_SCANCODE_KP_PERIOD: return Platform_Key::key_kp_decimal;
+        case SDL_SCANCODE_KP_DIVIDE: return Platform_Key::key_kp_divide;
+        case SDL_SCANCODE_KP_MULTIPLY: return Platform_Key::key_kp_multiply;
+        case SDL_SCANCODE_KP_MINUS: return Platform_Key::key_kp_subtract;
+        case SDL_SCANCODE_KP_PLUS: return Platform_Key::key_kp_add;
+        case SDL_SCANCODE_KP_ENTER: return Platform_Key::key_kp_enter;
+        case SDL_SCANCODE_KP_EQUALS: return Platform_Key::key_kp_equal;
+        case SDL_SCANCODE_LSHIFT: return Platform_Key::key_left_shift;
+        case SDL_SCANCODE_LCTRL: return Platform_Key::key_left_control;
+        case SDL_SCANCODE_LALT: return Platform_Key::key_left_alt;
+        case SDL_SCANCODE_LGUI: return Platform_Key::key_left_super;
+        case SDL_SCANCODE_RSHIFT: return Platform_Key::key_right_shift;
+        case SDL_SCANCODE_RCTRL: return Platform_Key::key_right_control;
+        case SDL_SCANCODE_RALT: return Platform_Key::key_right_alt;
+        case SDL_SCANCODE_RGUI: return Platform_Key::key_right_super;
+        case SDL_SCANCODE_APPLICATION: return Platform_Key::key_menu;
+        default: return Platform_Key::unknown;  // not in the numbering
     }
 }
 
-bool _translate(const SDL_Event& ev, Input_Event& out) {
+bool _translate(const SDL_Event& ev, Platform_Event& out) {
+    using K = Platform_Event_Kind;
+    using B = Platform_Mouse_Button;
     switch (ev.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP:
-            out.kind = ev.type == SDL_KEYDOWN ? event_key_down : event_key_up;
-            out.key = _desktop_key(ev.key.keysym.scancode);
+            out.kind = ev.type == SDL_KEYDOWN ? K::key_down : K::key_up;
+            out.key = _platform_key(ev.key.keysym.scancode);
             out.repeat = ev.key.repeat != 0;
             return true;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            out.kind = ev.type == SDL_MOUSEBUTTONDOWN ? event_mouse_down : event_mouse_up;
-            out.button = ev.button.button == SDL_BUTTON_LEFT     ? mouse_button_left
-                         : ev.button.button == SDL_BUTTON_RIGHT  ? mouse_button_right
-                         : ev.button.button == SDL_BUTTON_MIDDLE ? mouse_button_middle
-                                                                 : mouse_button_other;
+            out.kind = ev.type == SDL_MOUSEBUTTONDOWN ? K::mouse_down : K::mouse_up;
+            out.button = ev.button.button == SDL_BUTTON_LEFT     ? B::left
+                         : ev.button.button == SDL_BUTTON_RIGHT  ? B::right
+                         : ev.button.button == SDL_BUTTON_MIDDLE ? B::middle
+                                                                 : B::other;
             return true;
         case SDL_WINDOWEVENT:
-            if (ev.window.event != SDL_WINDOWEVENT_FOCUS_LOST && ev.window.event != SDL_WINDOWEVENT_MINIMIZED)
-                return false;
-            out.kind = event_focus_lost;
+            if (ev.window.event == SDL_WINDOWEVENT_FOCUS_LOST) out.kind = K::focus_lost;
+            else if (ev.window.event == SDL_WINDOWEVENT_MINIMIZED) out.kind = K::minimised;
+            else return false;
             return true;
         default: return false;
     }
@@ -373,8 +377,8 @@ bool platform_pump_events(const Platform_Callbacks& cb) {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
         if (ev.type == SDL_QUIT) P.quit = true;
-        Input_Event ie;
-        if (_translate(ev, ie)) cb.event(ie);
+        Platform_Event pe;
+        if (_translate(ev, pe)) cb.event(pe);
     }
     if (quit_signalled) P.quit = true;
     return !P.quit;

@@ -2,12 +2,50 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include "../game/input.h"
+
+// A key in the common desktop numbering; the keys between two named ones follow on without
+// gaps (key_b = 66, ...). Anything outside the numbering is unknown.
+enum class Platform_Key : int32_t {
+    unknown = 0,
+    key_space = 32, key_apostrophe = 39, key_comma = 44, key_minus, key_period, key_slash,
+    key_0 = 48, key_1, key_2, key_3, key_4, key_5, key_6, key_7, key_8, key_9,
+    key_semicolon = 59, key_equal = 61,
+    key_a = 65, key_b, key_c, key_d, key_e, key_f, key_g, key_h, key_i, key_j, key_k, key_l, key_m,
+    key_n, key_o, key_p, key_q, key_r, key_s, key_t, key_u, key_v, key_w, key_x, key_y, key_z,
+    key_left_bracket = 91, key_backslash, key_right_bracket, key_grave_accent = 96,
+    key_world_1 = 161, key_world_2,
+    key_escape = 256, key_enter, key_tab, key_backspace, key_insert, key_delete, key_right, key_left,
+    key_down, key_up, key_page_up, key_page_down, key_home, key_end,
+    key_caps_lock = 280, key_scroll_lock, key_num_lock, key_print_screen, key_pause,
+    key_f1 = 290, key_f2, key_f3, key_f4, key_f5, key_f6, key_f7, key_f8, key_f9, key_f10, key_f11,
+    key_f12, key_f13, key_f14, key_f15, key_f16, key_f17, key_f18, key_f19, key_f20, key_f21,
+    key_f22, key_f23, key_f24, key_f25,
+    key_kp_0 = 320, key_kp_1, key_kp_2, key_kp_3, key_kp_4, key_kp_5, key_kp_6, key_kp_7, key_kp_8,
+    key_kp_9, key_kp_decimal, key_kp_divide, key_kp_multiply, key_kp_subtract, key_kp_add,
+    key_kp_enter, key_kp_equal,
+    key_left_shift = 340, key_left_control, key_left_alt, key_left_super, key_right_shift,
+    key_right_control, key_right_alt, key_right_super, key_menu,
+};
+
+enum class Platform_Mouse_Button : uint8_t { left, right, middle, other };
+
+// Only what the game may react to is handed over; the close button ends the loop by itself.
+enum class Platform_Event_Kind : uint8_t {
+    key_down, key_up, mouse_down, mouse_up,
+    focus_lost, minimised,
+};
+
+struct Platform_Event {
+    Platform_Event_Kind kind = Platform_Event_Kind::focus_lost;
+    Platform_Key key = Platform_Key::unknown;  // key events
+    bool repeat = false;                       // key events: sent again by the key's auto-repeat
+    Platform_Mouse_Button button = Platform_Mouse_Button::other;  // mouse events
+};
 
 struct Platform_Callbacks {
     void (*init)();
     void (*frame)();
-    void (*event)(const Input_Event&);
+    void (*event)(const Platform_Event&);
     void (*cleanup)();
 };
 

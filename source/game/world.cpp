@@ -1,0 +1,21 @@
+#include "world.h"
+
+#include "game.h"
+#include "particles.h"
+#include "scene.h"
+#include "stage.h"
+
+void world_update(Time_Step ts) {
+    // A hit stop freezes everything but its own countdown, which runs on real time.
+    if (game.hit_stop_timer < 0.001f) {
+        game.time += ts.sim;
+        game.real_time += ts.real;
+        camera_effects_update(game.camera, ts);
+        _particle_system_update(ts.sim);
+        asteroid_spawner_update(ts.sim);
+        pickup_spawner_update(ts.sim);
+        scene_for_each(game.scene, [&](Entity_Ref ref) { entity_update(ref, ts); });
+        scene_remove_destroyed(game.scene);
+    }
+    game.hit_stop_timer -= ts.real;
+}
