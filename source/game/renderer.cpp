@@ -209,7 +209,7 @@ void renderer_flush_frame() {
         p.world_mvp[12] = -r.camera.pos.x * 2.0f / VIEW_W;
         p.world_mvp[13] = r.camera.pos.y * 2.0f / VIEW_H;
         f32 aspect = h > 0 ? w / h : 1;
-        p.present_scale[0] = 1.1111111f / aspect;
+        p.present_scale[0] = PICTURE_ASPECT / aspect;
         p.present_scale[1] = 1.0f;
         f32 v = r.camera.view_scale > 1.0f ? r.camera.view_scale : 1.0f;
         p.present_viewport_scale[0] = v;

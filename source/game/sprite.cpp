@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "boss.h"
 #include "game.h"
 #include "physics.h"
 #include "renderer.h"
@@ -81,14 +82,20 @@ Ship_Sprite_Choice ship_sprite_for_rotation(f32 rot) {
 namespace {
 constexpr Vec2 NATIVE = {0.5f, 0.5f};
 constexpr f32 DEFAULT_Z = 0.5f;
+constexpr f32 AIM_DOT_DIST = 16;              // world units ahead of the ship
+constexpr Vec2 TARGET_CAST_HALF = {10, 10};   // world units
+constexpr f32 TARGET_CAST_RANGE = 1000;       // world units
+constexpr Vec2 BOSS_BAR_POS = {0, 57.6f};     // world units
+constexpr Vec2 BOSS_BAR_SIZE = {64, 1};       // scale of the solid patch at full health
+constexpr Vec2 BOSS_BAR_FRAME = {65, 2};      // scale of the frame around it
 
 void _draw_player(const Entity& e) {
     Ship_Sprite_Choice ship = ship_sprite_for_rotation(e.rot);
     draw_world_sprite(e.pos, NATIVE, ship.turn, WHITE, sprites[ship.slot], 0.2f);
     Vec2 f = from_angle(e.rot);
-    draw_world_sprite(e.pos + f * 16, {1, 1}, 0, WHITE, sprites[sprite_solid], 0.1f);
+    draw_world_sprite(e.pos + f * AIM_DOT_DIST, {1, 1}, 0, WHITE, sprites[sprite_solid], 0.1f);
     if (e.variant.player.num_charges < 1) return;
-    Cast_Result aim = scene_box_cast(e.pos + f, {10, 10}, f, 1000, tag_player | tag_projectile, 0);
+    Cast_Result aim = scene_box_cast(e.pos + f, TARGET_CAST_HALF, f, TARGET_CAST_RANGE, tag_player | tag_projectile, 0);
     if (!aim.hit || aim.what.kind != hit_entity) return;
     if (auto target = scene_get_entity(aim.what.entity))
         draw_world_sprite(target->entity->pos, {1, 1}, 0, WHITE, sprites[sprite_target], 0.1f);
@@ -96,10 +103,10 @@ void _draw_player(const Entity& e) {
 
 void _draw_boss(const Entity& e) {
     draw_world_sprite(e.pos, NATIVE, 0, WHITE, animator_sprite(e.variant.boss.animator), 0.4f);
-    Vec2 bar = {0, 57.6f};
-    draw_world_sprite(bar, {(e.health / 20) * 64, 1}, 0, PALETTE[1], sprites[sprite_solid], 0.01f);
-    draw_world_sprite(bar, {64, 1}, 0, PALETTE[3], sprites[sprite_solid], 0.011f);
-    draw_world_sprite(bar, {65, 2}, 0, PALETTE[2], sprites[sprite_solid], 0.012f);
+    Vec2 fill = {(e.health / BOSS_MAX_HEALTH) * BOSS_BAR_SIZE.x, BOSS_BAR_SIZE.y};
+    draw_world_sprite(BOSS_BAR_POS, fill, 0, PALETTE[1], sprites[sprite_solid], 0.01f);
+    draw_world_sprite(BOSS_BAR_POS, BOSS_BAR_SIZE, 0, PALETTE[3], sprites[sprite_solid], 0.011f);
+    draw_world_sprite(BOSS_BAR_POS, BOSS_BAR_FRAME, 0, PALETTE[2], sprites[sprite_solid], 0.012f);
 }
 
 f32 _round_to_15_degrees(f32 rot) {
