@@ -33,16 +33,16 @@ bool _shot_due(Boss_Entity& b, const Boss_Attack& attack, Audio_Event sound) {
 }  // namespace
 
 Entity make_boss() {
+    Boss_Entity b{};
+    b.state = waking_up;
+    b.should_move_timer = BOSS_FIRST_MOVE_TIMER;
+    b.animator = Animator{boss_idle, 0, 0};
     Entity boss;
     boss.tags = tag_boss;
     boss.health = BOSS_MAX_HEALTH;
     boss.collider = make_circle_collider(BOSS_RADIUS);
     boss.variant.kind = variant_boss;
-    Boss_Entity& b = boss.variant.boss;
-    b = Boss_Entity{};
-    b.state = waking_up;
-    b.should_move_timer = BOSS_FIRST_MOVE_TIMER;
-    b.animator = Animator{boss_idle, 0, 0};
+    boss.variant.boss = b;
     return boss;
 }
 

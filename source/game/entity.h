@@ -47,7 +47,7 @@ struct Player_Entity {
     f32 scale;                 // side of the last steering, ±1
     i32 health;
     Emitter dust_emit;
-    Emitter energy_emit;
+    Emitter energy_emit;       // never advanced: nothing the ship does uses it
     f32 charge_timer;          // seconds
     i32 stat_levels[PLAYER_STAT_COUNT];
     f32 time_since_damage;     // seconds

@@ -4,7 +4,7 @@
 
 constexpr u32 MAX_QUERY_RESULTS = 64;
 constexpr f32 WORLD_BOUND_X = 200;  // world units
-constexpr f32 WORLD_BOUND_Y = 180;
+constexpr f32 WORLD_BOUND_Y = 180;  // world units
 
 enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_point = 1, hit_entity = 2 };
 struct Raycast_Hit {

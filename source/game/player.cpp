@@ -112,15 +112,15 @@ void _bounce_walls(Entity& e) {
 }  // namespace
 
 Entity make_player() {
+    Player_Entity p{};
+    p.health = PLAYER_START_HEALTH;
+    p.stat_levels[max_charges] = PLAYER_START_CHARGE_SLOTS;
+    p.input.buffered[0] = p.input.buffered[1] = NOTHING_BUFFERED;
     Entity ship;
     ship.tags = tag_player;
     ship.collider = make_circle_collider(PLAYER_RADIUS);
     ship.variant.kind = variant_player;
-    Player_Entity& p = ship.variant.player;
-    p = Player_Entity{};
-    p.health = PLAYER_START_HEALTH;
-    p.stat_levels[max_charges] = PLAYER_START_CHARGE_SLOTS;
-    p.input.buffered[0] = p.input.buffered[1] = NOTHING_BUFFERED;
+    ship.variant.player = p;
     return ship;
 }
 

@@ -72,12 +72,17 @@ struct Renderer {
     u8 palette_texels[8 * 8 * 8 * 4] = {};
     Renderer_Device* device = nullptr;
     Renderer_Capture* capture = nullptr;
-    // last uploaded counts, for tests and benchmarks
+    // last uploaded sprite count, for tests and benchmarks
     u32 last_sprite_upload = 0;
-    u32 last_glyph_upload = 0;
 };
 
 extern Renderer renderer;
+
+// A colour channel as the GPU stores it: clamped to [0, 1], times 255, truncated.
+inline u8 color_byte(f32 c) {
+    f32 v = clampf(c, 0, 1) * 255.0f;
+    return u8(v);
+}
 
 // headless: fill and empty the lists only; no device calls at all.
 void renderer_init(bool headless);

@@ -10,11 +10,6 @@
 Sprite sprites[SPRITE_COUNT];
 Sprite_Anim sprite_anims[SPRITE_ANIM_COUNT];
 
-static u8 _to_u8(f32 c) {
-    f32 v = clampf(c, 0, 1) * 255.0f;
-    return u8(v);
-}
-
 void draw_world_sprite(Vec2 pos, Vec2 scale, f32 rot, const Color& color, Sprite sprite, f32 z) {
     Renderer& r = renderer;
     // Without an atlas there is nothing to show.
@@ -29,10 +24,10 @@ void draw_world_sprite(Vec2 pos, Vec2 scale, f32 rot, const Color& color, Sprite
     inst.right[1] = s.x * n;
     inst.up[0] = s.y * n;
     inst.up[1] = -s.y * c;
-    inst.color[0] = _to_u8(color.r);
-    inst.color[1] = _to_u8(color.g);
-    inst.color[2] = _to_u8(color.b);
-    inst.color[3] = _to_u8(color.a);
+    inst.color[0] = color_byte(color.r);
+    inst.color[1] = color_byte(color.g);
+    inst.color[2] = color_byte(color.b);
+    inst.color[3] = color_byte(color.a);
     f32 aw = r.atlas_size[0] > 0 ? f32(r.atlas_size[0]) : 1.0f;
     f32 ah = r.atlas_size[1] > 0 ? f32(r.atlas_size[1]) : 1.0f;
     inst.tex_min[0] = f32(sprite.x) / aw;
@@ -88,6 +83,11 @@ constexpr f32 TARGET_CAST_RANGE = 1000;       // world units
 constexpr Vec2 BOSS_BAR_POS = {0, 57.6f};     // world units
 constexpr Vec2 BOSS_BAR_SIZE = {64, 1};       // scale of the solid patch at full health
 constexpr Vec2 BOSS_BAR_FRAME = {65, 2};      // scale of the frame around it
+// Bullets of the boss and pickups throb: scale PULSE_SCALE ± PULSE_DEPTH.
+constexpr f32 PULSE_SCALE = 0.6f;
+constexpr f32 PULSE_DEPTH = 0.1f;
+constexpr f32 BOSS_BULLET_PULSE_RATE = 10;  // radians per second of game time
+constexpr f32 PICKUP_PULSE_RATE = 12;       // radians per second of the pickup's life
 
 void _draw_player(const Entity& e) {
     Ship_Sprite_Choice ship = ship_sprite_for_rotation(e.rot);
@@ -125,7 +125,7 @@ void _draw_entity(const Entity& e) {
                                       sprites[sprite_player_bullet], DEFAULT_Z);
                     break;
                 case boss_bullet: {
-                    f32 p = 0.6f + 0.1f * std::sin(10 * game.time);
+                    f32 p = PULSE_SCALE + PULSE_DEPTH * std::sin(BOSS_BULLET_PULSE_RATE * game.time);
                     draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_boss_bullet], DEFAULT_Z);
                     break;
                 }
@@ -143,7 +143,7 @@ void _draw_entity(const Entity& e) {
             const Pickup_Entity& pk = e.variant.pickup;
             f32 life = pk.duration > 0 ? 2 * pk.timer / pk.duration - 1 : 1;
             f32 grow = 1 - std::pow(std::fabs(life), 4.0f);
-            f32 p = grow * (0.6f + 0.1f * std::sin(12 * pk.timer));
+            f32 p = grow * (PULSE_SCALE + PULSE_DEPTH * std::sin(PICKUP_PULSE_RATE * pk.timer));
             draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_pickup], DEFAULT_Z);
             break;
         }

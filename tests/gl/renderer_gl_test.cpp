@@ -247,7 +247,8 @@ Rgb _pal(int i) { return _texel_rgb(PALETTE[i]); }
 
 // GL rounds float clear colours to the nearest byte.
 Rgb _bar_rgb() {
-    return {u8(std::lround(0.247f * 255)), 0, u8(std::lround(0.6509f * 255))};
+    const Color& c = PALETTE[2];  // the clear colour
+    return {u8(std::lround(c.r * 255)), u8(std::lround(c.g * 255)), u8(std::lround(c.b * 255))};
 }
 
 bool _is_palette(Rgb c) {
