@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "game/physics.h"
+#include "game/player.h"
 #include "game/random.h"
 #include "harness.h"
 
@@ -91,7 +92,7 @@ TEST(FullGame, FromTheMainMenuToVictoryAndBack) {
             EXPECT_GT(game.score, score);
         }
         EXPECT_EQ(game.stage, stage) << "STAGE " << stage + 1 << "/6";
-        EXPECT_GE(game.score, 14 * stage);  // a fan may hit two rocks in one frame
+        EXPECT_GE(game.score, STAGE_SCORE_STEP * stage);  // a fan may hit two rocks in one frame
         EXPECT_EQ(audio_trace.started[new_stage], 2u * stage);
         s.frame();
         s.tap(DK_ENTER);
@@ -156,7 +157,7 @@ TEST(FullGame, RammedUntilGameOverThenBackToTheMenu) {
         ASSERT_LT(rams, 5);
         s.frame();
         Player_Entity& p = ship();
-        if (p.time_since_damage < 0.5f || p.boost_timer < 0.75f || game.hit_stop_timer >= 0.001f) continue;
+        if (p.time_since_damage < DAMAGE_INVULNERABLE || p.boost_timer < BOOST_INVULNERABLE || game.hit_stop_timer >= 0.001f) continue;
         int health = p.health;
         place_asteroid(player_entity()->pos, large);
         s.frame();

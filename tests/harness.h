@@ -9,9 +9,11 @@
 #include <sstream>
 #include <string>
 
+#include "game/asteroid.h"
 #include "game/game.h"
 #include "game/main.h"
 #include "game/input.h"
+#include "game/projectile.h"
 #include "game/renderer.h"
 #include "game/scene.h"
 #include "game/stage.h"
@@ -99,15 +101,7 @@ inline Entity_Id place_bullet(Vec2 pos, Vec2 vel, Projectile_Kind kind = player_
 
 // Places an asteroid; returns its identifier.
 inline Entity_Id place_asteroid(Vec2 pos, Asteroid_Kind kind = small, Vec2 vel = {}) {
-    static constexpr f32 RAD[4] = {10, 16, 10, 7};
-    Entity e;
-    e.pos = pos;
-    e.vel = vel;
-    e.tags = tag_asteroid;
-    e.collider = make_circle_collider(RAD[kind]);
-    e.variant.kind = variant_asteroid;
-    e.variant.asteroid = {kind, 0};
-    return scene_spawn_entity(e);
+    return scene_spawn_entity(make_asteroid(pos, vel, kind, 0));
 }
 
 // A whole file as text ("" when it cannot be read).

@@ -39,12 +39,12 @@ TEST(KeyTable, PressAndReleaseInOneFrameCountsOnce) {
     EXPECT_TRUE(key_active(Input_Code::key_x));
     EXPECT_FALSE(key_held(Input_Code::key_x));
     Player_Input in;
-    in.buffered[0] = in.buffered[1] = 1e11f;
+    in.buffered[0] = in.buffered[1] = NOTHING_BUFFERED;
     player_gather_input(in, 0.016f);
     EXPECT_TRUE(in.down & action_bit(Player_Input_Action::attack));
     EXPECT_TRUE(in.pressed & action_bit(Player_Input_Action::attack));
     EXPECT_EQ(in.buffered[0], 0.0f);
-    EXPECT_EQ(in.buffered[1], 1e11f);  // never pressed: never advanced
+    EXPECT_EQ(in.buffered[1], NOTHING_BUFFERED);  // never pressed: never advanced
     input_end_frame();
     player_gather_input(in, 0.016f);
     EXPECT_TRUE(in.released & action_bit(Player_Input_Action::attack));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "game/physics.h"
+#include "game/player.h"
 #include "harness.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST_F(Ship, HoldingRightTurnsClockwiseAndChargesOnce) {
     h.frames(120);
     EXPECT_EQ(ship().num_charges, 1);
     EXPECT_EQ(audio_trace.started[player_charged], 1u);
-    EXPECT_LT(ship().charge_timer, 0.7f);
+    EXPECT_LT(ship().charge_timer, CHARGE_TIME);
     EXPECT_GT(ship().charge_timer, 0.0f);
 }
 
@@ -70,7 +71,7 @@ TEST_F(Ship, ReleasingSteeringResetsTheChargeTimer) {
 }
 
 TEST_F(Ship, FanAnglesAroundTheHeading) {
-    const f32 expected[3][3] = {{0}, {-0.06f, 0.06f}, {-0.12f, 0, 0.12f}};
+    const f32 expected[3][3] = {{0}, {-FAN_SPACING / 2, FAN_SPACING / 2}, {-FAN_SPACING, 0, FAN_SPACING}};
     for (int n = 1; n <= 3; n++) {
         player_entity()->rot = 0.5f;
         ship().stat_levels[num_bullets] = n - 1;
@@ -118,13 +119,14 @@ TEST_F(Ship, FirstShotLeavesTheTutorialAndTheFanFliesOffTheWorld) {
     Vec2 p0 = bullets()[0].pos;
     h.frame();
     ASSERT_EQ(bullets().size(), 1u);
-    EXPECT_NEAR(length(bullets()[0].pos - p0), 200.0f / 60, 1e-3);
+    const f32 step = BULLET_SPEED_CURVE.at_level_0 / 60;
+    EXPECT_NEAR(length(bullets()[0].pos - p0), step, 1e-3);
     // From inside the screen at 200 units/s the ±200 × ±180 bounds are under 2.5 s away.
     int frames = 0;
     while (!bullets().empty() && frames < 300) {
         Vec2 p = bullets()[0].pos;
-        EXPECT_LE(std::fabs(p.x), 200 + 200.0f / 60);
-        EXPECT_LE(std::fabs(p.y), 180 + 200.0f / 60);
+        EXPECT_LE(std::fabs(p.x), WORLD_BOUND_X + step);
+        EXPECT_LE(std::fabs(p.y), WORLD_BOUND_Y + step);
         h.frame();
         frames++;
     }
@@ -159,17 +161,17 @@ TEST_F(Ship, HitsInsideTheImmunityWindowsAreIgnored) {
     p.boost_timer = 0.74f;
     p.time_since_damage = 10;
     EXPECT_FALSE(entity_damage(*scene_get_entity(game.player), hit));
-    p.boost_timer = 0.75f;
+    p.boost_timer = BOOST_INVULNERABLE;
     p.time_since_damage = 0.49f;
     EXPECT_FALSE(entity_damage(*scene_get_entity(game.player), hit));
     EXPECT_EQ(p.health, 5);
     EXPECT_EQ(audio_trace.started[player_damaged], 0u);
-    p.time_since_damage = 0.5f;
+    p.time_since_damage = DAMAGE_INVULNERABLE;
     Vec2 vel = player_entity()->vel;
     EXPECT_TRUE(entity_damage(*scene_get_entity(game.player), hit));
     EXPECT_EQ(p.health, 4);
-    EXPECT_FLOAT_EQ(game.hit_stop_timer, 0.2f);
-    EXPECT_FLOAT_EQ(player_entity()->vel.y, vel.y + 50);
+    EXPECT_FLOAT_EQ(game.hit_stop_timer, HIT_STOP);
+    EXPECT_FLOAT_EQ(player_entity()->vel.y, vel.y + HIT_KNOCKBACK);
     EXPECT_EQ(p.time_since_damage, 0.0f);
     EXPECT_FALSE(entity_damage(*scene_get_entity(game.player), hit));  // right after
     EXPECT_EQ(audio_trace.started[player_damaged], 1u);
@@ -192,14 +194,14 @@ TEST_F(Ship, LeavingTheRightEdgeLandsOnItFacingTheBounce) {
     e->rot = 0;
     h.frame();
     e = player_entity();
-    EXPECT_EQ(e->pos.x, 80.0f);
+    EXPECT_EQ(e->pos.x, WALL_HALF.x);
     EXPECT_LT(e->vel.x, 0.0f);
     EXPECT_GT(e->vel.y, 0.0f);
     EXPECT_FLOAT_EQ(e->rot, angle_of(e->vel));
     // Reflection minus 5 along the inward normal: |vel.x| drops by 5.
-    f32 k = std::exp(-4.0f / 60);
-    f32 vx = 50 * (1 - k) + 200 * k;
-    EXPECT_NEAR(e->vel.x, -vx + 5, 1e-3);
+    f32 k = std::exp(-VELOCITY_RESPONSE / 60);
+    f32 vx = CRUISE_SPEED * (1 - k) + 200 * k;
+    EXPECT_NEAR(e->vel.x, -vx + WALL_PUSH, 1e-3);
 }
 
 TEST_F(Ship, CornerHitBouncesOnBothAxes) {
@@ -210,8 +212,8 @@ TEST_F(Ship, CornerHitBouncesOnBothAxes) {
     u32 before = particles.count;
     h.frame();
     e = player_entity();
-    EXPECT_EQ(e->pos.x, -80.0f);
-    EXPECT_EQ(e->pos.y, -72.0f);
+    EXPECT_EQ(e->pos.x, -WALL_HALF.x);
+    EXPECT_EQ(e->pos.y, -WALL_HALF.y);
     EXPECT_GT(e->vel.x, 0.0f);
     EXPECT_GT(e->vel.y, 0.0f);
     EXPECT_FLOAT_EQ(e->rot, angle_of(e->vel));

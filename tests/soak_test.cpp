@@ -133,7 +133,7 @@ struct Driver {
         Entity rock;
         rock.pos = pos;
         rock.tags = tag_asteroid;
-        rock.collider = make_circle_collider(kind == large ? 16.0f : 10.0f);
+        rock.collider = make_circle_collider(ASTEROID_RADIUS[kind]);
         rock.variant.kind = variant_asteroid;
         rock.variant.asteroid = {kind, 1};
         scene_spawn_entity(rock);

@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 
+#include "game/boss.h"
 #include "game/physics.h"
 #include "game/random.h"
 #include "harness.h"
@@ -57,10 +58,10 @@ struct Stages : testing::Test {
 }  // namespace
 
 TEST_F(Stages, FourteenthPointShowsTheUpgradeScreenForStageTwo) {
-    game.score = 13;
+    game.score = STAGE_SCORE_STEP - 1;
     shoot_rock_ahead();
     for (int i = 0; i < 60 && game.state != pick_upgrade; i++) h.frame();
-    EXPECT_EQ(game.score, 14);
+    EXPECT_EQ(game.score, STAGE_SCORE_STEP);
     EXPECT_EQ(game.state, pick_upgrade);
     EXPECT_EQ(game.stage, 1);  // shown as STAGE 2/6
     EXPECT_EQ(audio_trace.started[new_stage], 2u);
@@ -229,7 +230,7 @@ TEST_F(Stages, GroupsSpawnAroundOneBorderPoint) {
 
 TEST_F(Stages, ChoosingAnUpgradeRaisesItAndResumes) {
     for (int choice = 0; choice < 2; choice++) {
-        game.score = 13 + 14 * game.stage;
+        game.score = STAGE_SCORE_STEP - 1 + STAGE_SCORE_STEP * game.stage;
         shoot_rock_ahead();
         for (int i = 0; i < 60 && game.state != pick_upgrade; i++) h.frame();
         ASSERT_EQ(game.state, pick_upgrade);
@@ -329,7 +330,7 @@ struct Boss_Fight : Stages {
 TEST_F(Boss_Fight, StageRemovesRocksAndSpawnsTheBoss) {
     EXPECT_TRUE(asteroids().empty());
     ASSERT_NE(boss_entity(), nullptr);
-    EXPECT_EQ(boss_entity()->health, 20.0f);
+    EXPECT_EQ(boss_entity()->health, BOSS_MAX_HEALTH);
     EXPECT_EQ(boss().state, waking_up);
     // No asteroids during the boss stage, however long.
     game.asteroid_spawn_timer = -1;
@@ -345,7 +346,7 @@ TEST_F(Boss_Fight, HitsWhileWakingOrDyingAreAbsorbed) {
     Entity_Id b = place_bullet({-50, 0}, {200, 0});
     h.frames(20);
     EXPECT_FALSE(scene_get_entity(b).has_value());
-    EXPECT_EQ(boss_entity()->health, 20.0f);
+    EXPECT_EQ(boss_entity()->health, BOSS_MAX_HEALTH);
     EXPECT_EQ(audio_trace.started[boss_waking_up], 1u);
 
     boss().state = attack_spin;
@@ -387,11 +388,11 @@ TEST_F(Boss_Fight, MoveOntoItsOwnPositionGoesToTheOppositeSide) {
     std::set<std::pair<int, int>> ends;
     for (int i = 0; i < 200; i++) {
         ref.entity->pos = {48, 0};
-        boss().should_move_timer = 16;
+        boss().should_move_timer = BOSS_MOVE_EVERY + 1;
         boss_choose_next_state(ref);
         ASSERT_EQ(boss().state, moving);
         EXPECT_EQ(boss().should_move_timer, 0.0f);
-        EXPECT_GE(length(boss().move_end - ref.entity->pos), 0.1f);
+        EXPECT_GE(length(boss().move_end - ref.entity->pos), BOSS_SAME_SPOT);
         ends.insert({int(std::lround(boss().move_end.x * 10)), int(std::lround(boss().move_end.y * 10))});
     }
     EXPECT_EQ(ends, (std::set<std::pair<int, int>>{{-480, 0}, {0, 432}, {0, -432}}));
@@ -433,7 +434,7 @@ TEST_F(Boss_Fight, TargetedAttackAimsAtTheShip) {
     ASSERT_EQ(shots.size(), 1u);
     EXPECT_EQ(shots[0].variant.projectile.kind, boss_bullet);
     EXPECT_LT(shots[0].vel.y, -70.0f);
-    EXPECT_NEAR(length(shots[0].vel), 80.0f, 1e-3);
+    EXPECT_NEAR(length(shots[0].vel), TARGETED_ATTACK.bullet_speed, 1e-3);
 }
 
 TEST_F(Boss_Fight, GameIsWonFiveSecondsAfterItsDeath) {
@@ -483,11 +484,10 @@ TEST_F(Stages, EachStageDrawsItsOwnKindsSpeedsAndIntervals) {
                 seen.insert(k);
                 large_count += k == large;
                 small_count += k == small;
-                f32 base = speed_of[stage] * (k == chaser ? 1.5f : 1.0f);
+                f32 base = speed_of[stage] * ASTEROID_SPEED_FACTOR[k];
                 EXPECT_GE(length(e.vel), base * 0.95f - 1e-3f) << "stage " << stage;
                 EXPECT_LT(length(e.vel), base * 1.05f + 1e-3f) << "stage " << stage;
-                const f32 rad[4] = {10, 16, 10, 7};
-                EXPECT_EQ(e.collider.circle.rad, rad[k]);
+                EXPECT_EQ(e.collider.circle.rad, ASTEROID_RADIUS[k]);
             }
         }
         EXPECT_EQ(seen, kinds_of[stage]) << "stage " << stage;
@@ -604,7 +604,7 @@ TEST_F(Stages, BlastThatStartsTheBossStageScoresNoMore) {
     game_set_state(playing);
     player_entity()->pos = {-70, -60};
     game.stage = 4;
-    game.score = 68;  // the bomb makes 69, the first rock in its blast 70
+    game.score = 5 * STAGE_SCORE_STEP - 2;  // the bomb makes 69, the first rock in its blast 70
     Entity_Id b = place_asteroid({0, 40}, bomb);
     for (int i = 0; i < 3; i++) place_asteroid({f32(i) * 5, 50}, small);
     Damage_Info hit;
@@ -612,7 +612,7 @@ TEST_F(Stages, BlastThatStartsTheBossStageScoresNoMore) {
     entity_damage(*scene_get_entity(b), hit);
     EXPECT_EQ(game.stage, 5);
     EXPECT_EQ(game.state, pick_upgrade);
-    EXPECT_EQ(game.score, 70);  // the rest went with the stage change, unscored
+    EXPECT_EQ(game.score, 5 * STAGE_SCORE_STEP);  // the rest went with the stage change, unscored
     EXPECT_EQ(count_popups(), 2);
     EXPECT_TRUE(asteroids().empty());
 }

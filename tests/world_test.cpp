@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "game/physics.h"
+#include "game/pickup.h"
 #include "game/random.h"
 #include "harness.h"
 
@@ -21,14 +22,14 @@ struct World : testing::Test {
         Entity e;
         e.pos = pos;
         e.variant.kind = variant_pickup;
-        e.variant.pickup = {0, 7.5f};
+        e.variant.pickup = {0, PICKUP_LIFETIME};
         return scene_spawn_entity(e);
     }
 };
 }  // namespace
 
 TEST_F(World, PickupExactlySixteenAwayIsNotCollected) {
-    Entity_Id far = place_pickup({16, 0});
+    Entity_Id far = place_pickup({PICKUP_REACH, 0});
     Time_Step ts = {0, 0};  // the ship keeps still for the check
     entity_update(*scene_get_entity(far), ts);
     EXPECT_TRUE(scene_get_entity(far).has_value());

@@ -1,3 +1,5 @@
+#include "asteroid.h"
+
 #include <cmath>
 
 #include "game.h"
@@ -6,8 +8,9 @@
 #include "stage.h"
 
 namespace {
-constexpr f32 BOMB_RADIUS = 40;  // world units
-constexpr f32 CONTACT_RADIUS = 1;  // the ship's point of contact, world units
+constexpr f32 BOMB_SHAKE_TIME = 0.25f;    // seconds
+constexpr f32 BOMB_SHAKE_AMPLITUDE = 10;  // world units
+constexpr f32 BOMB_SHAKE_FREQUENCY = 9;
 
 f32 _r() { return random_unit(); }
 
@@ -43,10 +46,22 @@ void _explode(Entity_Ref ref) {
         info.dir = normalize(hits.items[i].entity->pos - pos);
         entity_damage(hits.items[i], info);
     }
-    camera_shake(game.camera, 0.25f, {10, 10}, 9);
+    camera_shake(game.camera, BOMB_SHAKE_TIME, {BOMB_SHAKE_AMPLITUDE, BOMB_SHAKE_AMPLITUDE},
+                 BOMB_SHAKE_FREQUENCY);
     audio_play(bomb_explode);
 }
 }  // namespace
+
+Entity make_asteroid(Vec2 pos, Vec2 vel, Asteroid_Kind kind, f32 angular_vel) {
+    Entity e;
+    e.pos = pos;
+    e.vel = vel;
+    e.tags = tag_asteroid;
+    e.collider = make_circle_collider(ASTEROID_RADIUS[kind]);
+    e.variant.kind = variant_asteroid;
+    e.variant.asteroid = {kind, angular_vel};
+    return e;
+}
 
 void asteroid_update(Entity_Ref ref, Time_Step ts) {
     Entity& e = *ref.entity;
@@ -63,7 +78,7 @@ void asteroid_update(Entity_Ref ref, Time_Step ts) {
         Vec2 ppos = player->entity->pos;
         if (a.kind == chaser) {
             Vec2 t = normalize(ppos - e.pos);
-            f32 k = std::exp(-32 * dt);
+            f32 k = std::exp(-CHASER_RESPONSE * dt);
             f32 s = length(e.vel);
             e.vel = normalize(e.vel * k + t * (1 - k)) * s;
         }
@@ -97,7 +112,7 @@ bool asteroid_damage(Entity_Ref ref, const Damage_Info& info) {
     switch (e.variant.asteroid.kind) {
         case small:
         case large:
-            _debris(e.pos, e.variant.asteroid.kind == small ? 5.0f : 10.0f);
+            _debris(e.pos, DEBRIS_SPREAD[e.variant.asteroid.kind]);
             audio_play(asteroid_destroyed);
             break;
         case chaser:

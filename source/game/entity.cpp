@@ -1,6 +1,10 @@
 #include "entity.h"
 
-#include "physics.h"
+#include "asteroid.h"
+#include "boss.h"
+#include "pickup.h"
+#include "player.h"
+#include "projectile.h"
 
 void entity_update(Entity_Ref ref, Time_Step ts) {
     switch (ref.entity->variant.kind) {
@@ -11,4 +15,16 @@ void entity_update(Entity_Ref ref, Time_Step ts) {
         case variant_pickup: pickup_update(ref, ts); break;
         case variant_none: break;
     }
+}
+
+bool entity_damage(Entity_Ref target, const Damage_Info& info) {
+    switch (target.entity->variant.kind) {
+        case variant_player: return player_damage(target, info);
+        case variant_boss: return boss_damage(target, info);
+        case variant_asteroid: return asteroid_damage(target, info);
+        case variant_none:
+        case variant_projectile:
+        case variant_pickup: return false;
+    }
+    return false;
 }

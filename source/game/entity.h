@@ -47,7 +47,7 @@ struct Player_Entity {
     f32 scale;                 // side of the last steering, ±1
     i32 health;
     Emitter dust_emit;
-    Emitter energy_emit;
+    Emitter energy_emit;       // never advanced: nothing the ship does uses it
     f32 charge_timer;          // seconds
     i32 stat_levels[PLAYER_STAT_COUNT];
     f32 time_since_damage;     // seconds
@@ -136,15 +136,16 @@ struct Time_Step {
     f32 real = 0;  // seconds
 };
 
-// A bullet as both the ship and the boss fire it: no collider, so nothing can hit it.
-inline Entity make_projectile(Vec2 pos, Vec2 vel, Projectile_Kind kind) {
-    Entity e;
-    e.pos = pos;
-    e.vel = vel;
-    e.tags = tag_projectile;
-    e.variant.kind = variant_projectile;
-    e.variant.projectile = {kind, {}};
-    return e;
-}
+// How one hit is applied: always through entity_damage.
+struct Damage_Info {
+    f32 amount = 1;
+    Entity_Id source = 0;
+    Vec2 pos;
+    Vec2 dir;  // unit push direction, or zero
+};
 
+// The per-kind dispatch; each kind's procedures are declared in its own header
+// (player.h, projectile.h, boss.h, asteroid.h, pickup.h).
 void entity_update(Entity_Ref ref, Time_Step ts);
+// True when the hit counted (the ship took damage, the boss was hurt).
+bool entity_damage(Entity_Ref target, const Damage_Info& info);

@@ -1,6 +1,8 @@
-// Walks the tables and glyphs the baker will touch, in the order and with the arithmetic it
-// uses, so that any read it would make outside the file (or outside the table it belongs
-// to) is found here first.
+// The font baker (stb_truetype) trusts every offset, count and index in a font. This walks
+// the same tables and glyphs before baking, computing each offset with the same integer
+// widths (32-bit sums kept in an int, wrap-around included), and refuses a font if any read
+// would land outside the file or outside its table, if a lookup or outline would run for an
+// unreasonably long time, or if a value would overflow what the baker stores it in.
 #include "font_check.h"
 
 #include <algorithm>
@@ -33,9 +35,9 @@ struct Extent {
 };
 
 constexpr int MAX_COMPOSITE_DEPTH = 8;
-// Bounds on the baker's work, far above any real font's: components that share components
-// would otherwise make it grow exponentially with depth, and a few points repeated by flags
-// stand for tens of thousands of points.
+// Bounds on the work of baking a font, far above any real font's: components that share
+// components would otherwise make it grow exponentially with depth, and a few points
+// repeated by flags stand for tens of thousands of points.
 constexpr int MAX_OUTLINES_PER_GLYPH = 256;
 constexpr u64 MAX_POINTS = 4u << 20;
 
@@ -76,7 +78,8 @@ bool _tag(const Font& f, u64 at, const char* tag) {
     return _inside(f.file, at, 4) && std::memcmp(f.data + at, tag, 4) == 0;
 }
 
-// Same rule as the baker for a file with one font or a collection.
+// Where the first font begins: at 0 for a file that starts with a single font's signature,
+// at the offset a collection header names otherwise; anything else is not a font.
 bool _font_start(const Font& f, u64& start) {
     const char* single[] = {"\x31\0\0\0", "typ1", "OTTO", "\0\x01\0\0", "true"};
     for (const char* t : single)
@@ -93,8 +96,8 @@ bool _font_start(const Font& f, u64& start) {
     return true;
 }
 
-// The first directory entry with this tag, as the baker looks it up; an entry at offset 0
-// counts as missing there too.
+// The first directory entry with this tag; one whose offset is 0 counts as missing, so the
+// table is treated as absent.
 bool _table(const Font& f, u64 start, const char* tag, Range& out, bool& found) {
     u32 n;
     if (!_u16(f, f.file, start + 4, n)) return false;
@@ -143,8 +146,8 @@ bool _glyph_index(const Font& f, int cp, i64& glyph) {
         if (!_u16(f, r, im + 6, seg_x2) || !_u16(f, r, im + 8, range_x2) ||
             !_u16(f, r, im + 10, selector) || !_u16(f, r, im + 12, shift_x2))
             return false;
-        // A real table needs at most 16 halvings; the baker would repeat the last read up
-        // to 65535 times per lookup.
+        // A real table needs at most 16 halvings; a larger selector would make every lookup
+        // repeat its last read up to 65535 times.
         if (selector > 16) return false;
         const u64 segcount = seg_x2 >> 1, shift = shift_x2 >> 1;
         u32 search_range = range_x2 >> 1;
@@ -195,14 +198,15 @@ bool _glyph_index(const Font& f, int cp, i64& glyph) {
             else if (u32(cp) > last) low = mid + 1;
             else {
                 _u32(f, r, im + 16 + u64(mid) * 12 + 8, start_glyph);
-                // The baker keeps this in an int.
+                // Kept in a 32-bit int, so a start glyph near the top wraps to the same
+                // (possibly negative) index that baking would use.
                 glyph = format == 12 ? i32(start_glyph + u32(cp) - first) : i32(start_glyph);
                 return true;
             }
         }
         return true;
     }
-    return false;  // formats the baker cannot read (it asserts on them)
+    return false;  // other formats stop the baker with an assertion
 }
 
 bool _metrics(const Font& f, i64 glyph) {
@@ -214,7 +218,8 @@ bool _metrics(const Font& f, i64 glyph) {
            _inside(f.hmtx, u64(base + 4 * n + 2 * (glyph - n)), 2);
 }
 
-// The glyph's bytes, or an empty range where the baker sees no outline.
+// The glyph's bytes, or an empty range for a glyph without an outline (equal offsets, or a
+// start that overflows to a negative offset).
 bool _glyph_bytes(const Font& f, i64 glyph, Range& out) {
     out = {};
     if (glyph >= f.num_glyphs || f.loc_format >= 2) return true;
@@ -228,7 +233,7 @@ bool _glyph_bytes(const Font& f, i64 glyph, Range& out) {
                !_u32(f, f.loca, f.loca.begin + u64(glyph) * 4 + 4, b)) {
         return false;
     }
-    // The baker adds these in 32 bits and keeps the sum in an int.
+    // Summed in 32 bits and kept in an int: an offset that wraps must be judged as wrapped.
     const i32 g1 = i32(u32(f.glyf.begin) + a), g2 = i32(u32(f.glyf.begin) + b);
     if (g1 == g2 || g1 < 0) return true;
     if (u64(g1) < f.glyf.begin || g2 < g1 || u64(g2) > f.glyf.end) return false;
@@ -296,7 +301,7 @@ bool _simple_outline(const Font& f, Range g, i32 contours, Work& work, Extent& e
             out[i] = i16(v);
         }
     }
-    // Contour starts as the baker finds them: it reads one point past an off-curve start.
+    // A contour that starts off-curve also reads the point after its start, which must exist.
     u32 next_move = 0, j = 0;
     for (u32 i = 0; i < n; i++) {
         if (next_move != i) continue;
@@ -319,7 +324,7 @@ bool _composite_outline(const Font& f, Range g, int depth, Work& work, Extent& e
         u32 flags, index;
         if (!_u16(f, g, p, flags) || !_u16(f, g, p + 2, index)) return false;
         p += 4;
-        // Point matching is not something the baker implements.
+        // Parts placed by matching points (not by offsets) cannot be baked: refuse them.
         if (!(flags & 2)) return false;
         f32 m[6] = {1, 0, 0, 1, 0, 0};
         i32 a, b, c, d;
@@ -352,7 +357,8 @@ bool _composite_outline(const Font& f, Range g, int depth, Work& work, Extent& e
         if (!part.empty) {
             const f32 sx = std::sqrt(m[0] * m[0] + m[1] * m[1]), sy = std::sqrt(m[2] * m[2] + m[3] * m[3]);
             const f32 xs[2] = {part.x0, part.x1}, ys[2] = {part.y0, part.y1};
-            // The baker stores transformed points in 16 bits; corners bound every point.
+            // Transformed points are kept in 16 bits; the corners of the part's box bound every
+            // point, so checking them keeps each point in range.
             for (f32 x : xs)
                 for (f32 y : ys) {
                     f32 tx = sx * (m[0] * x + m[2] * y + m[4]), ty = sy * (m[1] * x + m[3] * y + m[5]);
@@ -401,7 +407,7 @@ bool font_check(const u8* ttf, size_t len, int first_codepoint, int count, f32 p
         !_table(f, start, "hhea", f.hhea, has_hhea) || !_table(f, start, "hmtx", f.hmtx, has_hmtx) ||
         !_table(f, start, "maxp", maxp, has_maxp))
         return false;
-    // Without glyf the baker parses CFF outlines, which nothing here vouches for.
+    // Without glyf the outlines are CFF, which nothing here checks: refuse the font.
     if (!has_cmap || !has_loca || !has_head || !has_glyf || !has_hhea || !has_hmtx) return false;
 
     u32 v;
@@ -420,7 +426,7 @@ bool font_check(const u8* ttf, size_t len, int first_codepoint, int count, f32 p
         if (!_u16(f, f.cmap, rec, platform) || !_u16(f, f.cmap, rec + 2, encoding)) return false;
         if (platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))) {
             if (!_u32(f, f.cmap, rec + 4, offset)) return false;
-            // The last matching record wins, summed in 32 bits as the baker does.
+            // The last matching record wins; its offset is added in 32 bits, wrapping included.
             f.index_map = u32(u32(f.cmap.begin) + offset);
             mapped = true;
         }

@@ -169,7 +169,7 @@ bool key_active(Input_Code c) { return key_table[u8(c)] & (KEY_DOWN | KEY_CHANGE
 
 void player_gather_input(Player_Input& in, f32 dt_real) {
     for (f32& b : in.buffered)
-        if (b < 1e10f) b += dt_real;
+        if (b < BUFFER_STOPS_COUNTING) b += dt_real;
     u8 previous = in.down;
     in.dir = {};
     in.down = in.pressed = in.released = 0;

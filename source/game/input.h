@@ -40,6 +40,10 @@ struct Player_Input {
     u8 released = 0;
     f32 buffered[PLAYER_INPUT_ACTION_COUNT] = {};  // seconds since last press
 };
+// A buffered timer this large means the action was never pressed.
+constexpr f32 NOTHING_BUFFERED = 1e11f;      // seconds
+// Timers stop counting here, so a never-pressed one keeps NOTHING_BUFFERED.
+constexpr f32 BUFFER_STOPS_COUNTING = 1e10f;  // seconds
 
 enum Key_Flag : u8 { KEY_DOWN = 1, KEY_CHANGED = 2, KEY_CHANGED_AGAIN = 4 };
 

@@ -55,13 +55,17 @@ void camera_shake(Camera_Effects& c, f32 duration, Vec2 amplitude, f32 frequency
 
 constexpr i64 SHAKE_SEED_X = 91723137283;
 constexpr i64 SHAKE_SEED_Y = 91987127281;
+constexpr f32 SHAKE_MIN_DURATION = 0.0001f;  // seconds; a shorter shake is no shake
+constexpr f32 KICK_SPRING = 4;               // per second: how hard the kick is pulled back to rest
+constexpr f32 KICK_DAMPING = 20;             // per second: how fast the kick loses speed
+constexpr f32 KICK_MIN_SHOWN = 0.5f;         // world units; smaller kicks are not shown
 
 void camera_effects_update(Camera_Effects& c, Time_Step ts) {
     f32 m = 0.5f * (ts.sim + ts.real);
     if (scene_get_entity(game.player)) c.base_pos = {0, 0};
 
     c.shake_offset = {};
-    if (c.shake.duration > 0.0001f) {
+    if (c.shake.duration > SHAKE_MIN_DURATION) {
         f32 k = c.shake.time / c.shake.duration;
         c.shake.time = std::fmax(0.0f, c.shake.time - m);
         f64 p = f64(game.time) * f64(c.shake.frequency);
@@ -70,9 +74,9 @@ void camera_effects_update(Camera_Effects& c, Time_Step ts) {
     }
 
     c.kick_offset += c.kick_vel;
-    c.kick_vel -= c.kick_offset * (4 * m);
-    c.kick_vel *= 1.0f / (1.0f + 20 * m);
-    if (length(c.kick_offset) > 0.5f) c.shake_offset += c.kick_offset;
+    c.kick_vel -= c.kick_offset * (KICK_SPRING * m);
+    c.kick_vel *= 1.0f / (1.0f + KICK_DAMPING * m);
+    if (length(c.kick_offset) > KICK_MIN_SHOWN) c.shake_offset += c.kick_offset;
 
     Vec2 p = c.base_pos + c.shake_offset;
     c.view.pos = {std::floor(p.x), std::floor(p.y)};

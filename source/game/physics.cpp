@@ -90,18 +90,6 @@ Cast_Result scene_box_cast(Vec2 origin, Vec2 half, Vec2 u, f32 max_dist, u8 igno
     return best;
 }
 
-bool entity_damage(Entity_Ref target, const Damage_Info& info) {
-    switch (target.entity->variant.kind) {
-        case variant_player: return player_damage(target, info);
-        case variant_boss: return boss_damage(target, info);
-        case variant_asteroid: return asteroid_damage(target, info);
-        case variant_none:
-        case variant_projectile:
-        case variant_pickup: return false;
-    }
-    return false;
-}
-
 void world_bounds_check(Entity_Ref ref) {
     Vec2 p = ref.entity->pos;
     if (std::fabs(p.x) > WORLD_BOUND_X || std::fabs(p.y) > WORLD_BOUND_Y) scene_destroy_entity(ref.id);

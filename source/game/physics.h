@@ -1,10 +1,10 @@
-// Overlap tests, the swept box cast, world bounds and the damage dispatcher.
+// Overlap tests, the swept box cast and world bounds.
 #pragma once
 #include "entity.h"
 
 constexpr u32 MAX_QUERY_RESULTS = 64;
 constexpr f32 WORLD_BOUND_X = 200;  // world units
-constexpr f32 WORLD_BOUND_Y = 180;
+constexpr f32 WORLD_BOUND_Y = 180;  // world units
 
 enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_point = 1, hit_entity = 2 };
 struct Raycast_Hit {
@@ -23,13 +23,6 @@ struct Cast_Result {
     Raycast_Hit what;
 };
 
-struct Damage_Info {
-    f32 amount = 1;
-    Entity_Id source = 0;
-    Vec2 pos;
-    Vec2 dir;  // unit push direction, or zero
-};
-
 bool circle_overlaps_entity(Vec2 c, f32 r, const Entity& e);
 
 struct Entity_Ref_List {
@@ -43,17 +36,6 @@ bool ray_box_intersect(Vec2 rel, Vec2 u, Vec2 half, f32& dist, Vec2& normal);
 Cast_Result scene_box_cast(Vec2 origin, Vec2 half, Vec2 u, f32 max_dist, u8 ignore_tags,
                            Entity_Id ignore_id);
 
-bool entity_damage(Entity_Ref target, const Damage_Info& info);
 // Destroys projectiles and asteroids that wandered far outside the screen.
 void world_bounds_check(Entity_Ref ref);
 
-// Per-kind behaviour, one file each.
-void player_update(Entity_Ref ref, Time_Step ts);
-bool player_damage(Entity_Ref ref, const Damage_Info& info);
-void projectile_update(Entity_Ref ref, Time_Step ts);
-void pickup_update(Entity_Ref ref, Time_Step ts);
-void asteroid_update(Entity_Ref ref, Time_Step ts);
-bool asteroid_damage(Entity_Ref ref, const Damage_Info& info);
-void boss_update(Entity_Ref ref, Time_Step ts);
-bool boss_damage(Entity_Ref ref, const Damage_Info& info);
-void boss_choose_next_state(Entity_Ref ref);

@@ -1,7 +1,14 @@
-#include "game.h"
-#include "physics.h"
+#include "pickup.h"
 
-constexpr f32 PICKUP_REACH = 16;  // world units, strictly closer collects
+#include "game.h"
+
+Entity make_pickup(Vec2 pos) {
+    Entity e;
+    e.pos = pos;
+    e.variant.kind = variant_pickup;
+    e.variant.pickup = {0, PICKUP_LIFETIME};
+    return e;
+}
 
 void pickup_update(Entity_Ref ref, Time_Step ts) {
     Entity& e = *ref.entity;
@@ -13,7 +20,7 @@ void pickup_update(Entity_Ref ref, Time_Step ts) {
     }
     auto player = scene_get_entity(game.player);
     if (!player || length(player->entity->pos - e.pos) >= PICKUP_REACH) return;
-    if (player->entity->variant.kind == variant_player) player->entity->variant.player.health += 1;
+    if (player->entity->variant.kind == variant_player) player->entity->variant.player.health += PICKUP_HEAL;
     audio_play(player_heal);
     scene_destroy_entity(ref.id);
     spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 8, 0, PALETTE[1], 0.5f));

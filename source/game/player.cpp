@@ -1,46 +1,50 @@
+#include "player.h"
+
 #include <cmath>
 
 #include "game.h"
-#include "physics.h"
+#include "projectile.h"
 #include "random.h"
 
 namespace {
-constexpr Color SPARK_COLOR = {1, 0, 0.302f, 1};       // palette 1
-constexpr Color DUST_COLOR = {0.247f, 0, 0.6509f, 1};  // palette 2
-constexpr f32 BOOST_TIME = 0.25f;            // seconds of boosted speed
-constexpr f32 BOOST_INVULNERABLE = 0.75f;    // seconds
-constexpr f32 DAMAGE_INVULNERABLE = 0.5f;    // seconds
-constexpr f32 HIT_STOP = 0.2f;               // seconds
-constexpr Vec2 WALL_HALF = {80, 72};         // world units
+constexpr Color SPARK_COLOR = PALETTE[1];
+constexpr Color DUST_COLOR = PALETTE[2];
 
 f32 _r() { return random_unit(); }
 
-void _spawn_sparkle(const Entity& e) {  // A
+f32 _curve(Stat_Curve c, i32 level) { return c.at_level_0 + c.per_level * f32(level); }
+
+// Sparkles around the ship while it holds at least one charge.
+void _spawn_sparkle(const Entity& e) {
     Vec2 pos = e.pos + Vec2{(2 * _r() - 1) * 2, (2 * _r() - 1) * 2};
     Vec2 vel = -e.vel * (_r() * 0.1f);
     f32 s = 5 + 2 * _r();
     spawn_sprite_particle(make_dot_particle(pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 0.5f * _r()));
 }
 
-void _spawn_boost_trail(const Entity& e) {  // B
+// The trail left behind while boosting.
+void _spawn_boost_trail(const Entity& e) {
     Vec2 vel = -e.vel * (_r() * 0.1f);
     vel += Vec2{(2 * _r() - 1) * 5, (2 * _r() - 1) * 5};
     f32 s = 2 + 3 * _r();
     spawn_sprite_particle(make_dot_particle(e.pos, vel, PI / 4, s, 0, SPARK_COLOR, 0.5f + 1.5f * _r()));
 }
 
-void _spawn_charge_burst(const Entity& e) {  // C
+// One of the burst that marks a newly gained charge.
+void _spawn_charge_burst(const Entity& e) {
     Vec2 pos = e.pos + Vec2{(2 * _r() - 1) * 6, (2 * _r() - 1) * 6};
     f32 s = 2 + 2 * _r();
     spawn_sprite_particle(make_dot_particle(pos, {}, PI / 4, s, 1, SPARK_COLOR, 0.5f + 0.5f * _r()));
 }
 
-void _spawn_steer_dust(const Entity& e, Vec2 forward) {  // D
+// Dust blown backwards while turning.
+void _spawn_steer_dust(const Entity& e, Vec2 forward) {
     f32 s = 1 + 2 * _r();
     spawn_sprite_particle(make_dot_particle(e.pos, -forward * 10, 0, s, 0.5f, DUST_COLOR, 0.5f + _r()));
 }
 
-void _spawn_wall_hit(const Entity& e, Vec2 n) {  // E once, F four times
+// A flash where the ship meets a wall, and four sparks thrown off the wall along its normal n.
+void _spawn_wall_hit(const Entity& e, Vec2 n) {
     spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 10, 0, DUST_COLOR, 0.45f));
     for (int i = 0; i < 4; i++) {
         Vec2 jitter = {0.4f * (2 * _r() - 1), 0.4f * (2 * _r() - 1)};
@@ -60,14 +64,14 @@ void _fire(Entity_Ref ref, Vec2 forward) {
     p.num_charges -= 1;
     _leave_tutorial();
     p.charge_timer = 0;
-    camera_shake(game.camera, 0.1f, {1, 1}, 15);
+    camera_shake(game.camera, FIRE_SHAKE_TIME, {FIRE_SHAKE_AMPLITUDE, FIRE_SHAKE_AMPLITUDE}, FIRE_SHAKE_FREQUENCY);
     audio_play(player_shoot);
-    int n = p.stat_levels[num_bullets] + 1;
-    f32 speed = 200 + 200 * f32(p.stat_levels[bullet_speed]);
+    int n = p.stat_levels[num_bullets] + BULLETS_AT_LEVEL_0;
+    f32 speed = _curve(BULLET_SPEED_CURVE, p.stat_levels[bullet_speed]);
     f32 base = angle_of(forward);
     Vec2 origin = e.pos;
     for (int j = 0; j < n; j++) {
-        f32 a = base + 0.12f * (f32(j) + 0.5f - f32(n) / 2);
+        f32 a = base + FAN_SPACING * (f32(j) + 0.5f - f32(n) / 2);
         scene_spawn_entity(make_projectile(origin, from_angle(a) * speed, player_bullet));
     }
 }
@@ -80,8 +84,9 @@ void _boost(Entity_Ref ref) {
     p.num_charges -= 1;
     p.boost_timer = 0;
     audio_play(player_boost);
-    camera_shake(game.camera, 0.25f, {5, 5}, 8);
-    game.camera.kick_vel += e.vel * -0.1f;
+    camera_shake(game.camera, BOOST_SHAKE_TIME, {BOOST_SHAKE_AMPLITUDE, BOOST_SHAKE_AMPLITUDE},
+                 BOOST_SHAKE_FREQUENCY);
+    game.camera.kick_vel += e.vel * BOOST_KICK;
 }
 
 void _bounce_walls(Entity& e) {
@@ -98,13 +103,26 @@ void _bounce_walls(Entity& e) {
             *n_axis = 1;
         }
         if (dot(n, n) > 0.25f) {
-            e.vel = e.vel - n * (2 * dot(n, e.vel)) - n * 5;
+            e.vel = e.vel - n * (2 * dot(n, e.vel)) - n * WALL_PUSH;
             e.rot = angle_of(e.vel);
             _spawn_wall_hit(e, n);
         }
     }
 }
 }  // namespace
+
+Entity make_player() {
+    Player_Entity p{};
+    p.health = PLAYER_START_HEALTH;
+    p.stat_levels[max_charges] = PLAYER_START_CHARGE_SLOTS;
+    p.input.buffered[0] = p.input.buffered[1] = NOTHING_BUFFERED;
+    Entity ship;
+    ship.tags = tag_player;
+    ship.collider = make_circle_collider(PLAYER_RADIUS);
+    ship.variant.kind = variant_player;
+    ship.variant.player = p;
+    return ship;
+}
 
 void player_update(Entity_Ref ref, Time_Step ts) {
     Entity& e = *ref.entity;
@@ -116,33 +134,33 @@ void player_update(Entity_Ref ref, Time_Step ts) {
     p.boost_timer += dt;
 
     if (p.num_charges >= 1)
-        for (int i = 0; i < emitter_update(p.dust_emit, 10, dt); i++) _spawn_sparkle(e);
+        for (int i = 0; i < emitter_update(p.dust_emit, SPARKLE_RATE, dt); i++) _spawn_sparkle(e);
 
     Vec2 forward = from_angle(e.rot);
     f32 speed;
     if (p.boost_timer < BOOST_TIME) {
-        speed = 160 + 80 * f32(p.stat_levels[boost]);
-        for (int i = 0; i < emitter_update(p.dust_emit, 20, dt); i++) _spawn_boost_trail(e);
+        speed = _curve(BOOST_SPEED_CURVE, p.stat_levels[boost]);
+        for (int i = 0; i < emitter_update(p.dust_emit, BOOST_TRAIL_RATE, dt); i++) _spawn_boost_trail(e);
         p.charge_timer = 0;
-    } else if (std::fabs(p.input.dir.x) > 0.1f) {
+    } else if (std::fabs(p.input.dir.x) > STEER_DEADZONE) {
         f32 side = p.input.dir.x > 0 ? 1.0f : -1.0f;
         p.scale = side;
-        e.rot -= side * (3.5f + 1.7f * f32(p.stat_levels[steering_speed])) * dt;
+        e.rot -= side * _curve(STEER_RATE_CURVE, p.stat_levels[steering_speed]) * dt;
         p.charge_timer += dt;
-        f32 threshold = 0.7f / (1 + 0.25f * f32(p.stat_levels[charge_time]));
+        f32 threshold = CHARGE_TIME / _curve(CHARGE_RATE_CURVE, p.stat_levels[charge_time]);
         if (p.charge_timer > threshold) {
             p.charge_timer -= threshold;
             if (p.num_charges < p.stat_levels[max_charges]) {
                 p.num_charges += 1;
                 audio_play(player_charged);
-                for (int i = 0; i < 4; i++) _spawn_charge_burst(e);
+                for (int i = 0; i < CHARGE_BURST_COUNT; i++) _spawn_charge_burst(e);
             }
         }
-        for (int i = 0; i < emitter_update(p.dust_emit, 10, dt); i++) _spawn_steer_dust(e, forward);
-        speed = 62.5f;
+        for (int i = 0; i < emitter_update(p.dust_emit, STEER_DUST_RATE, dt); i++) _spawn_steer_dust(e, forward);
+        speed = STEER_SPEED;
     } else {
         p.charge_timer = 0;
-        speed = 50;
+        speed = CRUISE_SPEED;
     }
 
     const u8 attack_bit = action_bit(Player_Input_Action::attack);
@@ -151,7 +169,7 @@ void player_update(Entity_Ref ref, Time_Step ts) {
     if ((p.input.pressed & boost_bit) && p.num_charges >= 1) _boost(ref);
 
     Vec2 target = forward * speed;
-    f32 k = std::exp(-4 * dt);
+    f32 k = std::exp(-VELOCITY_RESPONSE * dt);
     e.vel = target * (1 - k) + e.vel * k;
     e.pos += e.vel * dt;
     _bounce_walls(e);
@@ -164,9 +182,9 @@ bool player_damage(Entity_Ref ref, const Damage_Info& info) {
     p.time_since_damage = 0;
     p.health -= 1;
     game.hit_stop_timer = HIT_STOP;
-    game.camera.kick_vel += info.dir * 8;
+    game.camera.kick_vel += info.dir * HIT_KICK;
     audio_play(player_damaged);
-    e.vel += info.dir * 50;
+    e.vel += info.dir * HIT_KNOCKBACK;
     if (p.health < 1) {
         game_set_state(game_over);
         audio_play(game_lose);

@@ -1,12 +1,21 @@
+#include "projectile.h"
+
 #include "game.h"
 #include "physics.h"
 
 namespace {
-constexpr Color TRAIL_COLOR = {1, 0, 0.302f, 1};
-constexpr f32 TRAIL_RATE = 25;          // particles per second
-constexpr Vec2 CAST_HALF = {0.1f, 0.1f};  // world units
-
+constexpr Color TRAIL_COLOR = PALETTE[1];
 }  // namespace
+
+Entity make_projectile(Vec2 pos, Vec2 vel, Projectile_Kind kind) {
+    Entity e;
+    e.pos = pos;
+    e.vel = vel;
+    e.tags = tag_projectile;
+    e.variant.kind = variant_projectile;
+    e.variant.projectile = {kind, {}};
+    return e;
+}
 
 void projectile_update(Entity_Ref ref, Time_Step ts) {
     Entity& e = *ref.entity;
@@ -24,7 +33,7 @@ void projectile_update(Entity_Ref ref, Time_Step ts) {
     }
 
     Vec2 u = normalize(e.vel);
-    Cast_Result hit = scene_box_cast(e.pos, CAST_HALF, u, dt * length(e.vel), ignore, ref.id);
+    Cast_Result hit = scene_box_cast(e.pos, BULLET_CAST_HALF, u, dt * length(e.vel), ignore, ref.id);
     if (!hit.hit) {
         e.pos += e.vel * dt;
     } else {

@@ -13,11 +13,6 @@
 
 Renderer renderer;
 
-static u8 _channel(f32 c) {
-    f32 v = clampf(c, 0, 1) * 255.0f;
-    return u8(v);
-}
-
 void renderer_build_palette_texels(const Color* colors, int count, u8 out[2048]) {
     for (int r = 0; r < 8; r++)
         for (int g = 0; g < 8; g++)
@@ -35,10 +30,10 @@ void renderer_build_palette_texels(const Color* colors, int count, u8 out[2048])
                     }
                 }
                 u8* t = out + ((r * 8 + g) * 8 + b) * 4;
-                t[0] = _channel(chosen.r);
-                t[1] = _channel(chosen.g);
-                t[2] = _channel(chosen.b);
-                t[3] = _channel(chosen.a);
+                t[0] = color_byte(chosen.r);
+                t[1] = color_byte(chosen.g);
+                t[2] = color_byte(chosen.b);
+                t[3] = color_byte(chosen.a);
             }
 }
 
@@ -142,7 +137,7 @@ void draw_screen_text(Vec2 pos, const char* text, size_t len, const Color& color
     f32 pen_x = 0, pen_y = 0;
     Vec2 line = pos;
     const u8* s = reinterpret_cast<const u8*>(text);
-    const u8 rgba[4] = {_channel(color.r), _channel(color.g), _channel(color.b), _channel(color.a)};
+    const u8 rgba[4] = {color_byte(color.r), color_byte(color.g), color_byte(color.b), color_byte(color.a)};
     constexpr f32 INV_ATLAS = 1.0f / FONT_ATLAS_SIZE;
     for (size_t i = 0; i < len;) {
         u32 cp = _decode_utf8(s, len, i);
@@ -186,7 +181,6 @@ void renderer_flush_frame() {
     u32 ns = r.sprite_count < MAX_WORLD_SPRITES ? r.sprite_count : MAX_WORLD_SPRITES;
     u32 ng = r.glyph_count < MAX_GLYPHS ? r.glyph_count : MAX_GLYPHS;
     r.last_sprite_upload = ns;
-    r.last_glyph_upload = ng;
     if (r.capture) {
         r.capture->sprites.assign(r.sprites, r.sprites + ns);
         r.capture->glyphs.assign(r.glyphs, r.glyphs + ng);
@@ -209,7 +203,7 @@ void renderer_flush_frame() {
         p.world_mvp[12] = -r.camera.pos.x * 2.0f / VIEW_W;
         p.world_mvp[13] = r.camera.pos.y * 2.0f / VIEW_H;
         f32 aspect = h > 0 ? w / h : 1;
-        p.present_scale[0] = 1.1111111f / aspect;
+        p.present_scale[0] = PICTURE_ASPECT / aspect;
         p.present_scale[1] = 1.0f;
         f32 v = r.camera.view_scale > 1.0f ? r.camera.view_scale : 1.0f;
         p.present_viewport_scale[0] = v;

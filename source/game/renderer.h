@@ -6,6 +6,11 @@
 
 constexpr int VIEW_W = 160;  // offscreen picture, pixels
 constexpr int VIEW_H = 144;
+// Width over height of the picture, which the window pass keeps. Written out rather than
+// divided: the quotient is one float step away, and the window's scale has always used this one.
+constexpr f32 PICTURE_ASPECT = 1.1111111f;
+static_assert(PICTURE_ASPECT - f32(VIEW_W) / f32(VIEW_H) < 1e-6f &&
+              f32(VIEW_W) / f32(VIEW_H) - PICTURE_ASPECT < 1e-6f);
 constexpr u32 MAX_WORLD_SPRITES = 4096;
 constexpr u32 MAX_GLYPHS = 16384;
 
@@ -67,12 +72,17 @@ struct Renderer {
     u8 palette_texels[8 * 8 * 8 * 4] = {};
     Renderer_Device* device = nullptr;
     Renderer_Capture* capture = nullptr;
-    // last uploaded counts, for tests and benchmarks
+    // last uploaded sprite count, for tests and benchmarks
     u32 last_sprite_upload = 0;
-    u32 last_glyph_upload = 0;
 };
 
 extern Renderer renderer;
+
+// A colour channel as the GPU stores it: clamped to [0, 1], times 255, truncated.
+inline u8 color_byte(f32 c) {
+    f32 v = clampf(c, 0, 1) * 255.0f;
+    return u8(v);
+}
 
 // headless: fill and empty the lists only; no device calls at all.
 void renderer_init(bool headless);

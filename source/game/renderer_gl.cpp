@@ -19,7 +19,7 @@ namespace {
 
 constexpr GLsizei SPRITE_BUFFER_BYTES = GLsizei(MAX_WORLD_SPRITES * sizeof(Sprite_Instance));
 constexpr GLsizei FONT_BUFFER_BYTES = GLsizei(MAX_GLYPHS * sizeof(Font_Instance));
-constexpr f32 CLEAR_COLOR[4] = {0.247f, 0.0f, 0.6509f, 1.0f};
+constexpr f32 CLEAR_COLOR[4] = {PALETTE[2].r, PALETTE[2].g, PALETTE[2].b, PALETTE[2].a};
 
 // GL has no pipeline objects; this is the state a pipeline fixes.
 struct Gl_Pipeline {

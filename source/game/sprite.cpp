@@ -2,17 +2,13 @@
 
 #include <cmath>
 
+#include "boss.h"
 #include "game.h"
 #include "physics.h"
 #include "renderer.h"
 
 Sprite sprites[SPRITE_COUNT];
 Sprite_Anim sprite_anims[SPRITE_ANIM_COUNT];
-
-static u8 _to_u8(f32 c) {
-    f32 v = clampf(c, 0, 1) * 255.0f;
-    return u8(v);
-}
 
 void draw_world_sprite(Vec2 pos, Vec2 scale, f32 rot, const Color& color, Sprite sprite, f32 z) {
     Renderer& r = renderer;
@@ -28,10 +24,10 @@ void draw_world_sprite(Vec2 pos, Vec2 scale, f32 rot, const Color& color, Sprite
     inst.right[1] = s.x * n;
     inst.up[0] = s.y * n;
     inst.up[1] = -s.y * c;
-    inst.color[0] = _to_u8(color.r);
-    inst.color[1] = _to_u8(color.g);
-    inst.color[2] = _to_u8(color.b);
-    inst.color[3] = _to_u8(color.a);
+    inst.color[0] = color_byte(color.r);
+    inst.color[1] = color_byte(color.g);
+    inst.color[2] = color_byte(color.b);
+    inst.color[3] = color_byte(color.a);
     f32 aw = r.atlas_size[0] > 0 ? f32(r.atlas_size[0]) : 1.0f;
     f32 ah = r.atlas_size[1] > 0 ? f32(r.atlas_size[1]) : 1.0f;
     inst.tex_min[0] = f32(sprite.x) / aw;
@@ -81,14 +77,25 @@ Ship_Sprite_Choice ship_sprite_for_rotation(f32 rot) {
 namespace {
 constexpr Vec2 NATIVE = {0.5f, 0.5f};
 constexpr f32 DEFAULT_Z = 0.5f;
+constexpr f32 AIM_DOT_DIST = 16;              // world units ahead of the ship
+constexpr Vec2 TARGET_CAST_HALF = {10, 10};   // world units
+constexpr f32 TARGET_CAST_RANGE = 1000;       // world units
+constexpr Vec2 BOSS_BAR_POS = {0, 57.6f};     // world units
+constexpr Vec2 BOSS_BAR_SIZE = {64, 1};       // scale of the solid patch at full health
+constexpr Vec2 BOSS_BAR_FRAME = {65, 2};      // scale of the frame around it
+// Bullets of the boss and pickups throb: scale PULSE_SCALE ± PULSE_DEPTH.
+constexpr f32 PULSE_SCALE = 0.6f;
+constexpr f32 PULSE_DEPTH = 0.1f;
+constexpr f32 BOSS_BULLET_PULSE_RATE = 10;  // radians per second of game time
+constexpr f32 PICKUP_PULSE_RATE = 12;       // radians per second of the pickup's life
 
 void _draw_player(const Entity& e) {
     Ship_Sprite_Choice ship = ship_sprite_for_rotation(e.rot);
     draw_world_sprite(e.pos, NATIVE, ship.turn, WHITE, sprites[ship.slot], 0.2f);
     Vec2 f = from_angle(e.rot);
-    draw_world_sprite(e.pos + f * 16, {1, 1}, 0, WHITE, sprites[sprite_solid], 0.1f);
+    draw_world_sprite(e.pos + f * AIM_DOT_DIST, {1, 1}, 0, WHITE, sprites[sprite_solid], 0.1f);
     if (e.variant.player.num_charges < 1) return;
-    Cast_Result aim = scene_box_cast(e.pos + f, {10, 10}, f, 1000, tag_player | tag_projectile, 0);
+    Cast_Result aim = scene_box_cast(e.pos + f, TARGET_CAST_HALF, f, TARGET_CAST_RANGE, tag_player | tag_projectile, 0);
     if (!aim.hit || aim.what.kind != hit_entity) return;
     if (auto target = scene_get_entity(aim.what.entity))
         draw_world_sprite(target->entity->pos, {1, 1}, 0, WHITE, sprites[sprite_target], 0.1f);
@@ -96,10 +103,10 @@ void _draw_player(const Entity& e) {
 
 void _draw_boss(const Entity& e) {
     draw_world_sprite(e.pos, NATIVE, 0, WHITE, animator_sprite(e.variant.boss.animator), 0.4f);
-    Vec2 bar = {0, 57.6f};
-    draw_world_sprite(bar, {(e.health / 20) * 64, 1}, 0, PALETTE[1], sprites[sprite_solid], 0.01f);
-    draw_world_sprite(bar, {64, 1}, 0, PALETTE[3], sprites[sprite_solid], 0.011f);
-    draw_world_sprite(bar, {65, 2}, 0, PALETTE[2], sprites[sprite_solid], 0.012f);
+    Vec2 fill = {(e.health / BOSS_MAX_HEALTH) * BOSS_BAR_SIZE.x, BOSS_BAR_SIZE.y};
+    draw_world_sprite(BOSS_BAR_POS, fill, 0, PALETTE[1], sprites[sprite_solid], 0.01f);
+    draw_world_sprite(BOSS_BAR_POS, BOSS_BAR_SIZE, 0, PALETTE[3], sprites[sprite_solid], 0.011f);
+    draw_world_sprite(BOSS_BAR_POS, BOSS_BAR_FRAME, 0, PALETTE[2], sprites[sprite_solid], 0.012f);
 }
 
 f32 _round_to_15_degrees(f32 rot) {
@@ -118,7 +125,7 @@ void _draw_entity(const Entity& e) {
                                       sprites[sprite_player_bullet], DEFAULT_Z);
                     break;
                 case boss_bullet: {
-                    f32 p = 0.6f + 0.1f * std::sin(10 * game.time);
+                    f32 p = PULSE_SCALE + PULSE_DEPTH * std::sin(BOSS_BULLET_PULSE_RATE * game.time);
                     draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_boss_bullet], DEFAULT_Z);
                     break;
                 }
@@ -136,7 +143,7 @@ void _draw_entity(const Entity& e) {
             const Pickup_Entity& pk = e.variant.pickup;
             f32 life = pk.duration > 0 ? 2 * pk.timer / pk.duration - 1 : 1;
             f32 grow = 1 - std::pow(std::fabs(life), 4.0f);
-            f32 p = grow * (0.6f + 0.1f * std::sin(12 * pk.timer));
+            f32 p = grow * (PULSE_SCALE + PULSE_DEPTH * std::sin(PICKUP_PULSE_RATE * pk.timer));
             draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_pickup], DEFAULT_Z);
             break;
         }

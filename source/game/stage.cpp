@@ -1,7 +1,10 @@
 #include <cmath>
 
+#include "asteroid.h"
+#include "boss.h"
 #include "game.h"
-#include "physics.h"
+#include "pickup.h"
+#include "player.h"
 #include "random.h"
 #include "stage.h"
 
@@ -11,10 +14,21 @@ constexpr Asteroid_Kind STAGE_2_KINDS[] = {small, large, large, bomb};
 constexpr Asteroid_Kind STAGE_3_KINDS[] = {small, large, large, bomb, chaser};
 constexpr Asteroid_Kind LATE_KINDS[] = {small, large, bomb, chaser};
 
-constexpr f32 ASTEROID_RADIUS[4] = {10, 16, 10, 7};  // by Asteroid_Kind, world units
-constexpr f32 CHASER_SPEED_FACTOR = 1.5f;
-constexpr f32 FIRST_PICKUP_DELAY = 15;  // seconds
-constexpr f32 PICKUP_LIFETIME = 7.5f;   // seconds
+// Groups fly in from the border of a rectangle twice the picture's size: half-extents, world units.
+constexpr Vec2 SPAWN_BORDER = {VIEW_W, VIEW_H};
+constexpr int GROUP_MIN = 1;          // asteroids in a group, the smallest
+constexpr int GROUP_SIZES = 2;        // how many group sizes are possible, equally likely
+constexpr f32 GROUP_SPREAD = 10;      // world units of scatter per asteroid of the group
+constexpr f32 AIM_JITTER = 0.2f;      // random deviation from heading straight at the middle
+constexpr f32 SPEED_JITTER_MIN = 0.95f;  // speed factor, the lowest
+constexpr f32 SPEED_JITTER = 0.1f;       // speed factor spread above the lowest
+constexpr f32 SPIN_MIN = 1;           // radians per second; the spin reaches up to twice this
+
+constexpr f32 FIRST_PICKUP_DELAY = 15;     // seconds
+constexpr f32 PICKUP_INTERVAL_MIN = 14;    // seconds
+constexpr f32 PICKUP_INTERVAL_SPREAD = 10; // seconds
+// Pickups appear anywhere on the picture, world units.
+constexpr Vec2 PICKUP_AREA_HALF = {VIEW_W / 2, VIEW_H / 2};
 }  // namespace
 
 const Stage stages[STAGE_COUNT] = {
@@ -36,16 +50,7 @@ void game_reset() {
     game.time_scale = 1.0f;
     game.camera = Camera_Effects{};
     game.pickup_spawn_timer = FIRST_PICKUP_DELAY;
-    Entity ship;
-    ship.tags = tag_player;
-    ship.collider = make_circle_collider(3);
-    ship.variant.kind = variant_player;
-    Player_Entity& p = ship.variant.player;
-    p = Player_Entity{};
-    p.health = 5;
-    p.stat_levels[max_charges] = 1;
-    p.input.buffered[0] = p.input.buffered[1] = 1e11f;
-    game.player = scene_spawn_entity(ship);
+    game.player = scene_spawn_entity(make_player());
     game_start_stage(0);
 }
 
@@ -60,20 +65,10 @@ void game_start_stage(i32 index) {
     scene_for_each(game.scene, [](Entity_Ref ref) {
         if (ref.entity->tags & tag_asteroid) scene_destroy_entity(ref.id);
     });
-    Entity boss;
-    boss.tags = tag_boss;
-    boss.health = 20;
-    boss.collider = make_circle_collider(16);
-    boss.variant.kind = variant_boss;
-    Boss_Entity& b = boss.variant.boss;
-    b = Boss_Entity{};
-    b.state = waking_up;
-    b.should_move_timer = 1000;
-    b.animator = Animator{boss_idle, 0, 0};
-    scene_spawn_entity(boss);
+    scene_spawn_entity(make_boss());
 }
 
-static i64 _mod6(u64 r) { return i64(r % 6); }
+static i64 _random_stat(u64 r) { return i64(r % PLAYER_STAT_COUNT); }
 
 void game_on_asteroid_hit(Entity_Id source) {
     if (source == game.player) return;
@@ -81,9 +76,9 @@ void game_on_asteroid_hit(Entity_Id source) {
     if (game.score < (game.stage + 1) * STAGE_SCORE_STEP) return;
     game_start_stage(game.stage + 1);
     audio_play(new_stage);
-    i64 a = _mod6(random_u64());
-    i64 b = _mod6(random_u64());
-    if (b == a) b = (b + 1) % 6;
+    i64 a = _random_stat(random_u64());
+    i64 b = _random_stat(random_u64());
+    if (b == a) b = (b + 1) % PLAYER_STAT_COUNT;
     game.upgrade_choices[0] = Player_Stat(a);
     game.upgrade_choices[1] = Player_Stat(b);
     game_set_state(pick_upgrade);
@@ -103,41 +98,30 @@ void asteroid_spawner_update(f32 dt) {
         st.spawn_interval_min + random_unit() * (st.spawn_interval_max - st.spawn_interval_min);
 
     Vec2 r = random_vec2();
-    Vec2 s = {r.x * 160, r.y * 144};
+    Vec2 s = {r.x * SPAWN_BORDER.x, r.y * SPAWN_BORDER.y};
     if (std::fabs(s.x) > std::fabs(s.y))
-        s.x = s.x > 0 ? 160.0f : -160.0f;
+        s.x = s.x > 0 ? SPAWN_BORDER.x : -SPAWN_BORDER.x;
     else
-        s.y = s.y > 0 ? 144.0f : -144.0f;
+        s.y = s.y > 0 ? SPAWN_BORDER.y : -SPAWN_BORDER.y;
 
-    int n = int(2 * random_unit() + 1);
+    int n = int(GROUP_SIZES * random_unit() + GROUP_MIN);
     for (int i = 0; i < n; i++) {
         Asteroid_Kind kind = small;
         if (st.asteroid_kind_count > 0) kind = st.asteroid_kinds[random_below(st.asteroid_kind_count)];
-        f32 speed = st.asteroid_speed * (kind == chaser ? CHASER_SPEED_FACTOR : 1.0f);
-        Vec2 pos = s + random_vec2() * (f32(n) * 10);
+        f32 speed = st.asteroid_speed * ASTEROID_SPEED_FACTOR[kind];
+        Vec2 pos = s + random_vec2() * (f32(n) * GROUP_SPREAD);
         Vec2 d0 = normalize(s);
-        Vec2 d = normalize(random_vec2() * 0.2f - d0);
-        Vec2 vel = d * (speed * (0.95f + 0.1f * random_unit()));
-        Entity e;
-        e.pos = pos;
-        e.vel = vel;
-        e.tags = tag_asteroid;
-        e.collider = make_circle_collider(ASTEROID_RADIUS[kind]);
-        e.variant.kind = variant_asteroid;
+        Vec2 d = normalize(random_vec2() * AIM_JITTER - d0);
+        Vec2 vel = d * (speed * (SPEED_JITTER_MIN + SPEED_JITTER * random_unit()));
         f32 u1 = random_unit(), u2 = random_unit();
-        e.variant.asteroid = {kind, (1 + u1) * (u2 > 0.5f ? 1.0f : -1.0f)};
-        scene_spawn_entity(e);
+        scene_spawn_entity(make_asteroid(pos, vel, kind, (SPIN_MIN + u1) * (u2 > 0.5f ? 1.0f : -1.0f)));
     }
 }
 
 void pickup_spawner_update(f32 dt) {
     game.pickup_spawn_timer -= dt;
     if (!(game.pickup_spawn_timer < 0)) return;
-    game.pickup_spawn_timer = 14 + 10 * random_unit();
+    game.pickup_spawn_timer = PICKUP_INTERVAL_MIN + PICKUP_INTERVAL_SPREAD * random_unit();
     Vec2 r = random_vec2();
-    Entity e;
-    e.pos = {r.x * 80, r.y * 72};
-    e.variant.kind = variant_pickup;
-    e.variant.pickup = {0, PICKUP_LIFETIME};
-    scene_spawn_entity(e);
+    scene_spawn_entity(make_pickup({r.x * PICKUP_AREA_HALF.x, r.y * PICKUP_AREA_HALF.y}));
 }

@@ -192,7 +192,7 @@ Picture _draw(const std::vector<Sprite_Instance>& sprites, const std::vector<Fon
     p.window_h = f32(e.h);
     _world_mvp(p.world_mvp);
     _screen_mvp(p.screen_mvp);
-    p.present_scale[0] = 1.1111111f / (p.window_w / p.window_h);
+    p.present_scale[0] = PICTURE_ASPECT / (p.window_w / p.window_h);
     p.present_scale[1] = 1.0f;
     p.present_viewport_scale[0] = p.present_viewport_scale[1] = view_scale;
     renderer_device_draw(e.device, p, sprites.data(), u32(sprites.size()), glyphs.data(),
@@ -247,7 +247,8 @@ Rgb _pal(int i) { return _texel_rgb(PALETTE[i]); }
 
 // GL rounds float clear colours to the nearest byte.
 Rgb _bar_rgb() {
-    return {u8(std::lround(0.247f * 255)), 0, u8(std::lround(0.6509f * 255))};
+    const Color& c = PALETTE[2];  // the clear colour
+    return {u8(std::lround(c.r * 255)), u8(std::lround(c.g * 255)), u8(std::lround(c.b * 255))};
 }
 
 bool _is_palette(Rgb c) {

@@ -1,0 +1,11 @@
+// Healing pickups: how they are made, how they age and how the ship collects them.
+#pragma once
+#include "entity.h"
+
+constexpr f32 PICKUP_LIFETIME = 7.5f;  // seconds
+constexpr f32 PICKUP_REACH = 16;       // world units, strictly closer collects
+constexpr i32 PICKUP_HEAL = 1;         // hit points
+
+// A pickup waiting at pos; it has no tags and no collider.
+Entity make_pickup(Vec2 pos);
+void pickup_update(Entity_Ref ref, Time_Step ts);
