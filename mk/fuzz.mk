@@ -9,6 +9,7 @@
 _fuzz_default_goal := $(.DEFAULT_GOAL)
 
 FUZZ_DIR := $(BUILD)-fuzz
+CLEAN_DIRS += $(FUZZ_DIR)
 FUZZ_CC ?= clang
 FUZZ_CXX ?= clang++
 FUZZ_TARGETS := pak bank font replay
