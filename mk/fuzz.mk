@@ -2,7 +2,8 @@
 # and of the font guard in front of the real font baker.
 #   make fuzz-smoke   bounded, repeatable run (fixed seed and run count); part of test-extra
 #   make fuzz         long runs (FUZZ_TIME seconds per target), corpus kept in $(BUILD)-fuzz/corpus-*
-# Needs clang++ and its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases);
+# The targets are built by CMake with clang in $(BUILD)-fuzz (cmake/fuzz.cmake). Needs clang++ and
+# its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases);
 # the font seeds are cut down to the game's code points with python3-fonttools.
 
 # Included before the root Makefile's first rule: keep its default goal.
