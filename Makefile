@@ -10,6 +10,8 @@ TEST_PACKAGES := libgtest-dev libbenchmark-dev clang valgrind python3 \
 	dpkg-dev lintian desktop-file-utils appstream man-db stress-ng
 PACKAGES := $(PLAY_PACKAGES) $(TEST_PACKAGES)
 PREFIX ?= /usr/local
+# Every folder a build makes; the fragments in mk/ add theirs.
+CLEAN_DIRS := $(BUILD) $(BUILD)-asan
 
 .PHONY: deps deps-play configure build play test bench clean package install
 
@@ -77,4 +79,4 @@ bench: build
 test-extra:
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf $(CLEAN_DIRS)

@@ -1,22 +1,13 @@
 # The asset pack: tools/pack_writer turns the text-art sources in assets/ and the font into
 # ${VANTOREL_DATA_DIR}/assets.sbpak. Included by the main CMakeLists after vantorel_core.
-set(VANTOREL_PAK_SOURCES
-  ${CMAKE_SOURCE_DIR}/source/game/serializer.cpp
-  ${CMAKE_SOURCE_DIR}/source/game/pak.cpp
-  ${CMAKE_SOURCE_DIR}/source/game/assets.cpp
-  ${CMAKE_SOURCE_DIR}/source/lz4/lz4.cpp
-  ${CMAKE_SOURCE_DIR}/source/platform/files.cpp)
-
-add_executable(pack_writer ${CMAKE_SOURCE_DIR}/tools/pack_writer.cpp ${VANTOREL_PAK_SOURCES})
-target_include_directories(pack_writer PRIVATE ${CMAKE_SOURCE_DIR}/source)
-target_link_libraries(pack_writer PRIVATE PkgConfig::LZ4)
+add_executable(pack_writer ${CMAKE_SOURCE_DIR}/tools/pack_writer.cpp)
+target_link_libraries(pack_writer PRIVATE vantorel_base)
 set_target_properties(pack_writer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 # Renders a built pack as the game would (atlas + mock scenes) for looking at the art:
 #   cmake --build build --target art_preview && build/tools/art_preview build/data/assets.sbpak /tmp
-add_executable(art_preview EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/art_preview.cpp ${VANTOREL_PAK_SOURCES})
-target_include_directories(art_preview PRIVATE ${CMAKE_SOURCE_DIR}/source)
-target_link_libraries(art_preview PRIVATE PkgConfig::LZ4)
+add_executable(art_preview EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/art_preview.cpp)
+target_link_libraries(art_preview PRIVATE vantorel_base)
 set_target_properties(art_preview PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 # The pixel font: text grids in assets/font turned into TrueType by python3-fonttools.
@@ -25,7 +16,7 @@ set(VANTOREL_BUILT_FONT ${CMAKE_BINARY_DIR}/font/vantorel_pixel.ttf)
 if(VANTOREL_FONT STREQUAL VANTOREL_BUILT_FONT)
   # Debian's interpreter first: a python3 earlier on PATH may lack the Debian modules.
   find_program(VANTOREL_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
-  find_program(VANTOREL_PYTHON python3)
+  find_program(VANTOREL_PYTHON python3 REQUIRED)
   execute_process(COMMAND ${VANTOREL_PYTHON} -c "import fontTools.fontBuilder"
                   RESULT_VARIABLE _vantorel_fonttools OUTPUT_QUIET ERROR_QUIET)
   if(NOT _vantorel_fonttools EQUAL 0)

@@ -1,14 +1,10 @@
 # The sound banks are synthesised at build time by a tool of our own.
-set(VANTOREL_AUDIO_ROOT ${CMAKE_CURRENT_LIST_DIR}/..)
-add_executable(sound_builder
-  ${VANTOREL_AUDIO_ROOT}/tools/sound_builder.cpp ${VANTOREL_AUDIO_ROOT}/source/game/bank.cpp
-  ${VANTOREL_AUDIO_ROOT}/source/platform/files.cpp)
-target_include_directories(sound_builder PRIVATE ${VANTOREL_AUDIO_ROOT}/source)
+add_executable(sound_builder ${CMAKE_SOURCE_DIR}/tools/sound_builder.cpp)
 # Sounds are stored as Ogg Vorbis: encoded here, decoded by the game through vorbisfile,
 # which SDL2_mixer already brings along.
 pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
-target_link_libraries(sound_builder PRIVATE PkgConfig::VORBISENC PkgConfig::VORBISFILE)
+target_link_libraries(sound_builder PRIVATE vantorel_base PkgConfig::VORBISENC PkgConfig::VORBISFILE)
 target_link_libraries(vantorel_core PUBLIC PkgConfig::VORBISFILE)
 
 set(VANTOREL_SOUND_BANKS

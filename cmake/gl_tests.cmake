@@ -1,12 +1,8 @@
 # Device tests: draw through the real OpenGL code into a window and read it back.
 # They need an X display, so ctest runs them under a private Xvfb.
 find_package(GTest REQUIRED)
-add_executable(vantorel_gl_tests
-  ${CMAKE_SOURCE_DIR}/tests/gl/renderer_gl_test.cpp
-  ${CMAKE_SOURCE_DIR}/source/game/renderer_gl.cpp)
-target_include_directories(vantorel_gl_tests PRIVATE ${CMAKE_SOURCE_DIR}/source)
-target_link_libraries(vantorel_gl_tests PRIVATE
-  PkgConfig::SDL2 PkgConfig::EPOXY GTest::gtest GTest::gtest_main)
+add_executable(vantorel_gl_tests ${CMAKE_SOURCE_DIR}/tests/gl/renderer_gl_test.cpp)
+target_link_libraries(vantorel_gl_tests PRIVATE vantorel_core GTest::gtest GTest::gtest_main)
 add_test(NAME gl_renderer
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/lib/with_x.sh 1920 1080 $<TARGET_FILE:vantorel_gl_tests>)
 set_tests_properties(gl_renderer PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS display)

@@ -1,7 +1,6 @@
 # The gamepad mapping database, generated from the installed SDL2's mapping list.
-add_executable(gpad_db_gen tools/gpad_db_gen.cpp source/platform/files.cpp)
-target_include_directories(gpad_db_gen PRIVATE ${CMAKE_SOURCE_DIR}/source)
-target_link_libraries(gpad_db_gen PRIVATE PkgConfig::SDL2)
+add_executable(gpad_db_gen tools/gpad_db_gen.cpp)
+target_link_libraries(gpad_db_gen PRIVATE vantorel_base PkgConfig::SDL2)
 
 set(VANTOREL_GPAD_DB ${CMAKE_BINARY_DIR}/generated/gpad_db.cpp)
 add_custom_command(

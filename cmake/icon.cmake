@@ -1,9 +1,7 @@
 # The Windows program icon, drawn from the built asset pack the way the window icon is.
 # Not part of the normal build: `make windows` asks for the vantorel_icon target.
-add_executable(ico_writer EXCLUDE_FROM_ALL
-  ${CMAKE_SOURCE_DIR}/tools/ico_writer.cpp ${CMAKE_SOURCE_DIR}/source/game/icon.cpp ${VANTOREL_PAK_SOURCES})
-target_include_directories(ico_writer PRIVATE ${CMAKE_SOURCE_DIR}/source)
-target_link_libraries(ico_writer PRIVATE PkgConfig::LZ4)
+add_executable(ico_writer EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tools/ico_writer.cpp)
+target_link_libraries(ico_writer PRIVATE vantorel_base)
 set_target_properties(ico_writer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 set(VANTOREL_ICO ${CMAKE_BINARY_DIR}/vantorel.ico)

@@ -47,6 +47,11 @@ if(VANTOREL_SANITIZE)
   set_tests_properties(cli_options PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
 endif()
 
+# The build itself: no target compiles a game source the libraries already hold.
+add_test(NAME build_compiled_once COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
+  -DSOURCE=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/tests/build/compiled_once.cmake)
+set_tests_properties(build_compiled_once PROPERTIES LABELS unit TIMEOUT 60)
+
 # The installed tree and the Debian package.
 add_test(NAME install_tree COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/installed.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(install_tree PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS "display;package")

@@ -2,16 +2,17 @@
 # and of the font guard in front of the real font baker.
 #   make fuzz-smoke   bounded, repeatable run (fixed seed and run count); part of test-extra
 #   make fuzz         long runs (FUZZ_TIME seconds per target), corpus kept in $(BUILD)-fuzz/corpus-*
-# Needs clang++ and its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases);
+# The targets are built by CMake with clang in $(BUILD)-fuzz (cmake/fuzz.cmake). Needs clang++ and
+# its libFuzzer runtime (Debian: clang, libclang-rt-14-dev on newer releases);
 # the font seeds are cut down to the game's code points with python3-fonttools.
 
 # Included before the root Makefile's first rule: keep its default goal.
 _fuzz_default_goal := $(.DEFAULT_GOAL)
 
 FUZZ_DIR := $(BUILD)-fuzz
+CLEAN_DIRS += $(FUZZ_DIR)
+FUZZ_CC ?= clang
 FUZZ_CXX ?= clang++
-FUZZ_FLAGS := -std=c++20 -g -O1 -Wall -Wextra -Isource \
-	-fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 FUZZ_TARGETS := pak bank font replay
 FUZZ_RUNS_pak ?= 100000
 FUZZ_RUNS_bank ?= 1000000
@@ -24,15 +25,6 @@ FUZZ_MAXLEN_font ?= 65536
 FUZZ_PYTHON ?= /usr/bin/python3
 FUZZ_TIME ?= 600
 
-FUZZ_SRC_pak := tests/fuzz/fuzz_pak.cpp source/game/serializer.cpp source/game/pak.cpp \
-	source/game/assets.cpp source/game/renderer.cpp source/lz4/lz4.cpp \
-	source/game/font_check.cpp source/platform/files.cpp
-FUZZ_SRC_bank := tests/fuzz/fuzz_bank.cpp source/game/bank.cpp source/platform/files.cpp
-FUZZ_SRC_font := tests/fuzz/fuzz_font.cpp source/game/renderer.cpp source/game/font_check.cpp
-FUZZ_SRC_replay := tests/fuzz/fuzz_replay.cpp source/game/replay.cpp
-FUZZ_SRC_seed := tests/fuzz/seed_writer.cpp source/game/serializer.cpp source/game/pak.cpp \
-	source/game/assets.cpp source/game/bank.cpp source/lz4/lz4.cpp source/platform/files.cpp
-
 # The real data files, when the main build has made them, run once each unmutated.
 FUZZ_REAL_pak := $(wildcard $(BUILD)/data/assets.sbpak)
 FUZZ_REAL_bank := $(wildcard $(BUILD)/data/Desktop/persistent.bank $(BUILD)/data/Desktop/persistent.strings.bank)
@@ -42,28 +34,22 @@ FUZZ_REAL_font := $(sort $(shell find /usr/share/fonts -type f \( -iname '*.ttf'
 .PHONY: fuzz fuzz-smoke fuzz-build fuzz-seeds
 test-extra: fuzz-smoke
 
-$(FUZZ_DIR)/fuzz_pak: $(FUZZ_SRC_pak) $(wildcard source/game/*.h source/lz4/*.h tests/fuzz/*.h)
-	@mkdir -p $(FUZZ_DIR)
-	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_pak) -llz4 -o $@
+# CMake builds the targets (cmake/fuzz.cmake) in their own tree, at -O1 with assertions kept;
+# make only drives them. The tree needs neither GoogleTest nor the benchmark library.
+FUZZ_PROGRAMS := $(FUZZ_TARGETS:%=$(FUZZ_DIR)/fuzz_%) $(FUZZ_DIR)/seed_writer
 
-$(FUZZ_DIR)/fuzz_bank: $(FUZZ_SRC_bank) $(wildcard source/game/*.h)
-	@mkdir -p $(FUZZ_DIR)
-	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_bank) -o $@
+$(FUZZ_DIR)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=$(FUZZ_CC) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) \
+	  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_C_FLAGS_DEBUG=-g -O1" "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" \
+	  -DBUILD_TESTING=OFF -DVANTOREL_FUZZ=ON
 
-$(FUZZ_DIR)/fuzz_replay: $(FUZZ_SRC_replay) $(wildcard source/game/*.h source/gpad/*.h)
-	@mkdir -p $(FUZZ_DIR)
-	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_replay) -lz -o $@
+fuzz-build: $(FUZZ_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_DIR) --target vantorel_fuzz -j$(JOBS)
 
-$(FUZZ_DIR)/fuzz_font: $(FUZZ_SRC_font) $(wildcard source/game/*.h tests/fuzz/*.h)
-	@mkdir -p $(FUZZ_DIR)
-	$(FUZZ_CXX) $(FUZZ_FLAGS) $(FUZZ_SRC_font) -o $@
-
-$(FUZZ_DIR)/seed_writer: $(FUZZ_SRC_seed) $(wildcard source/game/*.h source/lz4/*.h)
-	@mkdir -p $(FUZZ_DIR)
-	$(FUZZ_CXX) -std=c++20 -g -O1 -Wall -Wextra -Isource -fsanitize=address,undefined \
-		-fno-sanitize-recover=all $(FUZZ_SRC_seed) -llz4 -o $@
-
-fuzz-build: $(FUZZ_TARGETS:%=$(FUZZ_DIR)/fuzz_%) $(FUZZ_DIR)/seed_writer
+# The programs are only as new as the last fuzz-build left them: what depends on one (the
+# font seeds) is remade when CMake relinked it.
+$(FUZZ_PROGRAMS): fuzz-build
+	@:
 
 # Seeds are rebuilt from scratch every time, so the bounded run starts from the same corpus.
 fuzz-seeds: $(FUZZ_DIR)/seed_writer $(FUZZ_DIR)/seeds-font.made

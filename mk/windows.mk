@@ -4,6 +4,7 @@
 _windows_default_goal := $(.DEFAULT_GOAL)
 
 WINDOWS_BUILD ?= build-windows
+CLEAN_DIRS += $(WINDOWS_BUILD)
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
 	mingw-w64-x86-64-dev dpkg-dev meson ninja-build wine wine64
 
