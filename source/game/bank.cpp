@@ -78,6 +78,15 @@ bool _path_valid(std::string_view path) {
            path.find('\0') == std::string_view::npos;
 }
 
+// Both files open with their magic, a version and a count.
+bool _read_header(Reader& r, const u8 (&want_magic)[4], u32 want_version, u32& count) {
+    u8 magic[4] = {};
+    _take(r, magic, 4);
+    u32 version = _read_u32(r);
+    count = _read_u32(r);
+    return r.ok && std::memcmp(magic, want_magic, 4) == 0 && version == want_version;
+}
+
 std::optional<std::vector<u8>> _read_whole_file(const char* path) {
     return file_read_whole(path, BANK_MAX_FILE_BYTES);
 }
@@ -87,12 +96,10 @@ std::optional<std::vector<u8>> _read_whole_file(const char* path) {
 std::optional<Bank> bank_read(const u8* bytes, size_t size) {
     if (!bytes) return std::nullopt;
     Reader r = {bytes, size, true};
-    u8 magic[4] = {};
-    _take(r, magic, 4);
-    u32 version = _read_u32(r);
-    u32 count = _read_u32(r);
+    u32 count = 0;
+    if (!_read_header(r, BANK_MAGIC, BANK_VERSION, count)) return std::nullopt;
     u32 data_size = _read_u32(r);
-    if (!r.ok || std::memcmp(magic, BANK_MAGIC, 4) != 0 || version != BANK_VERSION) return std::nullopt;
+    if (!r.ok) return std::nullopt;
     if (count > BANK_MAX_EVENTS) return std::nullopt;
     // The table and the data must fill the rest of the file exactly.
     if (u64(count) * BANK_RECORD_BYTES + data_size != r.left) return std::nullopt;
@@ -133,12 +140,8 @@ std::optional<Bank> bank_read_file(const char* path) {
 std::optional<Strings_Bank> strings_bank_read(const u8* bytes, size_t size) {
     if (!bytes) return std::nullopt;
     Reader r = {bytes, size, true};
-    u8 magic[4] = {};
-    _take(r, magic, 4);
-    u32 version = _read_u32(r);
-    u32 count = _read_u32(r);
-    if (!r.ok || std::memcmp(magic, STRINGS_MAGIC, 4) != 0 || version != STRINGS_BANK_VERSION)
-        return std::nullopt;
+    u32 count = 0;
+    if (!_read_header(r, STRINGS_MAGIC, STRINGS_BANK_VERSION, count)) return std::nullopt;
     // Each entry takes at least 7 bytes, so a count the file cannot hold is refused
     // before anything is reserved for it.
     if (count > BANK_MAX_STRINGS || u64(count) * 7 > r.left) return std::nullopt;
