@@ -4,15 +4,25 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "game/audio.h"
 #include "game/game.h"
 #include "game/input.h"
+#include "game/particles.h"
+#include "game/random.h"
 #include "game/renderer.h"
+#include "game/replay.h"
 #include "game/scene.h"
+#include "game/sprite.h"
+#include "gpad/gpad.h"
 #include "platform/platform.h"
 
 // Desktop key numbers as the window layer delivers them.
@@ -69,6 +79,30 @@ inline void start_game(Headless& h) {
 }
 
 inline Player_Entity& ship() { return player_entity()->variant.player; }
+
+// "Live": not destroyed earlier in this frame (the scene removes those at its end).
+// The last live entity of a kind the scene visits; empty when there is none.
+inline Entity_Ref live_entity(Variant_Kind k) {
+    Entity_Ref found;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == k && !(r.entity->tags & tag_destroyed)) found = r;
+    });
+    return found;
+}
+
+inline Entity_Ref boss_ref() { return live_entity(variant_boss); }
+inline Entity* boss_entity() { return boss_ref().entity; }
+
+// Copies of every live entity of a kind, in scene order.
+inline std::vector<Entity> live_entities(Variant_Kind k) {
+    std::vector<Entity> out;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == k && !(r.entity->tags & tag_destroyed)) out.push_back(*r.entity);
+    });
+    return out;
+}
+inline std::vector<Entity> asteroids() { return live_entities(variant_asteroid); }
+inline std::vector<Entity> projectiles() { return live_entities(variant_projectile); }
 
 inline int count_variant(Variant_Kind k) {
     int n = 0;
@@ -133,3 +167,72 @@ std::string capture_output(const std::string& log, Body&& body) {
     close(fd);
     return read_text(log);
 }
+
+// Names in dir that start like a temporary file of `name` (what an atomic write leaves
+// behind when it fails to clean up).
+inline std::vector<std::string> temporaries_of(const std::filesystem::path& dir, const std::string& name) {
+    std::vector<std::string> found;
+    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().rfind(name + ".tmp", 0) == 0) found.push_back(e.path().filename());
+    return found;
+}
+
+// Sets environment variables for one scope (a null value unsets one).
+struct Env_Guard {
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    Env_Guard() = default;
+    Env_Guard(const char* name, const char* value) { set(name, value); }
+    Env_Guard(const Env_Guard&) = delete;
+    Env_Guard& operator=(const Env_Guard&) = delete;
+    void set(const char* name, const char* value) {
+        const char* was = std::getenv(name);
+        saved.push_back({name, was ? std::optional<std::string>(was) : std::nullopt});
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    void set(const char* name, const std::string& value) { set(name, value.c_str()); }
+    ~Env_Guard() {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+            if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
+            else unsetenv(it->first.c_str());
+        }
+    }
+};
+
+// The folder the test program started in; tests that give the game their own folder move there.
+inline const std::string harness_start_dir = std::filesystem::current_path().string();
+
+// Puts every global a test can reach back to its start-up value, so no test's outcome
+// depends on the tests that ran before it (or on one that failed half-way).
+inline void reset_game_globals() {
+    replay_stop();
+    gpad_shutdown();
+    audio_shutdown();
+    audio_trace = Audio_Trace{};
+    renderer_shutdown();
+    renderer = Renderer{};  // also drops a capture left pointing into a finished test
+    for (Sprite& s : sprites) s = Sprite{};
+    for (Sprite_Anim& a : sprite_anims) a = Sprite_Anim{};
+    scene_destroy(game.scene);
+    game = Game{};
+    ui = UI_State{};
+    last_time_step = Time_Step{};
+    input_reset();
+    _particle_system_reset();
+    scratch_reset();
+    random_seed(RANDOM_START_SEED);
+    platform_headless_end();
+    if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
+}
+
+// The benchmarks share this header without GoogleTest.
+#ifdef GTEST_TEST
+struct Reset_Before_Each_Test : testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { reset_game_globals(); }
+};
+// Registered once for the whole test program, whichever test files it holds.
+inline const bool reset_before_each_test = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new Reset_Before_Each_Test);
+    return true;
+}();
+#endif
