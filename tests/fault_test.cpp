@@ -640,22 +640,15 @@ TEST(Fault, SettingsInReadOnlyPlacesAsAnotherUser) {
 }
 
 TEST(Fault, NoSoundDevice) {
-    const char* was = std::getenv("SDL_AUDIODRIVER");
-    std::string saved = was ? was : "";
-    setenv("SDL_AUDIODRIVER", "vantorel-no-such-driver", 1);
+    Env_Guard driver("SDL_AUDIODRIVER", "vantorel-no-such-driver");
     fs::path dir = fresh_dir("noaudio");
     fs::create_directory_symlink(REAL_DATA, dir / "data");
-    audio_trace = Audio_Trace{};
     Play_Result r = play_briefly(dir);
     EXPECT_TRUE(r.reached_play);
     EXPECT_GT(r.max_sprites, 0u);
     EXPECT_GE(audio_trace.started[music_game], 1u);
     EXPECT_GE(audio_trace.started[player_charged], 1u);
     expect_settings_whole(dir, "no audio");
-    if (was)
-        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
-    else
-        unsetenv("SDL_AUDIODRIVER");
     fs::remove_all(dir);
 }
 

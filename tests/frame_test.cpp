@@ -48,7 +48,6 @@ TEST(Frame, F11TogglesOncePerPressNeverOnHold) {
 }
 
 TEST(Frame, StartsOnTheMainMenuWithAWorldAlreadyReset) {
-    audio_trace = Audio_Trace{};
     Headless h;
     EXPECT_EQ(game.state, main_menu);
     Entity* p = player_entity();

@@ -60,7 +60,6 @@ struct Player_Session {
 }  // namespace
 
 TEST(FullGame, FromTheMainMenuToVictoryAndBack) {
-    audio_trace = Audio_Trace{};
     random_seed(2024);
     Player_Session s;
     ASSERT_EQ(game.state, main_menu);
@@ -132,7 +131,6 @@ TEST(FullGame, FromTheMainMenuToVictoryAndBack) {
 }
 
 TEST(FullGame, RammedUntilGameOverThenBackToTheMenu) {
-    audio_trace = Audio_Trace{};
     random_seed(99);
     Player_Session s;
     s.tap(DK_ENTER);

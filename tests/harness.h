@@ -169,10 +169,11 @@ std::string capture_output(const std::string& log, Body&& body) {
 }
 
 // Names in dir that start like a temporary file of `name` (what an atomic write leaves
-// behind when it fails to clean up).
+// behind when it fails to clean up); none when there is no such folder.
 inline std::vector<std::string> temporaries_of(const std::filesystem::path& dir, const std::string& name) {
     std::vector<std::string> found;
-    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(dir))
+    std::error_code ec;
+    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(dir, ec))
         if (e.path().filename().string().rfind(name + ".tmp", 0) == 0) found.push_back(e.path().filename());
     return found;
 }
