@@ -200,7 +200,8 @@ struct Env_Guard {
     }
 };
 
-// The folder the test program started in; tests that give the game their own folder move there.
+// The folder the test program started in. The game moves into the folder a test gives it,
+// and the test may remove that folder before the next one starts.
 inline const std::string harness_start_dir = std::filesystem::current_path().string();
 
 // Puts every global a test can reach back to its start-up value, so no test's outcome
