@@ -13,6 +13,7 @@
 
 #include "game/audio.h"
 #include "game/bank.h"
+#include "harness.h"
 
 namespace {
 
@@ -211,7 +212,7 @@ TEST(Bank, FilesAreWrittenWholeAndReadBack) {
     ASSERT_FALSE(dir.empty());
     std::string path = dir + "/persistent.bank";
     _write(path, _bytes_of(_small_bank()));
-    EXPECT_EQ(access((path + ".tmp").c_str(), F_OK), -1);
+    EXPECT_TRUE(temporaries_of(dir, "persistent.bank").empty());
     std::optional<Bank> back = bank_read_file(path.c_str());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->data, _small_bank().data);
@@ -439,21 +440,6 @@ TEST(Audio, AStreamLongerThanItsTableEntryIsNotDecoded) {
 namespace {
 
 constexpr int CAPTURE_RATE = 44100; // Hz, stereo 16-bit: the device format audio.cpp opens
-
-struct Env_Guard {
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-    void set(const char* name, const std::string& value) {
-        const char* old = std::getenv(name);
-        saved.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        setenv(name, value.c_str(), 1);
-    }
-    ~Env_Guard() {
-        for (auto& [name, value] : saved) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
-        }
-    }
-};
 
 size_t _captured_frames(const std::string& path) {
     struct stat st = {};

@@ -117,14 +117,6 @@ Play_Result play_briefly(const fs::path& dir, int frames = 90) {
     return r;
 }
 
-// Names left in dir that start like a temporary file of `name`.
-std::vector<std::string> temporaries_of(const fs::path& dir, const std::string& name) {
-    std::vector<std::string> found;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind(name + ".tmp", 0) == 0) found.push_back(e.path().filename());
-    return found;
-}
-
 // Exactly what a normal exit writes, and no temporary file left over.
 void expect_settings_whole(const fs::path& dir, const std::string& what) {
     EXPECT_EQ(read_text(dir / "settings.json"), settings_to_json(settings)) << what;
@@ -561,21 +553,30 @@ TEST(Fault, SettingsThatCannotBeWrittenEndQuietly) {
     EXPECT_EQ(r.printed, "");
     EXPECT_TRUE(fs::is_directory(dir / "settings.json"));
     EXPECT_TRUE(fs::exists(dir / "settings.json" / "inside"));
-    EXPECT_FALSE(fs::exists(dir / "settings.json.tmp"));
+    EXPECT_TRUE(temporaries_of(dir, "settings.json").empty());
     fs::remove_all(dir);
 
-    // The folder removed while the game runs: nothing can be created at exit.
+    // The folder removed while the game runs: nothing can be created there at exit, so the
+    // settings go to the user's folder, without a word and without bringing the folder back.
     fs::path gone = fresh_dir("settings-gone");
+    fs::path config = fresh_dir("settings-gone-config");
+    std::string printed;
     {
-        std::fflush(stdout);
-        Headless h(gone.string());
-        h.tap(DK_ENTER);
-        h.tap(DK_RIGHT);
-        h.frames(60);
-        EXPECT_EQ(game.state, tutorial);
-        fs::remove_all(gone);
+        Env_Guard xdg("XDG_CONFIG_HOME", config.c_str());
+        printed = capture_output(output_log(gone).string(), [&] {
+            Headless h(gone.string());
+            h.tap(DK_ENTER);
+            h.tap(DK_RIGHT);
+            h.frames(60);
+            EXPECT_EQ(game.state, tutorial);
+            fs::remove_all(gone);
+        });
     }
+    EXPECT_EQ(printed, "");
     EXPECT_FALSE(fs::exists(gone));
+    expect_settings_whole(config / "vantorel", "the user's folder");
+    fs::remove_all(config);
+    fs::remove(output_log(gone));
 }
 
 // Root ignores permission bits, so the read-only cases run in a child that gave them up.
@@ -629,7 +630,7 @@ TEST(Fault, SettingsInReadOnlyPlacesAsAnotherUser) {
         ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 0);
         EXPECT_EQ(read_text(log), "");
-        EXPECT_FALSE(fs::exists(dir / "settings.json.tmp"));
+        EXPECT_TRUE(temporaries_of(dir, "settings.json").empty());
         EXPECT_EQ(read_text(config / "vantorel" / "settings.json"), settings_to_json(settings));
     }
     EXPECT_FALSE(fs::exists(base / "ro-dir" / "settings.json"));
@@ -639,22 +640,15 @@ TEST(Fault, SettingsInReadOnlyPlacesAsAnotherUser) {
 }
 
 TEST(Fault, NoSoundDevice) {
-    const char* was = std::getenv("SDL_AUDIODRIVER");
-    std::string saved = was ? was : "";
-    setenv("SDL_AUDIODRIVER", "vantorel-no-such-driver", 1);
+    Env_Guard driver("SDL_AUDIODRIVER", "vantorel-no-such-driver");
     fs::path dir = fresh_dir("noaudio");
     fs::create_directory_symlink(REAL_DATA, dir / "data");
-    audio_trace = Audio_Trace{};
     Play_Result r = play_briefly(dir);
     EXPECT_TRUE(r.reached_play);
     EXPECT_GT(r.max_sprites, 0u);
     EXPECT_GE(audio_trace.started[music_game], 1u);
     EXPECT_GE(audio_trace.started[player_charged], 1u);
     expect_settings_whole(dir, "no audio");
-    if (was)
-        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
-    else
-        unsetenv("SDL_AUDIODRIVER");
     fs::remove_all(dir);
 }
 

@@ -1,12 +1,25 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "game/settings.h"
 #include "harness.h"
+
+namespace {
+// An empty folder of this test process's own.
+std::filesystem::path own_dir(const std::string& name) {
+    std::filesystem::path d = std::filesystem::path(testing::TempDir()) /
+                              ("vantorel-frame-" + name + "-" + std::to_string(getpid()));
+    std::filesystem::remove_all(d);
+    std::filesystem::create_directories(d);
+    return d;
+}
+}  // namespace
 
 TEST(Frame, StepIsClampedToTheSupportedRange) {
     Headless h;
@@ -35,7 +48,6 @@ TEST(Frame, F11TogglesOncePerPressNeverOnHold) {
 }
 
 TEST(Frame, StartsOnTheMainMenuWithAWorldAlreadyReset) {
-    audio_trace = Audio_Trace{};
     Headless h;
     EXPECT_EQ(game.state, main_menu);
     Entity* p = player_entity();
@@ -172,33 +184,55 @@ TEST(Settings, JsonIsExactlyTheDefaultBindings) {
         "{\n\t\"input_map\": {\n\t\t\"keyboard_map\": [\n\t\t\t42, \n\t\t\t44\n\t\t], \n"
         "\t\t\"gamepad_map\": [\n\t\t\t2, \n\t\t\t0\n\t\t]\n\t}\n}";
     EXPECT_EQ(settings_to_json(settings), expected);
-    EXPECT_EQ(expected.size(), 97u);
+    // What a session leaves beside the game when it ends.
+    std::filesystem::path dir = own_dir("json");
+    { Headless h(dir.string()); }
+    EXPECT_EQ(read_text(dir / "settings.json"), expected);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Settings, SaveReplacesALongerFileWhole) {
-    std::string path = testing::TempDir() + "vantorel_settings.json";
+    std::filesystem::path dir = own_dir("longer");
+    std::string path = (dir / "vantorel_settings.json").string();
     {
         std::ofstream f(path);
         f << std::string(4000, 'x');
     }
     ASSERT_TRUE(settings_save_to(path.c_str()));
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    EXPECT_EQ(ss.str(), settings_to_json(settings));
-    EXPECT_FALSE(std::ifstream(path + ".tmp").good());
-    std::remove(path.c_str());
+    EXPECT_EQ(read_text(path), settings_to_json(settings));
+    EXPECT_TRUE(temporaries_of(dir, "vantorel_settings.json").empty());
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Settings, FailedSaveLeavesNoPartialFile) {
-    // A folder that does not exist: nothing can be created, nothing is left behind.
+    // A folder that does not exist: nothing can be created.
     EXPECT_FALSE(settings_save_to("/nonexistent-vantorel-dir/settings.json"));
+
+    // A write cut short, with the file size limit standing in for a full disk: the earlier
+    // file stays as it was and nothing half-written is left beside it.
+    std::filesystem::path dir = own_dir("cut-short");
+    std::filesystem::path path = dir / "settings.json";
+    const std::string earlier = "an earlier session's settings";
+    std::ofstream(path, std::ios::binary) << earlier;
+    rlimit unlimited = {}, limited = {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    limited = unlimited;
+    limited.rlim_cur = 16;  // bytes, well short of the whole text
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool saved = settings_save_to(path.c_str());
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(read_text(path), earlier);
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"settings.json"});
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Frame, WithoutDataTheGameRunsBlankAndStillSavesSettings) {
-    std::string dir = testing::TempDir() + "vantorel-nodata/";
-    std::filesystem::create_directories(dir);
-    std::filesystem::remove(dir + "settings.json");
+    std::string dir = own_dir("nodata").string() + "/";
     Renderer_Capture cap;
     {
         Headless h(dir);
@@ -212,4 +246,5 @@ TEST(Frame, WithoutDataTheGameRunsBlankAndStillSavesSettings) {
         renderer.capture = nullptr;
     }
     EXPECT_EQ(std::filesystem::file_size(dir + "settings.json"), 97u);
+    std::filesystem::remove_all(dir);
 }

@@ -58,17 +58,9 @@ struct Player_Session {
     }
 };
 
-Entity* find_boss() {
-    Entity* found = nullptr;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if (r.entity->variant.kind == variant_boss && !(r.entity->tags & tag_destroyed)) found = r.entity;
-    });
-    return found;
-}
 }  // namespace
 
 TEST(FullGame, FromTheMainMenuToVictoryAndBack) {
-    audio_trace = Audio_Trace{};
     random_seed(2024);
     Player_Session s;
     ASSERT_EQ(game.state, main_menu);
@@ -99,35 +91,35 @@ TEST(FullGame, FromTheMainMenuToVictoryAndBack) {
         ASSERT_EQ(game.state, playing);
     }
 
-    Entity* boss = find_boss();
+    Entity* boss = boss_entity();
     ASSERT_NE(boss, nullptr);
     EXPECT_EQ(count_variant(variant_asteroid), 0);
-    for (int i = 0; i < 200 && find_boss()->variant.boss.state == waking_up; i++) s.run(1);
-    ASSERT_NE(find_boss()->variant.boss.state, waking_up);
+    for (int i = 0; i < 200 && boss_entity()->variant.boss.state == waking_up; i++) s.run(1);
+    ASSERT_NE(boss_entity()->variant.boss.state, waking_up);
     EXPECT_EQ(audio_trace.started[boss_waking_up], 1u);
 
     int shots = 0;
-    while (find_boss() && find_boss()->health > 0) {
+    while (boss_entity() && boss_entity()->health > 0) {
         ASSERT_LT(++shots, 100) << "the boss does not die";
         s.charge();
         // Aim: put the ship 40 units from the boss, facing it.
-        Entity* b = find_boss();
+        Entity* b = boss_entity();
         Entity* p = player_entity();
         Vec2 away = b->pos.x > 0 ? Vec2{-1, 0} : Vec2{1, 0};
         p->pos = b->pos + away * 40;
         p->rot = angle_of(-away);
         f32 health = b->health;
         s.fire();
-        if (find_boss()) {
-            EXPECT_LT(find_boss()->health, health);
+        if (boss_entity()) {
+            EXPECT_LT(boss_entity()->health, health);
         }
     }
-    ASSERT_NE(find_boss(), nullptr);
-    EXPECT_EQ(find_boss()->variant.boss.state, dying);
+    ASSERT_NE(boss_entity(), nullptr);
+    EXPECT_EQ(boss_entity()->variant.boss.state, dying);
     EXPECT_EQ(audio_trace.started[boss_dying], 1u);
     for (int i = 0; i < 100 && game.state == playing; i++) s.run(1);
     ASSERT_EQ(game.state, won);  // "YOU WON!"
-    EXPECT_EQ(find_boss(), nullptr);
+    EXPECT_EQ(boss_entity(), nullptr);
     EXPECT_EQ(audio_trace.started[game_win], 1u);
 
     s.frame();
@@ -140,7 +132,6 @@ TEST(FullGame, FromTheMainMenuToVictoryAndBack) {
 }
 
 TEST(FullGame, RammedUntilGameOverThenBackToTheMenu) {
-    audio_trace = Audio_Trace{};
     random_seed(99);
     Player_Session s;
     s.tap(DK_ENTER);

@@ -33,14 +33,6 @@ struct Pad_Game : Virtual_Pad_Test {
     void press(int desktop_key) { input_handle_event(Input_Event{event_key_down, desktop_key, false, mouse_button_other}); }
 };
 
-int projectile_count() {
-    int n = 0;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if ((r.entity->tags & tag_projectile) && !(r.entity->tags & tag_destroyed)) ++n;
-    });
-    return n;
-}
-
 }  // namespace
 
 TEST_F(Pad_Game, PadAndKeysAddBeforeClampingPastTheStickDeadZone) {
@@ -86,12 +78,12 @@ TEST_F(Pad_Game, PadChargesFiresAndBoostsTheShip) {
     SDL_JoystickSetVirtualHat(pad, 0, SDL_HAT_CENTERED);
     h.frame();
 
-    int before = projectile_count();
+    int before = count_variant(variant_projectile);
     SDL_JoystickSetVirtualButton(pad, PAD_X, 1);
     h.frame();
     SDL_JoystickSetVirtualButton(pad, PAD_X, 0);
     EXPECT_EQ(p.num_charges, 0);
-    EXPECT_GT(projectile_count(), before);
+    EXPECT_GT(count_variant(variant_projectile), before);
     EXPECT_EQ(game.state, playing);
 
     // Charge again with the stick, then boost.

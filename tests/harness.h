@@ -4,27 +4,40 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "game/asteroid.h"
+#include "game/audio.h"
 #include "game/game.h"
 #include "game/main.h"
 #include "game/input.h"
 #include "game/projectile.h"
+#include "game/particles.h"
+#include "game/random.h"
 #include "game/renderer.h"
+#include "game/replay.h"
 #include "game/scene.h"
 #include "game/stage.h"
 #include "game/ui.h"
 #include "game/world.h"
+#include "game/sprite.h"
+#include "gpad/gpad.h"
 #include "platform/platform.h"
 
 // Desktop key numbers as the window layer delivers them.
 enum Desktop_Key : int {
-    DK_SPACE = 32, DK_X = 88, DK_Z = 90, DK_ESCAPE = 256, DK_ENTER = 257, DK_RIGHT = 262, DK_LEFT = 263,
-    DK_DOWN = 264, DK_UP = 265, DK_F11 = 300
+    DK_SPACE = int(Platform_Key::key_space), DK_X = int(Platform_Key::key_x),
+    DK_Z = int(Platform_Key::key_z), DK_ESCAPE = int(Platform_Key::key_escape),
+    DK_ENTER = int(Platform_Key::key_enter), DK_RIGHT = int(Platform_Key::key_right),
+    DK_LEFT = int(Platform_Key::key_left), DK_DOWN = int(Platform_Key::key_down),
+    DK_UP = int(Platform_Key::key_up), DK_F11 = int(Platform_Key::key_f11)
 };
 
 struct Headless {
@@ -75,6 +88,30 @@ inline void start_game(Headless& h) {
 }
 
 inline Player_Entity& ship() { return player_entity()->variant.player; }
+
+// "Live": not destroyed earlier in this frame (the scene removes those at its end).
+// The last live entity of a kind the scene visits; empty when there is none.
+inline Entity_Ref live_entity(Variant_Kind k) {
+    Entity_Ref found;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == k && !(r.entity->tags & tag_destroyed)) found = r;
+    });
+    return found;
+}
+
+inline Entity_Ref boss_ref() { return live_entity(variant_boss); }
+inline Entity* boss_entity() { return boss_ref().entity; }
+
+// Copies of every live entity of a kind, in scene order.
+inline std::vector<Entity> live_entities(Variant_Kind k) {
+    std::vector<Entity> out;
+    scene_for_each(game.scene, [&](Entity_Ref r) {
+        if (r.entity->variant.kind == k && !(r.entity->tags & tag_destroyed)) out.push_back(*r.entity);
+    });
+    return out;
+}
+inline std::vector<Entity> asteroids() { return live_entities(variant_asteroid); }
+inline std::vector<Entity> projectiles() { return live_entities(variant_projectile); }
 
 inline int count_variant(Variant_Kind k) {
     int n = 0;
@@ -131,3 +168,74 @@ std::string capture_output(const std::string& log, Body&& body) {
     close(fd);
     return read_text(log);
 }
+
+// Names in dir that start like a temporary file of `name` (what an atomic write leaves
+// behind when it fails to clean up); none when there is no such folder.
+inline std::vector<std::string> temporaries_of(const std::filesystem::path& dir, const std::string& name) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(dir, ec))
+        if (e.path().filename().string().rfind(name + ".tmp", 0) == 0) found.push_back(e.path().filename());
+    return found;
+}
+
+// Sets environment variables for one scope (a null value unsets one).
+struct Env_Guard {
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    Env_Guard() = default;
+    Env_Guard(const char* name, const char* value) { set(name, value); }
+    Env_Guard(const Env_Guard&) = delete;
+    Env_Guard& operator=(const Env_Guard&) = delete;
+    void set(const char* name, const char* value) {
+        const char* was = std::getenv(name);
+        saved.push_back({name, was ? std::optional<std::string>(was) : std::nullopt});
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    void set(const char* name, const std::string& value) { set(name, value.c_str()); }
+    ~Env_Guard() {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+            if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
+            else unsetenv(it->first.c_str());
+        }
+    }
+};
+
+// The folder the test program started in. The game moves into the folder a test gives it,
+// and the test may remove that folder before the next one starts.
+inline const std::string harness_start_dir = std::filesystem::current_path().string();
+
+// Puts every global a test can reach back to its start-up value, so no test's outcome
+// depends on the tests that ran before it (or on one that failed half-way).
+inline void reset_game_globals() {
+    replay_stop();
+    gpad_shutdown();
+    audio_shutdown();
+    audio_trace = Audio_Trace{};
+    renderer_shutdown();
+    renderer = Renderer{};  // also drops a capture left pointing into a finished test
+    for (Sprite& s : sprites) s = Sprite{};
+    for (Sprite_Anim& a : sprite_anims) a = Sprite_Anim{};
+    scene_destroy(game.scene);
+    game = Game{};
+    ui = UI_State{};
+    last_time_step = Time_Step{};
+    input_reset();
+    _particle_system_reset();
+    scratch_reset();
+    random_seed(RANDOM_START_SEED);
+    platform_headless_end();
+    if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
+}
+
+// The benchmarks share this header without GoogleTest.
+#ifdef GTEST_TEST
+struct Reset_Before_Each_Test : testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { reset_game_globals(); }
+};
+// Registered once for the whole test program, whichever test files it holds.
+inline const bool reset_before_each_test = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new Reset_Before_Each_Test);
+    return true;
+}();
+#endif

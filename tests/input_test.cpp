@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "game/input.h"
+#include "harness.h"
 #include "platform/platform.h"
 
 namespace {
 Input_Event key(Input_Event_Kind kind, int code, bool repeat = false) {
     return Input_Event{kind, code, repeat, mouse_button_other};
 }
-constexpr int DESKTOP_X = 88, DESKTOP_LEFT = 263, DESKTOP_RIGHT = 262;
 }  // namespace
 
 TEST(KeyTable, DesktopNumberingMapsEveryNamedKey) {
@@ -32,9 +32,8 @@ TEST(KeyTable, DesktopNumberingMapsEveryNamedKey) {
 }
 
 TEST(KeyTable, PressAndReleaseInOneFrameCountsOnce) {
-    input_reset();
-    input_handle_event(key(event_key_down, DESKTOP_X));
-    input_handle_event(key(event_key_up, DESKTOP_X));
+    input_handle_event(key(event_key_down, DK_X));
+    input_handle_event(key(event_key_up, DK_X));
     EXPECT_TRUE(key_pressed(Input_Code::key_x));
     EXPECT_TRUE(key_active(Input_Code::key_x));
     EXPECT_FALSE(key_held(Input_Code::key_x));
@@ -53,21 +52,19 @@ TEST(KeyTable, PressAndReleaseInOneFrameCountsOnce) {
 }
 
 TEST(KeyTable, AutoRepeatAddsNothing) {
-    input_reset();
-    input_handle_event(key(event_key_down, DESKTOP_X));
+    input_handle_event(key(event_key_down, DK_X));
     input_end_frame();
     EXPECT_FALSE(key_pressed(Input_Code::key_x));
-    input_handle_event(key(event_key_down, DESKTOP_X, true));
+    input_handle_event(key(event_key_down, DK_X, true));
     EXPECT_FALSE(key_pressed(Input_Code::key_x));
     EXPECT_TRUE(key_held(Input_Code::key_x));
-    input_handle_event(key(event_key_up, DESKTOP_X, true));
+    input_handle_event(key(event_key_up, DK_X, true));
     EXPECT_TRUE(key_held(Input_Code::key_x));
 }
 
 TEST(KeyTable, OppositeSteeringCancelsAndMouseButtonsUseTheTable) {
-    input_reset();
-    input_handle_event(key(event_key_down, DESKTOP_LEFT));
-    input_handle_event(key(event_key_down, DESKTOP_RIGHT));
+    input_handle_event(key(event_key_down, DK_LEFT));
+    input_handle_event(key(event_key_down, DK_RIGHT));
     Player_Input in;
     player_gather_input(in, 0.016f);
     EXPECT_EQ(in.dir.x, 0.0f);

@@ -21,14 +21,6 @@ struct Ship : testing::Test {
         player_entity()->vel = {50, 0};
         player_entity()->rot = 0;
     }
-    std::vector<Entity> bullets() {
-        std::vector<Entity> out;
-        scene_for_each(game.scene, [&](Entity_Ref r) {
-            if (r.entity->variant.kind == variant_projectile && !(r.entity->tags & tag_destroyed))
-                out.push_back(*r.entity);
-        });
-        return out;
-    }
 };
 }  // namespace
 
@@ -80,7 +72,7 @@ TEST_F(Ship, FanAnglesAroundTheHeading) {
         h.down(DK_X);
         h.frame();
         h.up(DK_X);
-        std::vector<Entity> b = bullets();
+        std::vector<Entity> b = projectiles();
         ASSERT_EQ(int(b.size()), n);
         std::vector<f32> rel;
         for (const Entity& e : b) {
@@ -93,7 +85,7 @@ TEST_F(Ship, FanAnglesAroundTheHeading) {
         for (int j = 0; j < n; j++) EXPECT_NEAR(rel[j], expected[n - 1][j], 1e-5) << "n=" << n;
         EXPECT_EQ(ship().num_charges, 0);
         h.frames(60);  // let them leave
-        ASSERT_TRUE(bullets().empty());
+        ASSERT_TRUE(projectiles().empty());
     }
     EXPECT_EQ(audio_trace.started[player_shoot], 3u);
 }
@@ -104,7 +96,7 @@ TEST_F(Ship, WithoutChargesAttackAndBoostDoNothing) {
     h.down(DK_X);
     h.down(DK_Z);
     h.frame();
-    EXPECT_TRUE(bullets().empty());
+    EXPECT_TRUE(projectiles().empty());
     EXPECT_EQ(audio_trace.started[player_shoot], 0u);
     EXPECT_EQ(audio_trace.started[player_boost], 0u);
     EXPECT_GT(ship().boost_timer, boost_timer);
@@ -115,22 +107,22 @@ TEST_F(Ship, FirstShotLeavesTheTutorialAndTheFanFliesOffTheWorld) {
     ship().num_charges = 1;
     h.tap(DK_X);
     EXPECT_EQ(game.state, playing);
-    ASSERT_EQ(bullets().size(), 1u);
-    Vec2 p0 = bullets()[0].pos;
+    ASSERT_EQ(projectiles().size(), 1u);
+    Vec2 p0 = projectiles()[0].pos;
     h.frame();
-    ASSERT_EQ(bullets().size(), 1u);
+    ASSERT_EQ(projectiles().size(), 1u);
     const f32 step = BULLET_SPEED_CURVE.at_level_0 / 60;
-    EXPECT_NEAR(length(bullets()[0].pos - p0), step, 1e-3);
+    EXPECT_NEAR(length(projectiles()[0].pos - p0), step, 1e-3);
     // From inside the screen at 200 units/s the ±200 × ±180 bounds are under 2.5 s away.
     int frames = 0;
-    while (!bullets().empty() && frames < 300) {
-        Vec2 p = bullets()[0].pos;
+    while (!projectiles().empty() && frames < 300) {
+        Vec2 p = projectiles()[0].pos;
         EXPECT_LE(std::fabs(p.x), WORLD_BOUND_X + step);
         EXPECT_LE(std::fabs(p.y), WORLD_BOUND_Y + step);
         h.frame();
         frames++;
     }
-    EXPECT_TRUE(bullets().empty());
+    EXPECT_TRUE(projectiles().empty());
     EXPECT_GT(frames, 30);
     EXPECT_LT(frames, 150);
 }

@@ -59,13 +59,6 @@ World_Digest digest() {
     return d;
 }
 
-Entity* find_boss() {
-    Entity* found = nullptr;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if (r.entity->variant.kind == variant_boss && !(r.entity->tags & tag_destroyed)) found = r.entity;
-    });
-    return found;
-}
 
 
 // The test's own hand in the world (rocks placed in the line of fire, the ship put in front
@@ -82,7 +75,7 @@ void apply(Assist_Kind k) {
     switch (k) {
         case assist_rock: place_asteroid(p->pos + from_angle(p->rot) * 40, small); break;
         case assist_aim:
-            if (Entity* b = find_boss()) {
+            if (Entity* b = boss_entity()) {
                 Vec2 away = b->pos.x > 0 ? Vec2{-1, 0} : Vec2{1, 0};
                 p->pos = b->pos + away * 40;
                 p->rot = angle_of(-away);
@@ -222,9 +215,9 @@ void play_whole_game(Session& s) {
             s.button(PAD_A);
         ASSERT_EQ(game.state, playing);
     }
-    for (int i = 0; i < 400 && find_boss() && find_boss()->variant.boss.state == waking_up; i++) s.frame();
+    for (int i = 0; i < 400 && boss_entity() && boss_entity()->variant.boss.state == waking_up; i++) s.frame();
     int shots = 0;
-    while (find_boss() && find_boss()->health > 0) {
+    while (boss_entity() && boss_entity()->health > 0) {
         ASSERT_LT(++shots, 100) << "the boss does not die";
         s.charge(turn);
         s.help(assist_aim);

@@ -121,14 +121,6 @@ struct Driver {
         tap(u < enter_share ? DK_ENTER : (u < (1 + enter_share) / 2 ? DK_DOWN : DK_UP));
     }
 
-    Entity* boss() {
-        Entity* found = nullptr;
-        scene_for_each(game.scene, [&](Entity_Ref r) {
-            if (r.entity->variant.kind == variant_boss && !(r.entity->tags & tag_destroyed)) found = r.entity;
-        });
-        return found;
-    }
-
     void place_asteroid(Vec2 pos, Asteroid_Kind kind) {
         Entity rock;
         rock.pos = pos;
@@ -154,7 +146,7 @@ struct Driver {
                         place_asteroid(ahead, Asteroid_Kind(std::uniform_int_distribution<int>(0, 3)(rng)));
                     else
                         return;
-                } else if (Entity* b = boss()) {
+                } else if (Entity* b = boss_entity()) {
                     if (b->variant.boss.state == waking_up || b->variant.boss.state == dying) return;
                     b->health = std::min(b->health, 2.0f);
                     ship->rot = angle_of(b->pos - ship->pos);
@@ -278,7 +270,7 @@ struct Driver {
         st.max_particles = std::max(st.max_particles, particles.count);
         st.max_sprites = std::max(st.max_sprites, u32(cap.sprites.size()));
         st.max_glyphs = std::max(st.max_glyphs, u32(cap.glyphs.size()));
-        if (stages[game.stage].kind == boss_fight && boss()) st.bosses++;
+        if (stages[game.stage].kind == boss_fight && boss_entity()) st.bosses++;
         return ok;
     }
 

@@ -16,22 +16,6 @@ int count_popups() {
     return n;
 }
 
-std::vector<Entity> asteroids() {
-    std::vector<Entity> out;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if (r.entity->variant.kind == variant_asteroid && !(r.entity->tags & tag_destroyed))
-            out.push_back(*r.entity);
-    });
-    return out;
-}
-
-Entity* boss_entity() {
-    Entity* found = nullptr;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if (r.entity->variant.kind == variant_boss && !(r.entity->tags & tag_destroyed)) found = r.entity;
-    });
-    return found;
-}
 
 struct Stages : testing::Test {
     Headless h;
@@ -298,13 +282,6 @@ struct Boss_Fight : Stages {
         h.tap(DK_ENTER);
         ASSERT_EQ(game.state, playing);
     }
-    Entity_Ref boss_ref() {
-        Entity_Ref found;
-        scene_for_each(game.scene, [&](Entity_Ref r) {
-            if (r.entity->variant.kind == variant_boss && !(r.entity->tags & tag_destroyed)) found = r;
-        });
-        return found;
-    }
     Boss_Entity& boss() { return boss_entity()->variant.boss; }
     // Keeps the ship out of harm's way so the fight goes on.
     void protect_ship() {
@@ -556,11 +533,7 @@ TEST_F(Boss_Fight, BigWaveFiresAtOnceWhenItsTimerRanLong) {
     clear_projectiles();
     u32 sounds = audio_trace.started[boss_attack_big_wave];
     run(1);
-    std::vector<Entity> shots;
-    scene_for_each(game.scene, [&](Entity_Ref r) {
-        if (r.entity->variant.kind == variant_projectile && !(r.entity->tags & tag_destroyed))
-            shots.push_back(*r.entity);
-    });
+    std::vector<Entity> shots = projectiles();
     ASSERT_EQ(shots.size(), 14u);
     for (const Entity& s : shots) EXPECT_NEAR(length(s.vel), 30, 1e-3);
     EXPECT_EQ(audio_trace.started[boss_attack_big_wave], sounds + 1);

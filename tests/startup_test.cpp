@@ -30,23 +30,6 @@ fs::path fresh_dir(const std::string& name) {
     return d;
 }
 
-// Sets an environment variable for one scope.
-struct Env_Guard {
-    std::string name, saved;
-    bool had;
-    Env_Guard(const char* n, const char* value) : name(n) {
-        const char* was = std::getenv(n);
-        had = was != nullptr;
-        if (had) saved = was;
-        if (value) setenv(n, value, 1);
-        else unsetenv(n);
-    }
-    ~Env_Guard() {
-        if (had) setenv(name.c_str(), saved.c_str(), 1);
-        else unsetenv(name.c_str());
-    }
-};
-
 struct Run_Result {
     size_t max_glyphs = 0;
     std::string printed;  // standard output and error

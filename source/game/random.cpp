@@ -17,7 +17,7 @@ u64 _splitmix(u64& x) {
 u64 _rotl(u64 x, int k) { return (x << k) | (x >> (64 - k)); }
 
 struct Seed_At_Start {
-    Seed_At_Start() { random_seed(0x5EED0F5A11A57E55ull); }
+    Seed_At_Start() { random_seed(RANDOM_START_SEED); }
 } seed_at_start;
 }  // namespace
 

@@ -2,6 +2,9 @@
 #pragma once
 #include "common.h"
 
+// What the generator holds before anything seeds it.
+constexpr u64 RANDOM_START_SEED = 0x5EED0F5A11A57E55ull;
+
 void random_seed(u64 seed);
 // A seed no earlier launch is likely to have used: system entropy, else the clock.
 u64 random_fresh_seed();
