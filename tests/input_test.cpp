@@ -121,8 +121,8 @@ TEST(KeyTable, PlatformEventsTranslateToTheSameNamedCodes) {
         Platform_Event in;
         Input_Event out;
     } events[] = {
-        {{K::key_down, Platform_Key::key_x, true, B::other}, {event_key_down, DESKTOP_X, true, mouse_button_other}},
-        {{K::key_up, Platform_Key::key_left, false, B::other}, {event_key_up, DESKTOP_LEFT, false, mouse_button_other}},
+        {{K::key_down, Platform_Key::key_x, true, B::other}, {event_key_down, DK_X, true, mouse_button_other}},
+        {{K::key_up, Platform_Key::key_left, false, B::other}, {event_key_up, DK_LEFT, false, mouse_button_other}},
         {{K::mouse_down, Platform_Key::unknown, false, B::left}, {event_mouse_down, 0, false, mouse_button_left}},
         {{K::mouse_up, Platform_Key::unknown, false, B::right}, {event_mouse_up, 0, false, mouse_button_right}},
         {{K::mouse_down, Platform_Key::unknown, false, B::middle}, {event_mouse_down, 0, false, mouse_button_middle}},
