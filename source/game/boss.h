@@ -33,11 +33,11 @@ constexpr Boss_Attack SPIN_ATTACK = {5, 0.4f, 25, 3, 1};
 // Wake-up rumble: shake amplitude (state_timer / BOSS_RUMBLE_TIME)^4.
 constexpr f32 BOSS_RUMBLE_TIME = 15;            // seconds
 constexpr f32 BOSS_RUMBLE_SHAKE_TIME = 0.1f;    // seconds
-constexpr f32 BOSS_RUMBLE_FREQUENCY = 10;
+constexpr f32 BOSS_RUMBLE_FREQUENCY = 10;  // noise cells per second
 constexpr Vec2 BOSS_WAKE_KICK = {0, -20};       // camera kick, world units per second
 constexpr f32 BOSS_HIT_SHAKE_TIME = 0.3f;       // seconds
 constexpr f32 BOSS_HIT_SHAKE_AMPLITUDE = 2;     // world units
-constexpr f32 BOSS_HIT_SHAKE_FREQUENCY = 10;
+constexpr f32 BOSS_HIT_SHAKE_FREQUENCY = 10;  // noise cells per second
 
 // The boss as its stage spawns it: asleep at the origin.
 Entity make_boss();

@@ -27,7 +27,7 @@ extern Particle_List particles;
 struct Camera_Shake {
     f32 time = 0, duration = 0;  // seconds
     Vec2 amplitude;              // world units
-    f32 frequency = 0;
+    f32 frequency = 0;  // noise cells per second
 };
 struct Camera_Effects {
     Vec2 base_pos;

@@ -46,10 +46,10 @@ constexpr int CHARGE_BURST_COUNT = 4;  // particles when a charge is gained
 // Camera response.
 constexpr f32 FIRE_SHAKE_TIME = 0.1f;    // seconds
 constexpr f32 FIRE_SHAKE_AMPLITUDE = 1;  // world units
-constexpr f32 FIRE_SHAKE_FREQUENCY = 15;
+constexpr f32 FIRE_SHAKE_FREQUENCY = 15;  // noise cells per second
 constexpr f32 BOOST_SHAKE_TIME = 0.25f;  // seconds
 constexpr f32 BOOST_SHAKE_AMPLITUDE = 5; // world units
-constexpr f32 BOOST_SHAKE_FREQUENCY = 8;
+constexpr f32 BOOST_SHAKE_FREQUENCY = 8;  // noise cells per second
 constexpr f32 BOOST_KICK = -0.1f;        // camera kick per unit of the ship's velocity
 
 // The ship as a new game spawns it, at the origin heading +x.
