@@ -360,6 +360,20 @@ void _remove_bank_folder(const std::string& dir) {
     rmdir(dir.c_str());
 }
 
+// A bank holding one real stream, which every event name points at, as the working folder;
+// `table_frames` (when not 0) replaces the length its table entry promises. "" on failure.
+std::string _enter_one_stream_bank(Audio_Event which, Bank_Event& e, u32 table_frames = 0) {
+    Bank bank;
+    bank.data = _real_stream(e, which);
+    if (bank.data.empty()) return "";
+    e.first_byte = 0;
+    if (table_frames != 0) e.frames = table_frames;
+    bank.events.push_back(e);
+    std::string dir = _bank_folder(bank, [](int) { return 0u; });
+    if (chdir(dir.c_str()) != 0) return "";
+    return dir;
+}
+
 int _channels_playing() { return Mix_Playing(-1); }
 
 } // namespace
@@ -396,15 +410,9 @@ TEST(Audio, InstanceLimitsStealTheOldestAndKeepTheDoubleNewStage) {
 
 TEST(Audio, OneEventNamedByEveryPathIsPreparedOnce) {
     Cwd_Guard cwd;
-    Bank bank;
     Bank_Event e;
-    bank.data = _real_stream(e, ui_press);
-    ASSERT_FALSE(bank.data.empty());
-    e.first_byte = 0;
-    bank.events.push_back(e);
-    std::string dir = _bank_folder(bank, [](int) { return 0u; });
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    audio_trace = {};
+    std::string dir = _enter_one_stream_bank(ui_press, e);
+    ASSERT_FALSE(dir.empty());
     audio_init();
     EXPECT_EQ(audio_trace.prepared_frames, 0u) << "decoded before the title was shown";
     for (int frame = 0; frame < 2 * AUDIO_EVENT_COUNT; frame++) audio_update();
@@ -417,18 +425,11 @@ TEST(Audio, OneEventNamedByEveryPathIsPreparedOnce) {
 
 TEST(Audio, AStreamLongerThanItsTableEntryIsNotDecoded) {
     Cwd_Guard cwd;
-    Bank bank;
     Bank_Event e;
-    bank.data = _real_stream(e, game_win);
-    ASSERT_FALSE(bank.data.empty());
     // A small entry for a long stream: decoding stops at what the table promised, and
     // the event is refused as damaged rather than cut.
-    e.first_byte = 0;
-    e.frames = 100;
-    bank.events.push_back(e);
-    std::string dir = _bank_folder(bank, [](int) { return 0u; });
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    audio_trace = {};
+    std::string dir = _enter_one_stream_bank(game_win, e, 100);
+    ASSERT_FALSE(dir.empty());
     audio_init();
     EXPECT_EQ(audio_play(game_win), 0u);
     for (int frame = 0; frame < 2 * AUDIO_EVENT_COUNT; frame++) audio_update();

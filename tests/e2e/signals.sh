@@ -6,12 +6,7 @@ start_x 640 576
 # quit_by SIGNAL: the game must be gone within the timeout, with status 0.
 quit_by() {
     kill "-$1" "$GAME_PID"
-    for _ in $(seq 100); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$GAME_PID" 2>/dev/null && fail "game still running 10 s after SIG$1"
-    local rc=0
-    wait "$GAME_PID" || rc=$?
-    GAME_PID=""
-    [ "$rc" -eq 0 ] || fail "game exited with $rc after SIG$1"
+    wait_exit 10 "after SIG$1"
 }
 
 passed=0

@@ -15,11 +15,6 @@ void _require(bool ok) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    renderer_init(true);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     std::vector<u8> ttf(data, data + size);  // exact size, so ASan sees over-reads
     bool passed = font_check(ttf.data(), ttf.size(), FONT_FIRST_CODEPOINT, FONT_GLYPH_COUNT,

@@ -43,11 +43,6 @@ void _check_valid_assets(const Assets& a) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    renderer_init(true);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     std::vector<u8> file(data, data + size);  // exact size, so ASan sees over-reads
     std::optional<std::vector<u8>> payload = pak_load_from_bytes(file.data(), (i64)file.size());

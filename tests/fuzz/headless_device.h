@@ -1,4 +1,4 @@
-// The fuzz targets run the renderer headless (no device): these are never reached and only
+// The fuzz targets run the renderer headless (no device): the stubs are never reached and only
 // satisfy the linker for renderer.cpp. Include it in one source file per target.
 #pragma once
 #include "game/renderer.h"
@@ -13,3 +13,8 @@ void renderer_device_draw(Renderer_Device*, const Renderer_Frame_Params&, const 
                           const Font_Instance*, u32) {}
 int platform_width() { return VIEW_W; }
 int platform_height() { return VIEW_H; }
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    renderer_init(true);
+    return 0;
+}

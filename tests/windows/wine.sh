@@ -70,13 +70,15 @@ launch() {
     GAME_PID=$!
     # Wine starts slowly on a loaded machine.
     WID=""
-    for _ in $(seq 1200); do
-        WID=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n1 || true)
-        [ -n "$WID" ] && break
-        kill -0 "$GAME_PID" 2>/dev/null || fail "game exited early: $(tail -n 5 "$WORK/game.err")"
-        sleep 0.1
-    done
-    [ -n "$WID" ] || fail "no window titled Vantorel within 120 s"
+    wait_until 120 "a window titled Vantorel" wine_window \
+        || fail "game exited early: $(tail -n 5 "$WORK/game.err")"
+}
+# wine_window: sets WID once the game's window shows; 2 when the game has gone.
+wine_window() {
+    WID=$(xdotool search --onlyvisible --name '^Vantorel$' 2>/dev/null | head -n1 || true)
+    [ -n "$WID" ] && return 0
+    gone && return 2
+    return 1
 }
 launch --record replay.bin
 note "window up"
@@ -94,14 +96,15 @@ title_and_menu() {
     done
     return 0
 }
-ok=""
-for _ in $(seq 600); do
+# title_shown: 2 when the game has gone, so a crash fails at once.
+title_shown() {
     img=$(shot wine-title)
-    if title_and_menu "$img"; then ok=1; break; fi
-    kill -0 "$GAME_PID" 2>/dev/null || fail "game exited before drawing its menu"
-    sleep 0.1
-done
-[ -n "$ok" ] || fail "no title and menu text within 60 s (see $img)"
+    title_and_menu "$img" && return 0
+    gone && return 2
+    return 1
+}
+wait_until 60 "the title and menu text (see $SHOTS/wine-title.png)" title_shown \
+    || fail "game exited before drawing its menu"
 note "title and menu drawn"
 
 # Openbox binds Alt+F4 to Close: the window gets WM_DELETE_WINDOW, as from its close button.
@@ -112,8 +115,7 @@ close_game() {
     for attempt in $(seq 6); do
         xdotool windowactivate --sync "$WID" >/dev/null 2>&1 || true
         xdotool key --clearmodifiers alt+F4
-        for _ in $(seq 100); do kill -0 "$GAME_PID" 2>/dev/null || break; sleep 0.1; done
-        kill -0 "$GAME_PID" 2>/dev/null || break
+        poll 10 gone && break
         note "still running after close request $attempt"
     done
     wait_exit 1

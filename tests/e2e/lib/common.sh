@@ -23,21 +23,28 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
-# COMMAND returning 2 ends the wait at once with status 2.
-wait_until() {
-    local limit=$1 what=$2
-    shift 2
-    local end=$((SECONDS + limit)) rc
+# poll SECONDS COMMAND...: runs COMMAND until it succeeds (0), says the condition can no longer
+# come true (2), or SECONDS pass (1).
+poll() {
+    local end=$((SECONDS + $1)) rc
+    shift
     while :; do
         rc=0
         "$@" || rc=$?
-        [ "$rc" -eq 0 ] && return 0
-        # 2: the condition can no longer come true; the caller decides what that means.
-        [ "$rc" -eq 2 ] && return 2
-        [ "$SECONDS" -lt "$end" ] || fail "timed out after ${limit}s waiting for $what"
+        [ "$rc" -eq 0 ] || [ "$rc" -eq 2 ] && return "$rc"
+        [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.05
     done
+}
+
+# wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
+# COMMAND returning 2 ends the wait at once with status 2; the caller decides what that means.
+wait_until() {
+    local limit=$1 what=$2 rc=0
+    shift 2
+    poll "$limit" "$@" || rc=$?
+    [ "$rc" -eq 1 ] && fail "timed out after ${limit}s waiting for $what"
+    return "$rc"
 }
 
 x_ready() { [ -s "$WORK/display" ] && DISPLAY=":$(cat "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
@@ -148,13 +155,14 @@ stop_game() {
     [ "$rc" -eq 0 ] || fail "game exited with $rc"
 }
 
-# wait_exit SECONDS: the game quits by itself (Exit to Desktop)
+# wait_exit SECONDS [WHY]: the game ends (by itself, or WHY) with status 0.
 wait_exit() {
-    wait_until "$1" "the game to exit by itself" gone
+    local why=${2:-by itself}
+    wait_until "$1" "the game to exit $why" gone
     local rc=0
     wait "$GAME_PID" || rc=$?
     GAME_PID=""
-    [ "$rc" -eq 0 ] || fail "game exited with $rc"
+    [ "$rc" -eq 0 ] || fail "game exited with $rc $why"
 }
 
 EXPECTED_SETTINGS=$(printf '{\n\t"input_map": {\n\t\t"keyboard_map": [\n\t\t\t42, \n\t\t\t44\n\t\t], \n\t\t"gamepad_map": [\n\t\t\t2, \n\t\t\t0\n\t\t]\n\t}\n}')
