@@ -442,6 +442,14 @@ namespace {
 
 constexpr int CAPTURE_RATE = 44100; // Hz, stereo 16-bit: the device format audio.cpp opens
 
+// The sound device writes into `file` instead of playing, one 1024-frame buffer per
+// `ms_per_buffer` milliseconds.
+void _capture_to_disk(Env_Guard& env, const std::string& file, const char* ms_per_buffer) {
+    env.set("SDL_AUDIODRIVER", "disk");
+    env.set("SDL_DISKAUDIOFILE", file);
+    env.set("SDL_DISKAUDIODELAY", ms_per_buffer);
+}
+
 size_t _captured_frames(const std::string& path) {
     struct stat st = {};
     return stat(path.c_str(), &st) == 0 ? size_t(st.st_size) / 4 : 0;
@@ -480,9 +488,7 @@ TEST(Audio, DiskCaptureHasSoundWhereExpectedAndNoClipping) {
     Env_Guard env;
     std::string dir = _temp_dir();
     std::string file = dir + "/capture.raw";
-    env.set("SDL_AUDIODRIVER", "disk");
-    env.set("SDL_DISKAUDIOFILE", file);
-    env.set("SDL_DISKAUDIODELAY", "10"); // ms per 1024-frame buffer: about twice real time
+    _capture_to_disk(env, file, "10"); // ms per 1024-frame buffer: about twice real time
     ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
     audio_init();
 
@@ -536,9 +542,7 @@ TEST(Audio, MusicLoopsSeamlesslyThroughTheMixer) {
         Env_Guard env;
         std::string dir = _temp_dir();
         std::string file = dir + "/loop.raw";
-        env.set("SDL_AUDIODRIVER", "disk");
-        env.set("SDL_DISKAUDIOFILE", file);
-        env.set("SDL_DISKAUDIODELAY", "0"); // as fast as the mixer goes
+        _capture_to_disk(env, file, "0"); // as fast as the mixer goes
         ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
         std::optional<Bank> bank = bank_read_file("data/Desktop/persistent.bank");
         ASSERT_TRUE(bank);
@@ -576,9 +580,7 @@ TEST(Audio, WorstPileUpsStayUnderFullScale) {
     Env_Guard env;
     std::string dir = _temp_dir();
     std::string file = dir + "/pileup.raw";
-    env.set("SDL_AUDIODRIVER", "disk");
-    env.set("SDL_DISKAUDIOFILE", file);
-    env.set("SDL_DISKAUDIODELAY", "10");
+    _capture_to_disk(env, file, "10");
     ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
     audio_init();
     const size_t frame = CAPTURE_RATE / 60;
