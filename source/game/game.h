@@ -12,6 +12,9 @@ enum Game_State : u8 {
 };
 constexpr int GAME_STATE_COUNT = 9;
 
+// A hit stop shorter than this has run out: the world moves again.
+constexpr f32 HIT_STOP_MIN = 0.001f;  // seconds
+
 struct Game {
     f32 time_scale = 1;
     f32 time = 0;       // accumulated simulation seconds
@@ -19,7 +22,7 @@ struct Game {
     Game_State state = main_menu;
     Camera_Effects camera;
     Entity_Id player = 0;
-    f32 hit_stop_timer = 0;  // seconds; world frozen while >= 0.001
+    f32 hit_stop_timer = 0;  // seconds; world frozen while >= HIT_STOP_MIN
     Scene scene;
     f32 asteroid_spawn_timer = 0;  // seconds
     f32 pickup_spawn_timer = 0;    // seconds

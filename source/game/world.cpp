@@ -7,7 +7,7 @@
 
 void world_update(Time_Step ts) {
     // A hit stop freezes everything but its own countdown, which runs on real time.
-    if (game.hit_stop_timer < 0.001f) {
+    if (game.hit_stop_timer < HIT_STOP_MIN) {
         game.time += ts.sim;
         game.real_time += ts.real;
         camera_effects_update(game.camera, ts);
