@@ -6,6 +6,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -125,6 +128,13 @@ bool _write_all(int fd, const std::uint8_t* bytes, size_t size) {
     return true;
 }
 
+#ifdef __EMSCRIPTEN__
+// In the browser a written file lasts only once the page has copied it to its storage.
+EM_JS(void, _persist_written_files, (), {
+    if (Module.persist) Module.persist();
+});
+#endif
+
 std::uint64_t _mix(std::uint64_t x) {
     x += 0x9e3779b97f4a7c15ull;
     x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
@@ -194,7 +204,12 @@ bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {
     bool ok = _write_all(fd, static_cast<const std::uint8_t*>(bytes), size);
     ok = ok && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), path) == 0) return true;
+    if (ok && rename(temp.c_str(), path) == 0) {
+#ifdef __EMSCRIPTEN__
+        _persist_written_files();
+#endif
+        return true;
+    }
     unlink(temp.c_str());
     return false;
 }
