@@ -11,6 +11,8 @@
 #include <SDL2/SDL.h>
 #ifdef __EMSCRIPTEN__
 #include <GLES3/gl3.h>
+// Object kinds of the debug labels, which WebGL lacks; the labels are skipped there.
+constexpr GLenum GL_BUFFER = 0x82E0, GL_PROGRAM = 0x82E2, GL_VERTEX_ARRAY = 0x8074;
 #else
 #include <epoxy/gl.h>
 #endif

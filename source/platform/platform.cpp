@@ -308,6 +308,17 @@ void _browser_run(const Platform_Callbacks& cb) {
 #endif
 }  // namespace
 
+#ifdef __EMSCRIPTEN__
+// Emscripten's C library declares getrandom without providing it; the browser's random source
+// is reached through getentropy, at most 256 bytes a call.
+extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned flags) {
+    (void)flags;
+    constexpr size_t MAX_ENTROPY = 256;  // bytes
+    if (length > MAX_ENTROPY) length = MAX_ENTROPY;
+    return getentropy(buffer, length) == 0 ? ssize_t(length) : -1;
+}
+#endif
+
 void platform_headless_begin(int width, int height) {
     P = Platform{};
     P.headless = true;
