@@ -62,3 +62,4 @@ set_tests_properties(debian_package PROPERTIES TIMEOUT 600 LABELS "slow;package"
 include(${CMAKE_CURRENT_LIST_DIR}/gl_tests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/valgrind.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/windows_test.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/web_test.cmake)
