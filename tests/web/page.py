@@ -1,12 +1,5 @@
-"""The browser build in headless Chromium, driven through the DevTools protocol.
-
-  page.py PAGE_DIR SHOTS_DIR PIXELS_PY
-
-Load 1 (a new profile): no console error, the title drawn crisp at 4x, sound waiting for the
-first key and running after it, a credit opening its page in a new tab, keys starting a game that
-moves, F11 making the canvas fullscreen, "Exit to Desktop" leaving the ended page.
-Load 2 (the browser restarted on the same profile): the settings written at the exit are there.
-Load 3 (storage refused): the game still plays, keeping nothing.
+"""The browser build in headless Chromium through the DevTools protocol: page.py PAGE_DIR SHOTS_DIR PIXELS_PY.
+Three page loads on one profile (new; the browser restarted; storage refused), none logging a console error.
 """
 import base64
 import functools
@@ -24,49 +17,44 @@ import urllib.request
 import websocket
 
 PAGE, SHOTS, PIXELS = sys.argv[1:4]
-# 28 px of controls under a 640 x 576 canvas: the picture at exactly 4x.
-WINDOW = (800, 604)
+VIEWPORT = (800, 604)  # 28 px of controls under a 640 x 576 canvas: the picture at exactly 4x
 PORT = 8624  # one origin for every load, so the storage is the same
 SETTINGS = "/kept/config/vantorel/settings.json"
-EXPECTED_SETTINGS = '{\n\t"input_map": {\n\t\t"keyboard_map": [\n\t\t\t42, \n\t\t\t44\n\t\t], \n\t\t"gamepad_map": [\n\t\t\t2, \n\t\t\t0\n\t\t]\n\t}\n}'
-KEYS = {"Return": ("Enter", "Enter", 13), "Down": ("ArrowDown", "ArrowDown", 40),
-        "Right": ("ArrowRight", "ArrowRight", 39), "x": ("x", "KeyX", 88),
-        "Escape": ("Escape", "Escape", 27), "F11": ("F11", "F11", 122)}
+EXPECTED_SETTINGS = ('{\n\t"input_map": {\n\t\t"keyboard_map": [\n\t\t\t42, \n\t\t\t44\n\t\t], \n'
+                     '\t\t"gamepad_map": [\n\t\t\t2, \n\t\t\t0\n\t\t]\n\t}\n}')
+KEYS = {"Return": ("Enter", "Enter", 13), "Down": ("ArrowDown", "ArrowDown", 40), "F11": ("F11", "F11", 122),
+        "Right": ("ArrowRight", "ArrowRight", 39), "Escape": ("Escape", "Escape", 27)}
+# (x, y, w, h, palette colour, at least): the screens as the desktop tests see them (tests/e2e/lib/common.sh).
+MAIN_MENU, CREDITS = (10, 28, 140, 20, 0, 30), (10, 2, 60, 14, 1, 30)
+IN_SPACE, INTRO = (0, 0, 160, 144, 3, 8000), (10, 36, 130, 9, 0, 40)
 
 
 class Failure(Exception):
-    pass
-
-
-def note(text):
-    print("--", text, flush=True)
+    """What a check missed."""
 
 
 def wait(seconds, what, check):
-    """Polls check until it returns something true; fails after seconds with check's last word."""
-    end, last = time.monotonic() + seconds, None
+    """Polls check until it returns something true; fails after seconds with check's last complaint."""
+    end, last = time.monotonic() + seconds, ""
     while True:
         try:
             result = check()
             if result:
                 return result
         except Failure as missed:
-            last = missed
+            last = f": {missed}"
         if time.monotonic() > end:
-            raise Failure(f"timed out after {seconds}s waiting for {what}" + (f": {last}" if last else ""))
+            raise Failure(f"timed out after {seconds}s waiting for {what}{last}")
         time.sleep(0.05)
 
 
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
 def serve():
-    handler = functools.partial(Quiet, directory=PAGE)
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
     for port in range(PORT, PORT + 20):
         try:
-            server = http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", port), functools.partial(Quiet, directory=PAGE))
         except OSError:
             continue
         threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -77,37 +65,27 @@ def serve():
 class Browser:
     """One Chromium with one page, whose console errors are collected."""
 
-    def __init__(self, profile, refuse_storage=False):
-        self.log = open(os.path.join(profile, "chromium.log"), "ab")
+    def __init__(self, profile):
         port_file = os.path.join(profile, "DevToolsActivePort")
         if os.path.exists(port_file):
             os.remove(port_file)
+        # Desktop Chromium's own sound policy; headless would let sound start unasked.
         self.process = subprocess.Popen(
             ["chromium", "--headless", "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
              "--disable-background-networking", "--disable-component-update", "--disable-sync", "--no-first-run",
-             "--disable-quic", "--autoplay-policy=document-user-activation-required",
-             f"--user-data-dir={profile}", "--remote-debugging-port=0", "about:blank"],
-            stdout=self.log, stderr=self.log)
-        port = wait(60, "Chromium's DevTools port", lambda: self._port(port_file))
-        version = json.load(urllib.request.urlopen(f"http://127.0.0.1:{port}/json/version"))
+             "--disable-quic", "--autoplay-policy=document-user-activation-required", f"--user-data-dir={profile}",
+             "--remote-debugging-port=0", "about:blank"],
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(profile, "chromium.log"), "ab"))
+        port = wait(60, "Chromium's DevTools port", lambda: os.path.exists(port_file) and open(port_file).readline())
+        version = json.load(urllib.request.urlopen(f"http://127.0.0.1:{int(port)}/json/version"))
         self.ws = websocket.create_connection(version["webSocketDebuggerUrl"], timeout=60)
         self.next_id, self.errors = 0, []
         target = self.call("Target.createTarget", url="about:blank")["targetId"]
         self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         for domain in ("Page", "Runtime", "Log"):
             self.page(f"{domain}.enable")
-        self.page("Emulation.setDeviceMetricsOverride", width=WINDOW[0], height=WINDOW[1], deviceScaleFactor=1,
+        self.page("Emulation.setDeviceMetricsOverride", width=VIEWPORT[0], height=VIEWPORT[1], deviceScaleFactor=1,
                   mobile=False)
-        if refuse_storage:
-            self.page("Page.addScriptToEvaluateOnNewDocument", source="Object.defineProperty(window, 'indexedDB', "
-                      "{get() { throw new DOMException('refused', 'SecurityError'); }});")
-
-    @staticmethod
-    def _port(port_file):
-        try:
-            return int(open(port_file).readline())
-        except (OSError, ValueError):
-            return None
 
     def call(self, method, session=None, **params):
         self.next_id += 1
@@ -121,16 +99,13 @@ class Browser:
                 if "error" in reply:
                     raise Failure(f"{method}: {reply['error']}")
                 return reply.get("result", {})
-            self._event(reply)
-
-    def _event(self, event):
-        method, params = event.get("method"), event.get("params", {})
-        if method == "Runtime.exceptionThrown":
-            self.errors.append(params["exceptionDetails"].get("exception", {}).get("description", "exception"))
-        elif method == "Runtime.consoleAPICalled" and params["type"] == "error":
-            self.errors.append(" ".join(str(a.get("value", a.get("description"))) for a in params["args"]))
-        elif method == "Log.entryAdded" and params["entry"]["level"] == "error":
-            self.errors.append(params["entry"]["text"])
+            method_, params_ = reply.get("method"), reply.get("params", {})
+            if method_ == "Runtime.exceptionThrown":
+                self.errors.append(params_["exceptionDetails"].get("exception", {}).get("description", "exception"))
+            elif method_ == "Runtime.consoleAPICalled" and params_["type"] == "error":
+                self.errors.append(" ".join(str(a.get("value", a.get("description"))) for a in params_["args"]))
+            elif method_ == "Log.entryAdded" and params_["entry"]["level"] == "error":
+                self.errors.append(params_["entry"]["text"])
 
     def page(self, method, **params):
         return self.call(method, self.session, **params)
@@ -143,25 +118,38 @@ class Browser:
 
     def key(self, name, down=True, up=True):
         key, code, vk = KEYS[name]
-        for kind, wanted in (("keyDown", down), ("keyUp", up)):
-            if wanted:
-                self.page("Input.dispatchKeyEvent", type=kind, key=key, code=code,
-                          windowsVirtualKeyCode=vk, nativeVirtualKeyCode=vk)
+        for kind in ["keyDown"] * down + ["keyUp"] * up:
+            self.page("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
+                      nativeVirtualKeyCode=vk)
 
-    def shot(self, name, clip_canvas=True):
+    def shot(self, name, canvas_only=True):
         params = {"format": "png"}
-        if clip_canvas:
-            r = self.eval("(r => [r.x, r.y, r.width, r.height])(Module.canvas.getBoundingClientRect())")
-            params["clip"] = {"x": r[0], "y": r[1], "width": r[2], "height": r[3], "scale": 1}
+        if canvas_only:
+            x, y, w, h = self.eval("(r => [r.x, r.y, r.width, r.height])(Module.canvas.getBoundingClientRect())")
+            params["clip"] = {"x": x, "y": y, "width": w, "height": h, "scale": 1}
         path = os.path.join(SHOTS, f"web-{name}.png")
         with open(path, "wb") as f:
             f.write(base64.b64decode(self.page("Page.captureScreenshot", **params)["data"]))
         return path
 
-    def close(self):
-        self.ws.close()
-        self.process.terminate()
-        self.process.wait(30)
+    def state(self, name):
+        return self.eval(f"document.documentElement.dataset.{name}")
+
+    def shows(self, name, *regions):
+        """Screenshots the canvas until every region holds enough pixels of its colour."""
+        def check():
+            path = self.shot(name)
+            for x, y, w, h, colour, least in regions:
+                if int(pixels("count", path, x, y, w, h, colour)[0]) < least:
+                    raise Failure(f"too few pixels of colour {colour} in ({x}, {y}, {w}, {h})")
+            return path
+        return wait(60, name, check)
+
+    def load(self, base, what):
+        self.page("Page.navigate", url=base + "index.html?seed=1")
+        wait(180, "the first frame", lambda: self.state("game") == "running")
+        print(f"-- first title frame {self.eval('Module.firstFrameMs'):.0f} ms after the page started loading"
+              f" ({what})", flush=True)
 
 
 def pixels(*args):
@@ -169,74 +157,50 @@ def pixels(*args):
                           check=True).stdout.split()
 
 
-def shows(browser, name, what, *checks):
-    """Screenshots until every (x, y, w, h, colour, at least) count holds."""
-    def check():
-        path = browser.shot(name)
-        for x, y, w, h, colour, least in checks:
-            n = int(pixels("count", path, x, y, w, h, colour)[0])
-            if n < least:
-                raise Failure(f"{n} pixels of colour {colour} in ({x}, {y}, {w}, {h}), expected {least}")
-        return path
-    return wait(60, what, check)
-
-
-# The screens the keys lead to, as in the desktop tests (tests/e2e/lib/common.sh).
-MAIN_MENU = (10, 28, 140, 20, 0, 30)
-IN_SPACE = (0, 0, 160, 144, 3, 8000)
-INTRO = (10, 36, 130, 9, 0, 40)
-PAUSE = (10, 4, 100, 16, 1, 40)
-CREDITS = (10, 2, 60, 14, 1, 30)
-
-
-def selected(row):
-    return (40, row, 40, 9, 0, 10)
-
-
-def load(browser, base):
-    browser.page("Page.navigate", url=base + "index.html?seed=1")
-    wait(180, "the first frame", lambda: browser.eval("document.documentElement.dataset.game") == "running")
-    return browser.eval("Module.firstFrameMs")
-
-
-def first_load(browser, base):
-    ms = load(browser, base)
-    note(f"first title frame {ms:.0f} ms after the page started loading (new profile)")
-    title = shows(browser, "title", "the title", MAIN_MENU)
+def new_profile(browser, base):
+    browser.load(base, "new profile")
+    title = browser.shows("title", MAIN_MENU)
     geometry = pixels("geometry", title)
     if geometry[2:5] != ["640", "576", "1"] or pixels("blocks", title, 0, 0, 4) != ["1"]:
         raise Failure(f"the title is not the 160 x 144 palette picture at 4x: {geometry}")
-    browser.shot("title-page", clip_canvas=False)
-    if browser.eval("Module.SDL2.audioContext.state") != "suspended":
-        raise Failure("sound started before any key")
-    if browser.eval("document.getElementById('sound').hidden"):
-        raise Failure("the page does not say how sound starts")
-
-    browser.key("Down")  # the first key starts the sound
-    shows(browser, "menu-credits", "Credits selected", selected(96))
+    browser.shot("title-page", canvas_only=False)
+    sound = "document.getElementById('sound').hidden"
+    if browser.eval("Module.SDL2.audioContext.state") != "suspended" or browser.eval(sound):
+        raise Failure("sound started before any key, or the page does not say when it will")
+    browser.key("Down")
+    browser.shows("menu-credits", (40, 96, 40, 9, 0, 10))
     wait(30, "the AudioContext to run", lambda: browser.eval("Module.SDL2.audioContext.state") == "running")
-    wait(30, "the sound line to go", lambda: browser.eval("document.getElementById('sound').hidden"))
+    wait(30, "the sound line to go", lambda: browser.eval(sound))
     browser.key("Return")
-    shows(browser, "credits", "the credits", CREDITS)
+    browser.shows("credits", CREDITS)
     browser.key("Return")
     tab = wait(30, "the credit page in a new tab", lambda: next(
         (t for t in browser.call("Target.getTargets")["targetInfos"] if t["url"] == base + "README.md"), None))
     browser.call("Target.closeTarget", targetId=tab["targetId"])
     browser.key("Escape")
-    shows(browser, "menu", "the main menu", MAIN_MENU, selected(88))
-
+    browser.shows("menu", MAIN_MENU)
+    for row in (96, 104):
+        browser.key("Down")
+        browser.shows(f"menu-{row}", (40, row, 40, 9, 0, 10))
     browser.key("Return")
-    shows(browser, "intro", "the intro", IN_SPACE, INTRO)
-    browser.key("Right", up=False)
-    before = wait(60, "the world to move", lambda: moved(browser))
-    shutil.copy(before, os.path.join(SHOTS, "web-play.png"))
-    browser.shot("play-page", clip_canvas=False)
-    # "energy 1/1", then "energy 0/1" after the shot: the digit matches the maximum, then the score's 0.
-    wait(60, "a charge", lambda: pixels("same", browser.shot("charging"), 34, 136, 42, 136) == ["1"])
-    browser.key("Right", down=False)
-    browser.key("x")
-    wait(60, "the shot", lambda: pixels("same", browser.shot("fired"), 34, 136, 29, 0) == ["1"])
+    wait(30, "the ended page", lambda: browser.state("game") == "ended")
+    if browser.eval("Module.canvas.getClientRects().length") != 0:
+        raise Failure("the canvas stays on the ended page")
+    browser.shot("ended", canvas_only=False)
+    wait(30, "the settings to be saved", lambda: browser.state("storage") == "saved")
 
+
+def new_game(browser, base):
+    browser.load(base, "cached")
+    text = browser.eval(f"new TextDecoder().decode(Module.FS.readFile('{SETTINGS}'))")
+    if text != EXPECTED_SETTINGS:
+        raise Failure(f"settings.json after the restart: {text!r}")
+    browser.key("Return")
+    browser.shows("intro", IN_SPACE, INTRO)
+    browser.key("Right", up=False)
+    shutil.copy(wait(60, "the world to move", lambda: moved(browser)), os.path.join(SHOTS, "web-play.png"))
+    browser.shot("play-page", canvas_only=False)
+    browser.key("Right", down=False)
     # The request waits for the key's release, the first input event after the frame.
     browser.key("F11", up=False)
     wait(30, "the game to ask for fullscreen", lambda: browser.eval("JSEvents.deferredCalls.length > 0"))
@@ -245,70 +209,43 @@ def first_load(browser, base):
     browser.key("F11")
     wait(30, "fullscreen to end", lambda: browser.eval("document.fullscreenElement === null"))
 
-    browser.key("Escape")
-    shows(browser, "pause", "the pause menu", PAUSE)
-    browser.key("Down")
-    shows(browser, "pause-main-menu", "Main Menu selected", (10, 40, 40, 9, 0, 10))
-    browser.key("Return")
-    shows(browser, "menu-again", "the main menu after the pause", MAIN_MENU)
-    for row in (96, 104):
-        browser.key("Down")
-        shows(browser, f"menu-{row}", f"row {row} selected", selected(row))
-    browser.key("Return")
-    wait(30, "the ended page", lambda: browser.eval("document.documentElement.dataset.game") == "ended")
-    if browser.eval("Module.canvas.getClientRects().length") != 0:
-        raise Failure("the canvas stays on the ended page")
-    browser.shot("ended", clip_canvas=False)
-    wait(30, "the settings to be saved", lambda: browser.eval("document.documentElement.dataset.storage") == "saved")
-
 
 def moved(browser):
     """Two canvas pictures a moment apart differ."""
-    a = browser.shot("play-a")
-    time.sleep(0.2)
-    b = browser.shot("play-b")
+    a, b = browser.shot("play-a"), browser.shot("play-b")
     return a if open(a, "rb").read() != open(b, "rb").read() else None
 
 
+def refused(browser, base):
+    browser.page("Page.addScriptToEvaluateOnNewDocument", source="Object.defineProperty(window, 'indexedDB', "
+                 "{get() { throw new DOMException('refused', 'SecurityError'); }});")
+    browser.load(base, "storage refused")
+    browser.shows("refused", MAIN_MENU)
+    if browser.state("storage") != "unavailable":
+        raise Failure("storage should be unavailable")
+
+
 def main():
-    base = serve()
-    profile = tempfile.mkdtemp(prefix="vantorel-web-")
-    failed = []
-    steps = [("new profile", {}, first_load),
-             ("restarted browser", {}, lambda b, u: second_load(b, u)),
-             ("storage refused", {"refuse_storage": True}, lambda b, u: refused_load(b, u))]
-    try:
-        for name, options, run in steps:
-            browser = Browser(profile, **options)
+    base, profile, failed = serve(), tempfile.mkdtemp(prefix="vantorel-web-"), []
+    # The second browser, started on the first one's profile, plays a game and then refuses storage.
+    steps = [[new_profile], [new_game, refused]]
+    for runs in steps:
+        browser = Browser(profile)
+        for run in runs:
             try:
                 run(browser, base)
                 if browser.errors:
                     raise Failure("console errors: " + " | ".join(browser.errors))
-                note(f"{name}: passed")
+                print(f"-- {run.__name__}: passed", flush=True)
             except Failure as error:
-                failed.append(f"{name}: {error}")
-                print(f"FAIL: {name}: {error}", file=sys.stderr)
-            finally:
-                browser.close()
-    finally:
-        shutil.rmtree(profile, ignore_errors=True)
-    print(f"{len(steps) - len(failed)} passed, {len(failed)} failed")
+                failed.append(run.__name__)
+                print(f"FAIL: {run.__name__}: {error}", file=sys.stderr)
+        browser.ws.close()
+        browser.process.terminate()
+        browser.process.wait(30)
+    shutil.rmtree(profile, ignore_errors=True)
+    print(f"{3 - len(failed)} passed, {len(failed)} failed")
     return 1 if failed else 0
-
-
-def second_load(browser, base):
-    ms = load(browser, base)
-    note(f"first title frame {ms:.0f} ms after the page started loading (cached)")
-    text = browser.eval(f"new TextDecoder().decode(Module.FS.readFile('{SETTINGS}'))")
-    if text != EXPECTED_SETTINGS:
-        raise Failure(f"settings.json after the restart: {text!r}")
-
-
-def refused_load(browser, base):
-    load(browser, base)
-    shows(browser, "refused", "the title", MAIN_MENU)
-    if browser.eval("document.documentElement.dataset.storage") != "unavailable":
-        raise Failure("storage should be unavailable")
 
 
 if __name__ == "__main__":
