@@ -15,7 +15,13 @@
   var seed = new URLSearchParams(location.search).get('seed');
   Module.arguments = seed === null ? [] : ['--seed', seed];
   Module.canvas = document.getElementById('canvas');
-  Module.printErr = function (text) { lastError = text; console.warn(text); };
+  // The game's own complaint ("vantorel: ...") names the reason best; any last line otherwise.
+  var gameError = '';
+  Module.printErr = function (text) {
+    if (text.indexOf('vantorel: ') === 0) gameError = text.slice(10);
+    lastError = text;
+    console.warn(text);
+  };
   game('loading');
   storage('loading');
 
@@ -83,14 +89,14 @@
     game('ended');
   };
   Module.onAbort = function () {
-    end('Vantorel stopped: ' + (lastError || 'an internal error') + '.');
+    end('Vantorel stopped: ' + (gameError || lastError || 'an internal error') + '.');
     game('failed');
   };
   // Start-up refused (no WebGL 2, a bad seed): main returned without starting the frames.
   Module.postRun = Module.postRun || [];
   Module.postRun.push(function () {
     if (root.dataset.game === 'loading' && !Browser.mainLoop.func) {
-      end('Vantorel could not start: ' + (lastError || 'unknown reason') + '.');
+      end('Vantorel could not start: ' + (gameError || lastError || 'unknown reason') + '.');
       game('failed');
     }
   });
