@@ -77,41 +77,37 @@ class Browser:
              "--remote-debugging-port=0", "about:blank"],
             stdout=subprocess.DEVNULL, stderr=open(os.path.join(profile, "chromium.log"), "ab"))
         port = wait(60, "Chromium's DevTools port", lambda: os.path.exists(port_file) and open(port_file).readline())
-        version = json.load(urllib.request.urlopen(f"http://127.0.0.1:{int(port)}/json/version"))
-        self.ws = websocket.create_connection(version["webSocketDebuggerUrl"], timeout=60)
+        self.json = f"http://127.0.0.1:{int(port)}/json"
+        tab = wait(30, "the first tab", lambda: next((t for t in self.tabs() if t["type"] == "page"), None))
+        self.ws = websocket.create_connection(tab["webSocketDebuggerUrl"], timeout=60)
         self.next_id, self.errors = 0, []
-        target = self.call("Target.createTarget", url="about:blank")["targetId"]
-        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         for domain in ("Page", "Runtime", "Log"):
-            self.page(f"{domain}.enable")
-        self.page("Emulation.setDeviceMetricsOverride", width=VIEWPORT[0], height=VIEWPORT[1], deviceScaleFactor=1,
+            self.call(f"{domain}.enable")
+        self.call("Emulation.setDeviceMetricsOverride", width=VIEWPORT[0], height=VIEWPORT[1], deviceScaleFactor=1,
                   mobile=False)
 
-    def call(self, method, session=None, **params):
+    def tabs(self):
+        return json.load(urllib.request.urlopen(self.json + "/list"))
+
+    def call(self, method, **params):
         self.next_id += 1
-        message = {"id": self.next_id, "method": method, "params": params}
-        if session:
-            message["sessionId"] = session
-        self.ws.send(json.dumps(message))
+        self.ws.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
         while True:
             reply = json.loads(self.ws.recv())
             if reply.get("id") == self.next_id:
                 if "error" in reply:
                     raise Failure(f"{method}: {reply['error']}")
                 return reply.get("result", {})
-            method_, params_ = reply.get("method"), reply.get("params", {})
-            if method_ == "Runtime.exceptionThrown":
+            kind, params_ = reply.get("method"), reply.get("params", {})
+            if kind == "Runtime.exceptionThrown":
                 self.errors.append(params_["exceptionDetails"].get("exception", {}).get("description", "exception"))
-            elif method_ == "Runtime.consoleAPICalled" and params_["type"] == "error":
+            elif kind == "Runtime.consoleAPICalled" and params_["type"] == "error":
                 self.errors.append(" ".join(str(a.get("value", a.get("description"))) for a in params_["args"]))
-            elif method_ == "Log.entryAdded" and params_["entry"]["level"] == "error":
+            elif kind == "Log.entryAdded" and params_["entry"]["level"] == "error":
                 self.errors.append(params_["entry"]["text"])
 
-    def page(self, method, **params):
-        return self.call(method, self.session, **params)
-
     def eval(self, expression):
-        result = self.page("Runtime.evaluate", expression=expression, returnByValue=True, awaitPromise=True)
+        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True, awaitPromise=True)
         if "exceptionDetails" in result:
             raise Failure(f"{expression}: {result['exceptionDetails']['text']}")
         return result["result"].get("value")
@@ -119,7 +115,7 @@ class Browser:
     def key(self, name, down=True, up=True):
         key, code, vk = KEYS[name]
         for kind in ["keyDown"] * down + ["keyUp"] * up:
-            self.page("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
+            self.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
                       nativeVirtualKeyCode=vk)
 
     def shot(self, name, canvas_only=True):
@@ -129,7 +125,7 @@ class Browser:
             params["clip"] = {"x": x, "y": y, "width": w, "height": h, "scale": 1}
         path = os.path.join(SHOTS, f"web-{name}.png")
         with open(path, "wb") as f:
-            f.write(base64.b64decode(self.page("Page.captureScreenshot", **params)["data"]))
+            f.write(base64.b64decode(self.call("Page.captureScreenshot", **params)["data"]))
         return path
 
     def state(self, name):
@@ -146,7 +142,7 @@ class Browser:
         return wait(60, name, check)
 
     def load(self, base, what):
-        self.page("Page.navigate", url=base + "index.html?seed=1")
+        self.call("Page.navigate", url=base + "index.html?seed=1")
         wait(180, "the first frame", lambda: self.state("game") == "running")
         print(f"-- first title frame {self.eval('Module.firstFrameMs'):.0f} ms after the page started loading"
               f" ({what})", flush=True)
@@ -175,8 +171,8 @@ def new_profile(browser, base):
     browser.shows("credits", CREDITS)
     browser.key("Return")
     tab = wait(30, "the credit page in a new tab", lambda: next(
-        (t for t in browser.call("Target.getTargets")["targetInfos"] if t["url"] == base + "README.md"), None))
-    browser.call("Target.closeTarget", targetId=tab["targetId"])
+        (t for t in browser.tabs() if t["url"] == base + "README.md"), None))
+    urllib.request.urlopen(f"{browser.json}/close/{tab['id']}").read()
     browser.key("Escape")
     browser.shows("menu", MAIN_MENU)
     for row in (96, 104):
@@ -217,7 +213,7 @@ def moved(browser):
 
 
 def refused(browser, base):
-    browser.page("Page.addScriptToEvaluateOnNewDocument", source="Object.defineProperty(window, 'indexedDB', "
+    browser.call("Page.addScriptToEvaluateOnNewDocument", source="Object.defineProperty(window, 'indexedDB', "
                  "{get() { throw new DOMException('refused', 'SecurityError'); }});")
     browser.load(base, "storage refused")
     browser.shows("refused", MAIN_MENU)
