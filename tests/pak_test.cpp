@@ -1,6 +1,7 @@
 // Asset pack: serializer, pack file, assets payload, load limits and the shipped pack.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "game/pak.h"
 #include "game/serializer.h"
 #include "game/sprite.h"
+#include "harness.h"
 
 namespace {
 
@@ -520,17 +522,8 @@ TEST(ShippedPack, RocksKeepAClosedRimAtEveryTurnAndTheShipHasNoRed) {
         const Sprite s = a.sprites[slot];
         const int n = s.w + s.h;  // room for any turn
         for (int step = 0; step < 24; step++) {
-            f32 r = f32(step) * 15.0f * 3.14159265f / 180.0f, c = std::cos(r), si = std::sin(r);
-            // The turned sprite on an n × n patch of screen pixels (y down), 0 where nothing is drawn.
-            std::vector<const u8*> patch((size_t)n * n, nullptr);
-            for (int py = 0; py < n; py++)
-                for (int px = 0; px < n; px++) {
-                    f32 dx = px + 0.5f - n / 2.0f, dy = n / 2.0f - (py + 0.5f);
-                    f32 u = (dx * c + dy * si) / s.w + 0.5f, v = 0.5f - (-dx * si + dy * c) / s.h;
-                    if (u < 0 || u >= 1 || v < 0 || v >= 1) continue;
-                    const u8* t = texel(s.x + int(u * s.w), s.y + int(v * s.h));
-                    if (t[3] == 255) patch[(size_t)py * n + px] = t;
-                }
+            f32 r = f32(step) * 15.0f * 3.14159265f / 180.0f;
+            std::vector<const u8*> patch = sprite_patch(a, s, 0.5f, r, n);
             int broken = 0;
             for (int py = 1; py < n - 1; py++)
                 for (int px = 1; px < n - 1; px++) {
@@ -551,4 +544,93 @@ TEST(ShippedPack, RocksKeepAClosedRimAtEveryTurnAndTheShipHasNoRed) {
                 EXPECT_FALSE(t[3] == 255 && std::memcmp(t, red, 3) == 0) << "slot " << slot << " at " << x << "," << y;
             }
     }
+}
+
+// Every actor a player must tell apart has a shape of its own: as drawn (its opaque pixels),
+// and as a protanope sees it by brightness over navy space and over the purple nebula (the
+// pixels whose simulated luminance stands 2:1 from the background's). Two actors are alike
+// when, centred on their centroids, at any turns the game draws them at, their shapes
+// overlap by more than 70 % (intersection over union); an actor showing a protanope less
+// than a fifth of itself is lost against that background.
+TEST(ShippedPack, EveryActorHasAShapeOfItsOwnAlsoToAProtanope) {
+    Assets a;
+    if (!assets_load_from_file((std::string(VANTOREL_BUILD_DIR) + "/data/assets.sbpak").c_str(), a))
+        GTEST_SKIP() << "no built pack";
+    constexpr int N = 48;  // pixels: room for the marker and any turned rock
+    constexpr f32 ALIKE = 0.7f, LEAST_SHOWN = 0.2f, CONTRAST = 2;
+    struct Actor {
+        const char* name;
+        int first_slot, slots;  // the ship has four
+        f32 scale;
+        int turns;  // evenly spaced, as the game turns it
+    };
+    const Actor actors[] = {
+        {"target marker", sprite_target, 1, 1, 1}, {"bomb", sprite_bomb, 1, 0.5f, 1},
+        {"heart", sprite_pickup, 1, PULSE_SCALE, 1}, {"boss bullet", sprite_boss_bullet, 1, PULSE_SCALE, 1},
+        {"chaser", sprite_chaser_asteroid, 1, 0.5f, 24}, {"small rock", sprite_small_asteroid, 1, 0.5f, 24},
+        {"large rock", sprite_large_asteroid, 1, 0.5f, 24}, {"ship", sprite_ship_0, 4, 0.5f, 4},
+        {"player bullet", sprite_player_bullet, 1, 0.5f, 24},
+    };
+    // Machado, Oliveira and Fernandes (2009), protanopia, on linear RGB.
+    auto luminance = [](const u8* rgb) {
+        static const f32 M[3][3] = {{0.152286f, 1.052583f, -0.204868f},
+                                    {0.114503f, 0.786281f, 0.099216f},
+                                    {-0.003882f, -0.048116f, 1.051998f}};
+        f32 lin[3], out[3];
+        for (int i = 0; i < 3; i++) {
+            f32 c = rgb[i] / 255.0f;
+            lin[i] = c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+        }
+        for (int i = 0; i < 3; i++)
+            out[i] = std::max(0.0f, M[i][0] * lin[0] + M[i][1] * lin[1] + M[i][2] * lin[2]);
+        return 0.2126f * out[0] + 0.7152f * out[1] + 0.0722f * out[2];
+    };
+    const u8 navy[3] = {16, 29, 52}, purple[3] = {62, 0, 165};
+    const u8* views[3] = {nullptr, navy, purple};  // as drawn; a protanope over navy, over purple
+    // masks[actor][view][pose]: N x N, centred on the centroid.
+    std::vector<std::vector<std::vector<std::vector<u8>>>> masks;
+    for (const Actor& act : actors) {
+        masks.push_back(std::vector<std::vector<std::vector<u8>>>(3));
+        for (int slot = act.first_slot; slot < act.first_slot + act.slots; slot++)
+            for (int k = 0; k < act.turns; k++) {
+                std::vector<const u8*> patch = sprite_patch(a, a.sprites[slot], act.scale, 2 * PI * k / act.turns, N);
+                for (int v = 0; v < 3; v++) {
+                    std::vector<u8> m(N * N, 0);
+                    f32 cx = 0, cy = 0, n = 0, bg = views[v] ? luminance(views[v]) : 0;
+                    for (int i = 0; i < N * N; i++) {
+                        if (!patch[i]) continue;
+                        f32 l = views[v] ? luminance(patch[i]) : 0;
+                        if (views[v] && (std::max(l, bg) + 0.05f) / (std::min(l, bg) + 0.05f) < CONTRAST) continue;
+                        m[i] = 1;
+                        cx += i % N, cy += i / N, n += 1;
+                    }
+                    std::vector<u8> centred(N * N, 0);
+                    int sx = n > 0 ? int(std::lround(N / 2.0f - 0.5f - cx / n)) : 0;
+                    int sy = n > 0 ? int(std::lround(N / 2.0f - 0.5f - cy / n)) : 0;
+                    for (int i = 0; i < N * N; i++) {
+                        int x = i % N + sx, y = i / N + sy;
+                        if (m[i] && x >= 0 && x < N && y >= 0 && y < N) centred[y * N + x] = 1;
+                    }
+                    masks.back()[v].push_back(centred);
+                }
+            }
+    }
+    auto count = [](const std::vector<u8>& m) { return std::count(m.begin(), m.end(), 1); };
+    const char* view_names[3] = {"as drawn", "to a protanope over navy", "to a protanope over purple"};
+    for (size_t i = 0; i < masks.size(); i++)
+        for (int v = 1; v < 3; v++)
+            EXPECT_GE(f32(count(masks[i][v][0])), LEAST_SHOWN * f32(count(masks[i][0][0])))
+                << actors[i].name << " is lost " << view_names[v];
+    for (size_t i = 0; i < masks.size(); i++)
+        for (size_t j = i + 1; j < masks.size(); j++)
+            for (int v = 0; v < 3; v++) {
+                f32 worst = 0;
+                for (const std::vector<u8>& p : masks[i][v])
+                    for (const std::vector<u8>& q : masks[j][v]) {
+                        int both = 0, either = 0;
+                        for (int k = 0; k < N * N; k++) both += p[k] & q[k], either += p[k] | q[k];
+                        if (either > 0) worst = std::max(worst, f32(both) / f32(either));
+                    }
+                EXPECT_LE(worst, ALIKE) << actors[i].name << " and " << actors[j].name << " alike " << view_names[v];
+            }
 }

@@ -211,3 +211,41 @@ TEST_F(Ship, CornerHitBouncesOnBothAxes) {
     EXPECT_FLOAT_EQ(e->rot, angle_of(e->vel));
     EXPECT_GE(particles.count, before + 10);  // flash and four sparks per axis
 }
+
+// While immune after a hit the ship blinks, and only then: not while the spawn shields it,
+// and a hit that lands as the upgrade screen opens blinks in full once play resumes.
+TEST_F(Ship, BlinksWhileImmuneAfterAHitEvenBehindTheUpgradeScreen) {
+    Renderer_Capture cap;
+    renderer.capture = &cap;
+    auto seen = [&](int frames) {  // one letter a frame: S the ship drawn, - hidden
+        std::string s;
+        for (int i = 0; i < frames; i++) {
+            h.frame();
+            s += std::any_of(cap.sprites.begin(), cap.sprites.end(), [](const Sprite_Instance& i) {
+                return i.pos[2] == -0.2f;  // the ship's depth alone
+            }) ? 'S' : '-';
+        }
+        return s;
+    };
+    auto after_hit = [&](bool upgrade_screen_opens) {
+        h.frames(60);
+        EXPECT_TRUE(entity_damage(*scene_get_entity(game.player), Damage_Info{}));
+        if (upgrade_screen_opens) {
+            game_set_state(pick_upgrade);
+            h.frames(30);
+            h.tap(DK_ENTER);
+        }
+        return seen(60);
+    };
+    game_new_game();
+    game_set_state(playing);
+    EXPECT_EQ(seen(60), std::string(60, 'S'));
+    // Shown through the hit stop, hidden every other interval while immune, then shown.
+    std::string direct = after_hit(false);
+    const size_t interval = size_t(std::lround(HIT_BLINK_INTERVAL * 60)), first = direct.find('-');
+    std::string blink = std::string(interval, '-') + std::string(interval, 'S') + std::string(interval, '-');
+    EXPECT_GE(first, size_t(std::lround(HIT_STOP * 60)) + interval - 1) << direct;
+    EXPECT_EQ(direct.substr(first), blink + std::string(60 - first - blink.size(), 'S'));
+    EXPECT_EQ(after_hit(true), direct);
+    renderer.capture = nullptr;
+}

@@ -20,6 +20,10 @@ void ui_space();
 bool ui_button(const char* label);
 void draw_hud();
 void draw_title();
+// Title, under the buttons: the best game kept, when there is one.
+void draw_best_score();
+// Game over and victory, under "Continue": the game just ended and the table of the best.
+void draw_game_result();
 
 struct Credit { const char* name; const char* role_suffix; const char* url; };
 constexpr int CREDIT_COUNT = 3;
