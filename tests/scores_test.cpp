@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "harness.h"
 #include "text_runs.h"
 
@@ -109,16 +111,17 @@ TEST(ScoreTable, GameEndKeepsTheResultAndShowsIt) {
     ASSERT_TRUE(kept);
     ASSERT_EQ(kept->count, 1);
     EXPECT_EQ(kept->entries[0].score, 17);
-    EXPECT_EQ(kept->entries[0].year * 10000 + kept->entries[0].month * 100 + kept->entries[0].day,
-              HEADLESS_DATE.year * 10000 + HEADLESS_DATE.month * 100 + HEADLESS_DATE.day);
+    EXPECT_EQ(kept->entries[0].year, HEADLESS_DATE.year);
+    EXPECT_EQ(kept->entries[0].month, HEADLESS_DATE.month);
+    EXPECT_EQ(kept->entries[0].day, HEADLESS_DATE.day);
 
     h->frame();
     std::vector<Text_Run> runs = text_runs(cap.glyphs);
-    EXPECT_TRUE(drawn(runs, "SCORE 17 STAGE 2/6 TIME 0:02", 10, 73));
-    EXPECT_TRUE(drawn(runs, "NEW BEST", 102, 80));
+    EXPECT_TRUE(drawn(runs, "SCORE 17 STAGE 2/6 TIME 0:02", 10, RESULT_LINE_Y));
+    EXPECT_TRUE(drawn(runs, "NEW BEST", DATE_LEFT, TABLE_FIRST_Y));
     h->tap(DK_ENTER);  // Continue
     h->frame();
     ASSERT_EQ(game.state, main_menu);
-    EXPECT_TRUE(drawn(text_runs(cap.glyphs), "BEST 17", 40, 128));
+    EXPECT_TRUE(drawn(text_runs(cap.glyphs), "BEST 17", BEST_SCORE_POS.x, BEST_SCORE_POS.y));
     renderer.capture = nullptr;
 }

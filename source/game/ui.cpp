@@ -20,20 +20,13 @@ constexpr Color SHADOW = {0, 0, 0, 1};
 
 Vec2 _item_pos() { return {ui.origin.x + 10, ui.origin.y + ui.cursor_y}; }
 
-// Added to the designed screens where they draw nothing: the title's buttons end at 112,
-// the end screens' "Continue" at 64 (baselines, pixels).
-constexpr Vec2 BEST_SCORE_POS = {40, 128};  // pixels: lined up with the title's buttons
-constexpr f32 RESULT_LINE_Y = 73;           // pixels: baseline of the game just ended
-constexpr f32 TABLE_FIRST_Y = 80;           // pixels: baseline of the best game
-constexpr f32 TABLE_ROW_STEP = 7;           // pixels: ten rows end on the picture's last line
-// Table columns, pixels: right edges of the numbers, left edges of stage and date.
-constexpr f32 RANK_RIGHT = 19;
-constexpr f32 SCORE_RIGHT = 52;
-constexpr f32 STAGE_LEFT = 58;
-constexpr f32 TIME_RIGHT = 94;
-constexpr f32 DATE_LEFT = 102;
+// Longer games (an afternoon left in the tutorial) show this, which still fits its column.
+constexpr i32 LONGEST_TIME_SHOWN = 999 * 60 + 59;  // seconds
 
-const char* _time_text(i32 seconds) { return tprintf("%d:%02d", seconds / 60, seconds % 60); }
+const char* _time_text(i32 seconds) {
+    if (seconds > LONGEST_TIME_SHOWN) seconds = LONGEST_TIME_SHOWN;
+    return tprintf("%d:%02d", seconds / 60, seconds % 60);
+}
 
 void _text(f32 x, f32 y, const char* text, const Color& color) {
     draw_screen_text({x + 1, y + 1}, text, SHADOW, UI_TEXT_SIZE);
