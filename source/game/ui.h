@@ -27,9 +27,9 @@ constexpr f32 TABLE_FIRST_Y = 80;           // pixels: baseline of the best game
 constexpr f32 TABLE_ROW_STEP = 7;           // pixels: ten rows end on the picture's last line
 // Table columns, pixels: right edges of the numbers, left edges of stage and date.
 constexpr f32 RANK_RIGHT = 19;
-constexpr f32 SCORE_RIGHT = 50;
-constexpr f32 STAGE_LEFT = 55;
-constexpr f32 TIME_RIGHT = 100;
+constexpr f32 SCORE_RIGHT = 51;
+constexpr f32 STAGE_LEFT = 57;
+constexpr f32 TIME_RIGHT = 99;
 constexpr f32 DATE_LEFT = 105;
 
 void draw_hud();
