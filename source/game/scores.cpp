@@ -148,11 +148,12 @@ void scores_load() {
     k.table = Score_Table{};
     k.last = Game_Result{};
     k.game_start_time = game.time;
+    std::string data = k.folder.empty() ? _data_dir() : "";
     std::string places[2] = {_path_in(k.folder.empty() ? std::string(platform_exe_dir()) : k.folder),
-                             k.folder.empty() ? _path_in(_data_dir()) : ""};
+                             data.empty() ? "" : _path_in(data)};
     for (const std::string& path : places) {
         if (path.empty()) continue;
-        auto bytes = file_read_whole(path.c_str(), SCORES_MAX_FILE_SIZE);
+        auto bytes = file_read_whole(path.c_str(), SCORES_READ_LIMIT);
         if (!bytes) continue;
         if (auto t = scores_from_text(reinterpret_cast<const char*>(bytes->data()), bytes->size())) {
             k.table = *t;

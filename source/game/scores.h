@@ -22,7 +22,9 @@
 
 constexpr int SCORE_TABLE_SIZE = 10;
 constexpr const char* SCORES_FILE = "scores.txt";
-constexpr size_t SCORES_MAX_FILE_SIZE = 4096;  // bytes; a full table takes under 400
+// Far more than a table (under 400 bytes), so a foreign file is read, refused and set aside
+// rather than taken for a missing one and replaced.
+constexpr size_t SCORES_READ_LIMIT = size_t(1) << 20;  // bytes
 
 struct Score_Entry {
     i32 score = 0;
