@@ -227,17 +227,11 @@ inline const std::string harness_start_dir = std::filesystem::current_path().str
 
 // The score table of every test lives here, emptied before each test: no test sees another's
 // games, and none writes beside the build's game, whose title other checks look at.
-inline const std::string harness_scores_dir = [] {
-    std::string dir = (std::filesystem::temp_directory_path() / "vantorel-test-scores-XXXXXX").string();
-    return mkdtemp(dir.data()) ? dir : std::string();
-}();
-struct Harness_Scores_Dir_Removal {
-    ~Harness_Scores_Dir_Removal() {
-        std::error_code ec;
-        if (!harness_scores_dir.empty()) std::filesystem::remove_all(harness_scores_dir, ec);
-    }
-};
-inline Harness_Scores_Dir_Removal harness_scores_dir_removal;
+inline const std::string harness_scores_dir =
+    (std::filesystem::temp_directory_path() / ("vantorel-test-scores-" + std::to_string(getpid()))).string();
+inline const struct Harness_Scores_Dir_Removal {
+    ~Harness_Scores_Dir_Removal() { std::error_code ec; std::filesystem::remove_all(harness_scores_dir, ec); }
+} harness_scores_dir_removal;
 
 // Puts every global a test can reach back to its start-up value, so no test's outcome
 // depends on the tests that ran before it (or on one that failed half-way).
