@@ -247,6 +247,10 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
         if (HasFatalFailure()) return;
     }
     ASSERT_GT(frames.size(), 500u);
+    // The live game kept its score; its replay shows the result and writes nothing.
+    fs::path table = fs::path(harness_scores_dir) / SCORES_FILE;
+    ASSERT_TRUE(fs::exists(table));
+    fs::remove(table);
     {
         Replay r;
         std::vector<u8> data = read_all(file);
@@ -272,7 +276,9 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
         EXPECT_EQ(s.index, frames.size());
         EXPECT_TRUE(platform_quit_requested());  // the entry point exits 0 from here
         EXPECT_EQ(game.state, main_menu);
+        EXPECT_EQ(score_keeper.last.rank, 0);
     }
+    EXPECT_FALSE(fs::exists(table));
     fs::remove(file);
 }
 

@@ -174,13 +174,14 @@ void player_gather_input(Player_Input& in, f32 dt_real) {
     in.dir = {};
     in.down = in.pressed = in.released = 0;
 
-    if (key_active(IC::key_right)) in.dir.x += 1;
-    if (key_active(IC::key_left)) in.dir.x -= 1;
+    if (key_active(IC::key_right) || key_active(STEER_RIGHT_ALSO)) in.dir.x += 1;
+    if (key_active(IC::key_left) || key_active(STEER_LEFT_ALSO)) in.dir.x -= 1;
     if (key_active(IC::key_up)) in.dir.y += 1;
     if (key_active(IC::key_down)) in.dir.y -= 1;
     const Player_Input_Map& map = settings.input_map;
     for (int a = 0; a < PLAYER_INPUT_ACTION_COUNT; a++)
-        if (key_active(map.keyboard_map[a])) in.down |= u8(1u << a);
+        if (key_active(map.keyboard_map[a]) || key_active(ACTION_ALSO[a][0]) || key_active(ACTION_ALSO[a][1]))
+            in.down |= u8(1u << a);
 
     for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
         if (!(input_pads.present & (1u << slot))) continue;

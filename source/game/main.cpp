@@ -13,6 +13,7 @@
 #include "input.h"
 #include "renderer.h"
 #include "replay.h"
+#include "scores.h"
 #include "settings.h"
 #include "sprite.h"
 #include "stage.h"
@@ -62,6 +63,7 @@ void _sapp_init() {
     game.state = main_menu;
     game.music = audio_play(music_menu);
     game_reset();
+    scores_load();
 }
 
 void _sapp_event(const Input_Event& e) {

@@ -400,6 +400,18 @@ double platform_time() {
     return double(SDL_GetPerformanceCounter() - P.timer_start) / double(SDL_GetPerformanceFrequency());
 }
 
+Platform_Date platform_local_date() {
+    if (P.headless) return HEADLESS_DATE;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &now) != 0) return {};
+#else
+    if (!localtime_r(&now, &local)) return {};
+#endif
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
 std::string platform_resolve_url(const char* url) {
     if (!url) return "";
     std::string target = url;
