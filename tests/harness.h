@@ -26,6 +26,7 @@
 #include "game/scene.h"
 #include "game/stage.h"
 #include "game/ui.h"
+#include "game/volume.h"
 #include "game/world.h"
 #include "game/sprite.h"
 #include "gpad/gpad.h"
@@ -224,6 +225,8 @@ inline void reset_game_globals() {
     _particle_system_reset();
     scratch_reset();
     random_seed(RANDOM_START_SEED);
+    audio_seed(RANDOM_START_SEED);
+    volume = Volume{};
     platform_headless_end();
     if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
 }
