@@ -214,7 +214,7 @@ constexpr u8 FX_KEY_OFF_AT = 0x14;        // XM effect K: key off after this man
 
 enum Voice : u8 {
     v_lead, v_echo, v_arp, v_pad_left, v_pad_mid, v_pad_right, v_bass, v_kick, v_snare, v_hat, v_open_hat,
-    v_crash, v_bell, v_brass, VOICE_COUNT
+    v_crash, v_bell, v_brass, v_stab, VOICE_COUNT
 };
 enum Shape : u8 { shape_square, shape_pulse, shape_thin_pulse, shape_triangle, shape_soft, shape_bell, shape_saw, shape_drum };
 
@@ -245,9 +245,9 @@ const Voice_Design VOICES[VOICE_COUNT] = {
     {"lead", shape_square, 11, 44, 0x60, 0, {{0, 64}, {0.08f, 50}, {0.6f, 44}}, 3, 2, 0.12f, 4, 18, 40},
     {"echo", shape_pulse, 11, 40, 0xD0, 0.06f, {{0, 64}, {0.08f, 50}, {0.6f, 44}}, 3, 2, 0.12f, 4, 18, 40},
     {"arp", shape_thin_pulse, 14, 40, 0x30, 0, {{0, 64}, {0.05f, 34}, {0.25f, 10}, {0.6f, 0}}, 4, -1, 0.05f, 0, 0, 0},
-    {"pad left", shape_soft, 8, 34, 0x28, -0.08f, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 3, 10, 0},
-    {"pad centre", shape_soft, 8, 34, 0x80, 0, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 3, 10, 0},
-    {"pad right", shape_soft, 8, 34, 0xD8, 0.08f, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 3, 10, 0},
+    {"pad left", shape_soft, 8, 34, 0x28, -0.08f, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 0, 0, 0},
+    {"pad centre", shape_soft, 8, 34, 0x80, 0, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 0, 0, 0},
+    {"pad right", shape_soft, 8, 34, 0xD8, 0.08f, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 0, 0, 0},
     {"bass", shape_triangle, 40, 64, 0x80, 0, {{0, 64}, {0.1f, 52}, {0.6f, 42}}, 3, 2, 0.05f, 0, 0, 0},
     {"kick", shape_drum, 0, 64, 0x80, 0, {}, 0, -1, 0, 0, 0, 0},
     {"snare", shape_drum, 0, 50, 0x98, 0, {}, 0, -1, 0, 0, 0, 0},
@@ -256,6 +256,9 @@ const Voice_Design VOICES[VOICE_COUNT] = {
     {"crash", shape_drum, 0, 30, 0x48, 0, {}, 0, -1, 0, 0, 0, 0},
     {"bell", shape_bell, 8, 44, 0xA8, 0, {{0, 64}, {0.15f, 36}, {1.0f, 14}, {2.5f, 0}}, 4, -1, 0.3f, 0, 0, 0},
     {"brass", shape_saw, 12, 38, 0x58, 0, {{0, 20}, {0.06f, 60}, {0.2f, 52}, {1.0f, 48}}, 4, 3, 0.15f, 3, 16, 60},
+    // Shares the pad's channels, so it has no vibrato: the module player carries a vibrato's
+    // phase from one instrument to the next, and the song would not repeat exactly.
+    {"stab", shape_saw, 12, 38, 0x80, 0, {{0, 40}, {0.02f, 60}, {0.15f, 30}, {0.4f, 0}}, 4, -1, 0.05f, 0, 0, 0},
 };
 
 struct Xm_Instrument {
@@ -631,7 +634,7 @@ Xm_Song _music_game() {
                 if (theme)
                     for (int i = 0; i < 3; i++)
                         for (int beat : {2, 6, 10, 14})
-                            _note(s, g_pad + i, bar * ROWS_PER_BAR + beat, 2, c.tones[i], v_brass, k < 8 ? 20 : 26);
+                            _note(s, g_pad + i, bar * ROWS_PER_BAR + beat, 2, c.tones[i], v_stab, k < 8 ? 20 : 26);
                 else _pad_bar(s, g_pad, bar, c, 30);
             } else if (name == "middle") {
                 _bass_bar(s, g_bass, bar, c, k < 8 ? bass_walk : bass_pump, 56);
