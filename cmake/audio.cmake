@@ -1,5 +1,6 @@
 # The sound banks are synthesised at build time by a tool of our own.
 add_executable(sound_builder ${CMAKE_SOURCE_DIR}/tools/sound_builder.cpp)
+target_include_directories(sound_builder PRIVATE ${CMAKE_SOURCE_DIR}/tools)
 # Sounds are stored as Ogg Vorbis: encoded here, decoded by the game through vorbisfile,
 # which SDL2_mixer already brings along.
 pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)

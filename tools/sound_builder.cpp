@@ -13,6 +13,7 @@
 
 #include "game/bank.h"
 #include "game/module_player.h"
+#include "loudness.h"
 
 namespace {
 
@@ -129,6 +130,19 @@ void _add_tone(Buffer& buf, const Tone& t, bool wrap = false) {
 }
 
 Buffer _silence(f32 seconds) { return Buffer(size_t(std::lround(seconds * RATE)), 0.0f); }
+
+// One more one-pole low-pass (then high-pass) over a whole sound, each 0 for none: a
+// steeper slope than a tone's own filter, to keep a sound out of another's range.
+void _filter(Buffer& b, f32 lowpass, f32 highpass) {
+    f32 lp = lowpass > 0 ? _one_pole(lowpass) : 1, hp = highpass > 0 ? _one_pole(highpass) : 0;
+    f32 low = 0, low_hp = 0;
+    for (f32& v : b) {
+        low += (v - low) * lp;
+        v = low;
+        low_hp += (v - low_hp) * hp;
+        v -= low_hp;
+    }
+}
 
 // ---- Notation for tunes ----------------------------------------------------------------
 // A line is a run of "note:steps" tokens, e.g. "E5:6 D#5:2 Bb4:8 r:4"; r is a rest.
@@ -460,7 +474,7 @@ void _drums(Xm_Song& s, int ch, int bar, const char* pattern, Voice v, int volum
             _note(s, ch, bar * ROWS_PER_BAR + i, 1, 60, v, pattern[i] == 'x' ? volume : volume / 2);
 }
 
-enum Bass_Style : u8 { bass_pump, bass_hold, bass_walk, bass_gallop };
+enum Bass_Style : u8 { bass_pump, bass_hold, bass_walk, bass_gallop, bass_drone };
 
 void _bass_bar(Xm_Song& s, int ch, int bar, const Chord_Notes& c, Bass_Style style, int volume) {
     int row = bar * ROWS_PER_BAR;
@@ -482,6 +496,7 @@ void _bass_bar(Xm_Song& s, int ch, int bar, const Chord_Notes& c, Bass_Style sty
         for (int i = 0; i < 6; i++) _note(s, ch, row + at[i], len[i], c.root + add[i], v_bass, volume);
         break;
     }
+    case bass_drone: _note(s, ch, row, 16, c.root + 12, v_bass, volume); break;
     }
 }
 
@@ -622,10 +637,13 @@ Xm_Song _music_game() {
                 if (k >= 4) _arp_bar(s, g_arp, bar, c, k < 6 ? "0.1.2.1.0.1.2.1." : "0121012101210121", 1, 20 + 4 * (k - 4));
                 if (last) _drums(s, g_snare, bar, "........o.o.xoxx", v_snare, 54);
             } else if (theme || climax) {
-                _bass_bar(s, g_bass, bar, c, climax && k >= 8 ? bass_gallop : bass_pump, 56);
+                // Every four bars the bass and the hats change step, so no two bars sound alike.
+                bool turn = k / 4 % 2;
+                _bass_bar(s, g_bass, bar, c, turn ? bass_gallop : bass_pump, 56);
                 _drums(s, g_kick, bar, fill ? "x.....x.x...x.x." : "x.....x.x.....x.", v_kick, 60);
                 _drums(s, g_snare, bar, fill ? "....x.......xoxx" : "....x.......x...", v_snare, 56);
-                _drums(s, g_hat, bar, climax ? "xoxoxoxoxoxoxoxo" : k < 8 ? "x.x.x.x.x.x.x.x." : "x.xox.x.x.xox.x.", v_hat, 40);
+                _drums(s, g_hat, bar, climax ? (turn ? "xoxoxxxoxoxoxxxo" : "xoxoxoxoxoxoxoxo")
+                                            : (turn ? "x.xox.x.x.xox.x." : "x.x.x.x.x.x.x.x."), v_hat, 40);
                 if (climax) _drums(s, g_extra, bar, "..x...x...x...x.", v_open_hat, 40);
                 if (k % 8 == 0) _drums(s, g_extra, bar, "x...............", v_crash, climax ? 56 : 44);
                 if (climax) _arp_bar(s, g_arp, bar, c, k < 8 ? "0121012101210121" : "0123210123210121", 1, 30);
@@ -653,7 +671,7 @@ Xm_Song _music_game() {
                 if (k % 8 == 0) _drums(s, g_extra, bar, "x...............", v_crash, 48);
             } else if (name == "breakdown") {
                 _pad_bar(s, g_pad, bar, c, 40);
-                _bass_bar(s, g_bass, bar, c, bass_hold, 50);
+                _bass_bar(s, g_bass, bar, c, bass_drone, 46);
                 _drums(s, g_kick, bar, k < 4 ? "x..............." : "x.......x.......", v_kick, 54);
                 _drums(s, g_hat, bar, "....x.......x...", v_hat, 30);
                 if (k >= 4) _arp_bar(s, g_arp, bar, c, "0.......1.......", 2, 22);
@@ -675,7 +693,7 @@ Xm_Song _music_game() {
                 _arp_bar(s, g_arp, bar, c, k < 8 ? "0.1.2.3.2.1.0.1." : "2.1.0.1.2.1.3.1.", 1, 26);
             } else { // outro
                 _pad_bar(s, g_pad, bar, c, 36 - k);
-                _bass_bar(s, g_bass, bar, c, k < 8 ? bass_pump : bass_hold, 54 - k);
+                _bass_bar(s, g_bass, bar, c, k < 8 ? bass_pump : k < 12 ? bass_walk : bass_hold, 54 - k);
                 _drums(s, g_kick, bar, k < 12 ? "x.....x.x.....x." : "x.......x.......", v_kick, 58);
                 if (k < 12) _drums(s, g_snare, bar, fill ? "....x.......xoxx" : "....x.......x...", v_snare, 50);
                 _drums(s, g_hat, bar, k < 8 ? "x.x.x.x.x.x.x.x." : "x...x...x...x...", v_hat, 34 - k);
@@ -715,7 +733,7 @@ Xm_Song _music_menu() {
          "C6:6 B5:2 A5:8 | B5:6 A5:2 G5:8 | G5:4 E5:4 B5:8 | A5:12 r:4 |"
          "F5:4 A5:4 C6:4 F6:4 | E6:6 D6:2 B5:8 | G#5:8 B5:4 E6:4 | E6:12 r:4"},
         {"low", 8, {"Am", "F", "G", "Em", "Am", "F", "Dm", "E"}, tune_first},
-        {"home", 4, {"Dm", "Am", "Bb", "E"}, "r:4 A4:4 D5:4 F5:4 | E5:12 C5:4 | D5:6 C5:2 Bb4:8 | B4:8 G#4:4 E4:4"},
+        {"home", 4, {"Dm", "Am", "Bb", "E"}, "E5:8 D5:4 C5:4 | B4:8 A4:8 | F5:6 E5:2 D5:4 Bb4:4 | G#4:8 B4:4 E5:4"},
     };
     int bars = 0;
     for (const Part& p : parts) bars += p.bars;
@@ -737,13 +755,16 @@ Xm_Song _music_menu() {
             Chord_Notes c = _chord(p.chords[k]);
             bool second_half = name == "second" || low || name == "home";
             _pad_bar(s, m_pad, bar, c, name == "intro" ? 24 + 4 * k : 32);
-            _arp_bar(s, m_arp, bar, c, bells ? "0.2.1.3.0.2.1.3." : "0123210121012101", 1,
+            // The second four bars of each part break the chords the other way.
+            bool turn = k >= 4;
+            _arp_bar(s, m_arp, bar, c, bells || turn ? "0.2.1.3.0.2.1.3." : "0123210121012101", 1,
                      name == "intro" ? 22 + 3 * k : 26);
             if (name == "intro") {
                 if (k >= 2) _bass_bar(s, m_bass, bar, c, bass_hold, 44);
                 continue;
             }
-            _bass_bar(s, m_bass, bar, c, bells ? bass_hold : bass_walk, 52);
+            Bass_Style bass = bells || name == "home" ? bass_hold : name == "second" ? bass_gallop : turn ? bass_drone : bass_walk;
+            _bass_bar(s, m_bass, bar, c, bass, 52);
             _drums(s, m_kick, bar, second_half ? "x.........x....." : "x...............", v_kick, 50);
             if (second_half) _drums(s, m_snare, bar, k % 4 == 3 ? "........o...o.oo" : "........o.......", v_snare, 46);
             _drums(s, m_hat, bar, low ? "..o...o...o...o." : "....o.......o...", v_hat, 30);
@@ -922,15 +943,16 @@ Buffer _boss_moving() {
     return b;
 }
 
-// A low growl with a hiss: nothing like the ship's bright falling shot.
+// A low growl, all below the ship's sounds: nothing like the ship's bright falling shot or
+// the hit it may cause.
 Buffer _boss_attack_targeted() {
-    Buffer b = _silence(0.3f);
-    _add_tone(b, {.wave = triangle, .duration = 0.28f, .freq = 330, .freq_end = 110, .attack = 0.002f,
-                  .release = 0.06f, .decay = 6, .vibrato = 3, .vibrato_rate = 45});
-    _add_tone(b, {.wave = sine, .duration = 0.26f, .freq = 165, .freq_end = 55, .gain = 0.7f,
-                  .attack = 0.002f, .release = 0.06f, .decay = 7});
-    _add_tone(b, {.wave = noise, .duration = 0.12f, .freq = 5000, .freq_end = 1200, .gain = 0.35f,
-                  .attack = 0.001f, .release = 0.04f, .decay = 14, .lowpass = 1800});
+    Buffer b = _silence(0.35f);
+    _add_tone(b, {.wave = sine, .duration = 0.32f, .freq = 110, .freq_end = 45, .attack = 0.002f,
+                  .release = 0.08f, .decay = 6});
+    _add_tone(b, {.wave = triangle, .duration = 0.3f, .freq = 82, .freq_end = 41, .gain = 0.6f, .attack = 0.002f,
+                  .release = 0.08f, .decay = 7, .vibrato = 2, .vibrato_rate = 30, .lowpass = 400});
+    _add_tone(b, {.wave = noise, .duration = 0.08f, .freq = 800, .gain = 0.25f, .attack = 0.001f,
+                  .release = 0.03f, .decay = 20, .lowpass = 300});
     return b;
 }
 Buffer _boss_attack_big_wave() {
@@ -972,12 +994,15 @@ Buffer _boss_dying() {
     return b;
 }
 
+// Rock cracking apart: a dry, bright crumble with nothing low, so it never hides a hit on
+// the ship (a ram plays both at once).
 Buffer _asteroid_destroyed() {
     Buffer b = _silence(0.3f);
-    _add_tone(b, {.wave = noise, .duration = 0.28f, .freq = 4000, .freq_end = 600, .attack = 0.001f,
-                  .release = 0.06f, .decay = 12, .lowpass = 4500});
-    _add_tone(b, {.wave = triangle, .duration = 0.12f, .freq = 240, .freq_end = 70, .gain = 0.5f,
-                  .attack = 0.001f, .release = 0.03f, .decay = 15});
+    _add_tone(b, {.wave = noise, .duration = 0.28f, .freq = 12000, .freq_end = 5000, .attack = 0.001f,
+                  .release = 0.06f, .decay = 12, .highpass = 3000});
+    _add_tone(b, {.wave = noise, .duration = 0.12f, .freq = 10000, .gain = 0.5f, .attack = 0.001f,
+                  .release = 0.04f, .decay = 25, .highpass = 5000, .metallic = true});
+    _filter(b, 0, 3000);
     return b;
 }
 
@@ -1026,13 +1051,17 @@ Buffer _player_shoot() {
     return b;
 }
 
+// The ship hurt: a falling, wobbling square in the middle of the range, above the boss's
+// growl and below the rocks' crackle.
 Buffer _player_damaged() {
     Buffer b = _silence(0.38f);
-    _add_tone(b, {.wave = pulse, .duration = 0.35f, .freq = 220, .freq_end = 90, .duty = 0.5f,
-                  .attack = 0.001f, .release = 0.08f, .decay = 4, .vibrato = 2, .vibrato_rate = 30,
-                  .lowpass = 3000});
-    _add_tone(b, {.wave = noise, .duration = 0.2f, .freq = 3000, .gain = 0.6f, .attack = 0.001f,
-                  .release = 0.05f, .decay = 10, .lowpass = 2500});
+    _add_tone(b, {.wave = pulse, .duration = 0.35f, .freq = 520, .freq_end = 260, .duty = 0.5f, .attack = 0.001f,
+                  .release = 0.08f, .decay = 4, .vibrato = 1.5f, .vibrato_rate = 25, .lowpass = 1500,
+                  .highpass = 250});
+    _add_tone(b, {.wave = pulse, .duration = 0.35f, .freq = 780, .freq_end = 390, .duty = 0.25f, .gain = 0.4f,
+                  .attack = 0.001f, .release = 0.08f, .decay = 4, .lowpass = 1500, .highpass = 300});
+    _filter(b, 1200, 200);
+    _filter(b, 1200, 0);
     return b;
 }
 
@@ -1121,7 +1150,7 @@ const Event_Source EVENTS[] = {
     {"boss_attack_big_wave", _boss_attack_big_wave, nullptr, -17, 0.60f, 2, false},
     {"boss_attack_spin", _boss_attack_spin, nullptr, -22, 0.35f, 3, true},
     {"boss_dying", _boss_dying, nullptr, -15, 0.70f, 1, false},
-    {"asteroid_destroyed", _asteroid_destroyed, nullptr, -19, 0.45f, 3, true},
+    {"asteroid_destroyed", _asteroid_destroyed, nullptr, -19, 0.60f, 3, true},
     {"bomb_explode", _bomb_explode, nullptr, -15, 0.85f, 2, true},
     {"player_idle", _player_idle, nullptr, -25, 0.30f, 1, false},
     {"player_charged", _player_charged, nullptr, -22, 0.35f, 2, false},
@@ -1135,61 +1164,6 @@ const Event_Source EVENTS[] = {
 };
 
 f32 _db(f64 v) { return v > 0 ? f32(20 * std::log10(v)) : -999.0f; }
-
-// A two-pole filter section.
-struct Biquad {
-    f64 b0, b1, b2, a1, a2;
-    f64 x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    f64 run(f64 x) {
-        f64 y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1, x1 = x, y2 = y1, y1 = y;
-        return y;
-    }
-};
-
-// Programme loudness (ITU-R BS.1770: K-weighting, 400 ms blocks overlapping by three
-// quarters, absolute and relative gates) of interleaved frames; a mono sound is measured as
-// played on both speakers. A sound shorter than a block is measured whole.
-f64 _loudness(const Buffer& pcm, int channels = 1) {
-    const f64 fs = RATE;
-    f64 k = std::tan(PI * 1681.974450955533 / fs), q = 0.7071752369554196;
-    f64 vh = std::pow(10.0, 3.999843853973347 / 20), vb = std::pow(vh, 0.4996667741545416);
-    f64 a0 = 1 + k / q + k * k;
-    Biquad shelf = {(vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0, (vh - vb * k / q + k * k) / a0,
-                    2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0};
-    k = std::tan(PI * 38.13547087602444 / fs), q = 0.5003270373238773;
-    a0 = 1 + k / q + k * k;
-    Biquad high = {1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0};
-    Biquad shelves[2] = {shelf, shelf}, highs[2] = {high, high};
-    std::vector<f64> power(pcm.size() / size_t(channels));
-    for (size_t i = 0; i < power.size(); i++)
-        for (int c = 0; c < channels; c++) {
-            f64 v = highs[c].run(shelves[c].run(pcm[i * size_t(channels) + size_t(c)]));
-            power[i] += (channels == 1 ? 2 : 1) * v * v;
-        }
-    auto lufs = [](f64 mean) { return mean > 0 ? -0.691 + 10 * std::log10(mean) : -999.0; };
-    size_t block = size_t(0.4 * fs), hop = block / 4;
-    if (power.size() < block) {
-        f64 sum = 0;
-        for (f64 p : power) sum += p;
-        return lufs(sum / f64(power.size()));
-    }
-    std::vector<f64> blocks;
-    for (size_t at = 0; at + block <= power.size(); at += hop) {
-        f64 sum = 0;
-        for (size_t i = at; i < at + block; i++) sum += power[i];
-        blocks.push_back(sum / f64(block));
-    }
-    auto gated = [&](f64 gate) {
-        f64 sum = 0;
-        size_t n = 0;
-        for (f64 b : blocks)
-            if (lufs(b) > gate) sum += b, n++;
-        return n ? sum / f64(n) : 0.0;
-    };
-    f64 relative = lufs(gated(-70)) - 10;
-    return lufs(gated(std::max(-70.0, relative)));
-}
 
 // Removes any offset through a gentle 10 Hz high-pass.
 void _remove_dc(Buffer& pcm) {
@@ -1305,7 +1279,7 @@ bool _add_one_shot(const Event_Source& src, Bank& bank) {
     for (size_t i = 0; i < tail; i++) buf[buf.size() - 1 - i] *= f32(i) / f32(tail);
     f32 peak = 0;
     for (f32 v : buf) peak = std::max(peak, std::fabs(v));
-    f64 loudness = _loudness(buf);
+    f64 loudness = loudness_lufs(buf);
     if (peak <= 0 || loudness < -200) {
         std::fprintf(stderr, "%s is silent\n", src.name);
         return false;
@@ -1345,7 +1319,7 @@ bool _add_one_shot(const Event_Source& src, Bank& bank) {
     bank.data.insert(bank.data.end(), ogg.begin(), ogg.end());
     bank.events.push_back(e);
     std::printf("%-22s %7.2f %8.1f %8.1f %8.5f %8zu %4d %6s\n", src.name, f64(pcm.size()) / RATE,
-                _db(max_abs / 32768.0), _loudness(played), mean / f64(back.size()) / 32768, ogg.size(),
+                _db(max_abs / 32768.0), loudness_lufs(played), mean / f64(back.size()) / 32768, ogg.size(),
                 src.max_instances, src.vary ? "varies" : "");
     return true;
 }
@@ -1392,7 +1366,7 @@ bool _add_module(const Event_Source& src, Bank& bank) {
         played[i] = pcm[i] / 32768.0f;
         peak = std::max(peak, std::fabs(played[i]));
     }
-    f64 loudness = _loudness(played, 2);
+    f64 loudness = loudness_lufs(played, 2);
     f32 volume = std::min(f32(std::pow(10.0, (src.loudness - loudness) / 20)), src.peak / peak);
     if (!(volume > 0 && volume <= 1)) {
         std::fprintf(stderr, "%s renders at %.1f LUFS, too quiet for %.1f\n", src.name, loudness, src.loudness);
