@@ -670,9 +670,10 @@ Xm_Song _music_game() {
                 _arp_bar(s, g_arp, bar, c, k < 8 ? "0120120120120120" : "3210321032103210", 1, 30);
                 if (k % 8 == 0) _drums(s, g_extra, bar, "x...............", v_crash, 48);
             } else if (name == "breakdown") {
-                _pad_bar(s, g_pad, bar, c, 40);
-                _bass_bar(s, g_bass, bar, c, bass_drone, 46);
-                _drums(s, g_kick, bar, k < 4 ? "x..............." : "x.......x.......", v_kick, 54);
+                // Half as busy and a good deal quieter: the drop before the build.
+                _pad_bar(s, g_pad, bar, c, 30);
+                _bass_bar(s, g_bass, bar, c, bass_drone, 32);
+                _drums(s, g_kick, bar, k < 4 ? "x..............." : "x.......x.......", v_kick, 42);
                 _drums(s, g_hat, bar, "....x.......x...", v_hat, 30);
                 if (k >= 4) _arp_bar(s, g_arp, bar, c, "0.......1.......", 2, 22);
             } else if (name == "build") {
