@@ -233,6 +233,16 @@ inline void reset_game_globals() {
 
 // The benchmarks share this header without GoogleTest.
 #ifdef GTEST_TEST
+// A private folder holding a link to the real data, so the files the game keeps beside
+// itself (settings.json, volume.json) are the test's alone.
+inline std::string private_exe_dir(const char* name) {
+    std::string dir = testing::TempDir() + name + "-" + std::to_string(getpid()) + "/";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_directory_symlink(std::filesystem::path(VANTOREL_BUILD_DIR) / "data", dir + "data");
+    return dir;
+}
+
 struct Reset_Before_Each_Test : testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { reset_game_globals(); }
 };

@@ -35,7 +35,6 @@ const Volume_Key VOLUME_KEYS[] = {
 constexpr f32 DISPLAY_BASELINE = 7;    // pixels: the line the heads-up display's top texts use
 constexpr f32 DISPLAY_CENTRE = 80;     // pixels: between the score and the stage in play
 constexpr f32 DISPLAY_RIGHT = 158;     // pixels: the right end on every other screen
-constexpr f32 HINT_BASELINE = 142;     // pixels: the title's bottom line
 const char* const HINT_KEYS = "-/= effects   [/] music";
 const char* const HINT_PAD = "LB/RB effects   LT/RT music";
 
@@ -176,7 +175,7 @@ void volume_update(f32 dt_real) {
 void volume_draw() {
     if (game.state == main_menu) {
         const char* hint = input_pads.present ? HINT_PAD : HINT_KEYS;
-        draw_screen_text({std::round(80 - _text_width(hint, UI_TEXT_SIZE) / 2), HINT_BASELINE}, hint, WHITE,
+        draw_screen_text({std::round(80 - _text_width(hint, UI_TEXT_SIZE) / 2), VOLUME_HINT_BASELINE}, hint, WHITE,
                          UI_TEXT_SIZE);
     }
     if (volume.shown <= 0) return;

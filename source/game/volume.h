@@ -10,6 +10,7 @@
 constexpr i32 VOLUME_LEVELS = 10;    // steps above off; the top one plays as the bank mixes
 constexpr f32 VOLUME_STEP_DB = 3;    // dB between neighbouring steps
 constexpr f32 VOLUME_SHOWN = 1.5f;   // seconds the display stays after a step
+constexpr f32 VOLUME_HINT_BASELINE = 142;  // pixels: the title's bottom line names the keys
 constexpr const char* VOLUME_FILE = "volume.json";
 // At most this many bytes are read: the file the game writes is about 40.
 constexpr u64 VOLUME_FILE_MAX_BYTES = 4096;
