@@ -162,3 +162,24 @@ TEST_F(Volume_Test, KeptBetweenLaunchesInItsOwnFileBesideTheSettings) {
     }
     fs::remove_all(dir);
 }
+
+TEST_F(Volume_Test, AReplaysStepsAreHeardButNotKept) {
+    const std::string rec = dir + "steps.rpl", file = dir + VOLUME_FILE;
+    char error[256] = "";
+    ASSERT_TRUE(replay_record_start(rec.c_str(), 5, error, sizeof error)) << error;
+    {
+        Headless h(dir);
+        h.tap(DK_LEFT_BRACKET);
+        h.tap(DK_LEFT_BRACKET);
+        h.frame();
+    }
+    ASSERT_TRUE(fs::exists(file));  // the player's own steps are kept
+    fs::remove(file);
+    ASSERT_TRUE(replay_play_start(rec.c_str(), error, sizeof error)) << error;
+    {
+        Headless h(dir);
+        for (int i = 0; i < 20 && !replay_finished(); i++) h.frame();
+        EXPECT_EQ(volume.levels[volume_music], 8);
+    }
+    EXPECT_FALSE(fs::exists(file));
+}

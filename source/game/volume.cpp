@@ -11,6 +11,7 @@
 #include "game.h"
 #include "input.h"
 #include "renderer.h"
+#include "replay.h"
 #include "ui.h"
 
 Volume volume;
@@ -162,7 +163,8 @@ void volume_update(f32 dt_real) {
         if (!key_pressed(k.key) && !volume_pad_pressed(k.pad)) continue;
         i32& level = volume.levels[k.kind];
         i32 next = level + k.step < 0 ? 0 : level + k.step > VOLUME_LEVELS ? VOLUME_LEVELS : level + k.step;
-        volume.stepped |= next != level;
+        // A replay steps the volume as its recording did, but the viewer's own setting stays.
+        volume.stepped |= next != level && !replay_playing();
         level = next;
         volume.last_stepped = k.kind;
         volume.shown = VOLUME_SHOWN;

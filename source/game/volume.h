@@ -22,7 +22,7 @@ struct Volume {
     i32 levels[VOLUME_KIND_COUNT] = {VOLUME_LEVELS, VOLUME_LEVELS};  // 0 (off) .. VOLUME_LEVELS
     Volume_Kind last_stepped = volume_music;
     f32 shown = 0;         // seconds the display has left
-    bool stepped = false;  // since the launch: the file is written at exit
+    bool stepped = false;  // by the player since the launch: the file is written at exit
 };
 extern Volume volume;
 
@@ -34,7 +34,8 @@ std::optional<Volume> volume_from_text(std::string_view text);
 
 // Start-up: the file beside the settings, or full volume when it is missing or damaged.
 void volume_load();
-// Exit: writes the file when a level was stepped since the launch.
+// Exit: writes the file when the player stepped a level since the launch (a replay's
+// steps are heard but not kept).
 void volume_save();
 // Each frame: the volume keys and pad buttons step the levels, and the display counts down.
 void volume_update(f32 dt_real);
