@@ -293,8 +293,15 @@ int main(int argc, char** argv) {
             peak = std::max(peak, std::abs(i32(v)));
             full += v >= 32767 || v <= -32767;
         }
-        std::printf("capture %s: %.1f s, peak %.2f dBFS, %zu samples at full scale, %.1f LUFS\n", argv[a],
-                    f64(pcm.size()) / 2 / RATE, _db(peak / 32768.0), full, loudness_lufs(pcm, 2));
+        // How loud the busy moments are: momentary loudness (400 ms) at the 90th percentile
+        // of the blocks with anything in them, beside the programme loudness.
+        std::vector<f64> moments;
+        for (f64 b : loudness_blocks(pcm, 2))
+            if (lufs_of_power(b) > -70) moments.push_back(lufs_of_power(b));
+        std::sort(moments.begin(), moments.end());
+        f64 busy = moments.empty() ? -999 : moments[moments.size() * 9 / 10];
+        std::printf("capture %s: %.1f s, peak %.2f dBFS, %zu samples at full scale, %.1f LUFS, busy moments %.1f LUFS\n",
+                    argv[a], f64(pcm.size()) / 2 / RATE, _db(peak / 32768.0), full, loudness_lufs(pcm, 2), busy);
     }
     return check && !ok ? 1 : 0;
 }

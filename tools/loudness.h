@@ -20,7 +20,9 @@ struct Biquad {
 // Programme loudness (ITU-R BS.1770: K-weighting, 400 ms blocks overlapping by three
 // quarters, absolute and relative gates) of interleaved frames; a mono sound is measured as
 // played on both speakers. A sound shorter than a block is measured whole.
-inline f64 loudness_lufs(const std::vector<f32>& pcm, int channels = 1, f64 rate = 44100) {  // rate in Hz
+// The mean K-weighted power of each 400 ms block, the blocks overlapping by three quarters;
+// one block of the whole sound when it is shorter.
+inline std::vector<f64> loudness_blocks(const std::vector<f32>& pcm, int channels = 1, f64 rate = 44100) {  // Hz
     const f64 fs = rate;
     f64 k = std::tan(PI * 1681.974450955533 / fs), q = 0.7071752369554196;
     f64 vh = std::pow(10.0, 3.999843853973347 / 20), vb = std::pow(vh, 0.4996667741545416);
@@ -37,12 +39,11 @@ inline f64 loudness_lufs(const std::vector<f32>& pcm, int channels = 1, f64 rate
             f64 v = highs[c].run(shelves[c].run(pcm[i * size_t(channels) + size_t(c)]));
             power[i] += (channels == 1 ? 2 : 1) * v * v;
         }
-    auto lufs = [](f64 mean) { return mean > 0 ? -0.691 + 10 * std::log10(mean) : -999.0; };
     size_t block = size_t(0.4 * fs), hop = block / 4;
     if (power.size() < block) {
         f64 sum = 0;
         for (f64 p : power) sum += p;
-        return lufs(sum / f64(power.size()));
+        return {sum / f64(power.size())};
     }
     std::vector<f64> blocks;
     for (size_t at = 0; at + block <= power.size(); at += hop) {
@@ -50,6 +51,16 @@ inline f64 loudness_lufs(const std::vector<f32>& pcm, int channels = 1, f64 rate
         for (size_t i = at; i < at + block; i++) sum += power[i];
         blocks.push_back(sum / f64(block));
     }
+    return blocks;
+}
+
+inline f64 lufs_of_power(f64 mean) { return mean > 0 ? -0.691 + 10 * std::log10(mean) : -999.0; }
+
+// Programme loudness: the blocks' mean past the absolute and relative gates.
+inline f64 loudness_lufs(const std::vector<f32>& pcm, int channels = 1, f64 rate = 44100) {  // rate in Hz
+    std::vector<f64> blocks = loudness_blocks(pcm, channels, rate);
+    auto lufs = lufs_of_power;
+    if (blocks.size() == 1) return lufs(blocks[0]);
     auto gated = [&](f64 gate) {
         f64 sum = 0;
         size_t n = 0;

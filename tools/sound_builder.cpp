@@ -1140,8 +1140,8 @@ struct Event_Source {
 // menus and the music underneath. Peaks leave room for the pile-ups the game makes:
 // two new_stage at once, bombs chaining, rocks bursting together.
 const Event_Source EVENTS[] = {
-    {"music_menu", nullptr, _music_menu, -21, 0.5f, 2, false},
-    {"music_game", nullptr, _music_game, -20, 0.5f, 2, false},
+    {"music_menu", nullptr, _music_menu, -22, 0.5f, 2, false},
+    {"music_game", nullptr, _music_game, -21, 0.5f, 2, false},
     {"ui_hover", _ui_hover, nullptr, -22, 0.35f, 2, false},
     {"ui_press", _ui_press, nullptr, -20, 0.45f, 2, false},
     {"new_stage", _new_stage, nullptr, -19, 0.40f, 2, false},
