@@ -143,7 +143,7 @@ std::vector<f32> _decode_one_shot(const Bank& bank, const Bank_Event& e) {
 std::vector<f32> _render(const Bank& bank, const Bank_Event& e, int passes) {
     std::vector<i16> pcm(size_t(e.frames) * 2 * size_t(passes));
     xmp_context player = xmp_create_context();
-    if (module_player_start(player, bank.data.data() + e.first_byte, e.byte_count)) {
+    if (module_player_load(player, bank.data.data() + e.first_byte, e.byte_count) && module_player_start(player)) {
         xmp_play_buffer(player, pcm.data(), int(pcm.size() * sizeof(i16)), 0);
         xmp_end_player(player);
         xmp_release_module(player);

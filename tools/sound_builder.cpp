@@ -1329,7 +1329,7 @@ bool _add_one_shot(const Event_Source& src, Bank& bank) {
 std::vector<i16> _render(const std::vector<u8>& xm) {
     std::vector<i16> pcm;
     xmp_context player = xmp_create_context();
-    if (player && module_player_start(player, xm.data(), xm.size())) {
+    if (player && module_player_load(player, xm.data(), xm.size()) && module_player_start(player)) {
         xmp_frame_info fi;
         for (;;) {
             if (xmp_play_frame(player) != 0) break;

@@ -154,6 +154,7 @@ struct Music_Stream {
     OggVorbis_File vf;  // codec_vorbis
     Memory_Source source;
     xmp_context module; // codec_module
+    int module_event = -1;  // bank event loaded in `module`, -1 for none
     bool open;
     u32 frames;         // of one pass
     u32 played;         // frames of the current pass
@@ -444,18 +445,33 @@ int _pick_effect_channel(int sound, bool& stolen) {
     return free_channel;
 }
 
-// The channel is halted, so the mixer no longer reads this stream.
+// The channel is halted, so the mixer no longer reads this stream. A module stays loaded
+// for the next start of the same tune.
 void _close_stream(Music_Stream& m) {
     if (m.open) switch (m.codec) {
         case codec_vorbis: ov_clear(&m.vf); break;
-        case codec_module:
-            xmp_end_player(m.module);
-            xmp_release_module(m.module);
-            break;
+        case codec_module: xmp_end_player(m.module); break;
         }
+    m.open = false;
+}
+
+void _unload_module(Music_Stream& m) {
+    if (m.module_event >= 0) xmp_release_module(m.module);
     if (m.module) xmp_free_context(m.module);
     m.module = nullptr;
-    m.open = false;
+    m.module_event = -1;
+}
+
+bool _load_module(Music_Stream& m, const Bank_Event& e, int event) {
+    if (m.module_event == event) return true;
+    _unload_module(m);
+    m.module = xmp_create_context();
+    if (!m.module || !module_player_load(m.module, audio.bank->data.data() + e.first_byte, e.byte_count)) {
+        _unload_module(m);
+        return false;
+    }
+    m.module_event = event;
+    return true;
 }
 
 bool _start_stream(int channel, const Audio_Sound& sound) {
@@ -468,11 +484,7 @@ bool _start_stream(int channel, const Audio_Sound& sound) {
         if (!_open_stream(m.vf, m.source, *audio.bank, e)) return false;
         break;
     case codec_module:
-        m.module = xmp_create_context();
-        if (!m.module || !module_player_start(m.module, audio.bank->data.data() + e.first_byte, e.byte_count)) {
-            _close_stream(m);
-            return false;
-        }
+        if (!_load_module(m, e, sound.event) || !module_player_start(m.module)) return false;
         break;
     }
     m.open = true;
@@ -619,7 +631,10 @@ void audio_shutdown() {
         Mix_SetPostMix(nullptr, nullptr);
         for (Audio_Sound& s : audio.prepared)
             if (s.chunk) Mix_FreeChunk(s.chunk);
-        for (Music_Stream& m : audio.streams) _close_stream(m);
+        for (Music_Stream& m : audio.streams) {
+            _close_stream(m);
+            _unload_module(m);
+        }
         Mix_CloseAudio();
     }
     if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);

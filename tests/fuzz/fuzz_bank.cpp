@@ -20,7 +20,7 @@ void _require(bool ok) {
 void _play_module(const u8* bytes, size_t size) {
     _require(bank_module_valid(bytes, size));
     xmp_context player = xmp_create_context();
-    if (module_player_start(player, bytes, size)) {
+    if (module_player_load(player, bytes, size) && module_player_start(player)) {
         for (int frame = 0; frame < 8; frame++) xmp_play_frame(player);
         xmp_end_player(player);
         xmp_release_module(player);
