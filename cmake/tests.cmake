@@ -63,3 +63,12 @@ include(${CMAKE_CURRENT_LIST_DIR}/gl_tests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/valgrind.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/windows_test.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/web_test.cmake)
+
+# The audio figures measured on the banks the build made: how long each tune runs before it
+# repeats, its stereo, the banks' size, how alike the hits are.
+add_executable(audio_figures ${CMAKE_SOURCE_DIR}/tools/audio_figures.cpp)
+target_include_directories(audio_figures PRIVATE ${CMAKE_SOURCE_DIR}/tools)
+target_link_libraries(audio_figures PRIVATE vantorel_base PkgConfig::VORBISFILE PkgConfig::XMP)
+add_dependencies(audio_figures vantorel_sound_banks)
+add_test(NAME audio_figures COMMAND audio_figures ${VANTOREL_DATA_DIR}/Desktop --check)
+set_tests_properties(audio_figures PROPERTIES LABELS unit TIMEOUT 300)

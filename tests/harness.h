@@ -28,6 +28,7 @@
 #include "game/scores.h"
 #include "game/stage.h"
 #include "game/ui.h"
+#include "game/volume.h"
 #include "game/world.h"
 #include "game/sprite.h"
 #include "gpad/gpad.h"
@@ -257,12 +258,24 @@ inline void reset_game_globals() {
     std::filesystem::create_directories(harness_scores_dir, ec);
     score_keeper = Score_Keeper{};
     score_keeper.folder = harness_scores_dir;
+    audio_seed(RANDOM_START_SEED);
+    volume = Volume{};
     platform_headless_end();
     if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
 }
 
 // The benchmarks share this header without GoogleTest.
 #ifdef GTEST_TEST
+// A private folder holding a link to the real data, so the files the game keeps beside
+// itself (settings.json, volume.json) are the test's alone.
+inline std::string private_exe_dir(const char* name) {
+    std::string dir = testing::TempDir() + name + "-" + std::to_string(getpid()) + "/";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_directory_symlink(std::filesystem::path(VANTOREL_BUILD_DIR) / "data", dir + "data");
+    return dir;
+}
+
 struct Reset_Before_Each_Test : testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { reset_game_globals(); }
 };

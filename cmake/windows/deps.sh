@@ -1,6 +1,6 @@
 #!/bin/bash
 # Cross-builds the libraries the Windows game needs (zlib, Ogg Vorbis, lz4, SDL2, SDL2_mixer,
-# libepoxy) from Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
+# libepoxy, libxmp) from Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
 # prefix says so, and a second run only checks the stamps.
 #
 #   deps.sh OUT
@@ -19,7 +19,7 @@ export VANTOREL_WINDOWS_PREFIX=$PREFIX
 mkdir -p "$PREFIX" "$SRC"
 
 # Source package and the stamp of each library, in build order.
-PACKAGES=(zlib libogg libvorbis lz4 libsdl2 libsdl2-mixer libepoxy)
+PACKAGES=(zlib libogg libvorbis lz4 libsdl2 libsdl2-mixer libepoxy libxmp)
 
 source "$HERE/../debian_source.sh"
 
@@ -76,6 +76,17 @@ _build() {
                 && nice -n 10 ninja -C "$build" -j"$JOBS" >> "$build.log" 2>&1 \
                 && ninja -C "$build" install >> "$build.log" 2>&1 \
                 || { tail -n 40 "$build.log" >&2; echo "deps.sh: epoxy failed, see $build.log" >&2; return 1; } ;;
+        libxmp)
+            # The music's module player, as a DLL beside the game like SDL's. Its own build
+            # works in its source folder, so it gets a copy; the game loads modules from
+            # memory, which neither the depackers nor ProWizard serve.
+            local build=$OUT/deps/xmp
+            rm -rf "$build" && cp -a "$source" "$build"
+            (cd "$build" && CC=x86_64-w64-mingw32-gcc-posix LDFLAGS=-static-libgcc nice -n 10 ./configure \
+                    --host=x86_64-w64-mingw32 --prefix="$PREFIX" \
+                    --disable-depackers --disable-prowizard \
+                && nice -n 10 make -j"$JOBS" && make install) > "$build.log" 2>&1 \
+                || { tail -n 40 "$build.log" >&2; echo "deps.sh: libxmp failed, see $build.log" >&2; return 1; } ;;
         *) echo "deps.sh: unknown package $pkg" >&2; return 1 ;;
     esac
 }

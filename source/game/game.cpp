@@ -8,6 +8,7 @@
 #include "sprite.h"
 #include "stage.h"
 #include "ui.h"
+#include "volume.h"
 #include "world.h"
 
 Game game;
@@ -225,9 +226,11 @@ void _sapp_frame() {
     }
 
     _menu_navigation(ts);
+    volume_update(ts.real);
 
     audio_update();
     game_state_draw();
+    volume_draw();
     renderer.camera = game.camera.view;
     renderer_flush_frame();
     input_end_frame();

@@ -104,3 +104,9 @@ bool menu_pad_pressed(Menu_Pad m);
 // The buttons that just worked a menu stay away from the ship until let go, so the A that
 // picks "Continue" does not also boost.
 void input_hold_back_menu_buttons();
+
+// Buttons neither the ship nor the menus use step the volume: the shoulders the effects,
+// the triggers the music (left down, right up).
+enum Volume_Pad : u8 { volume_pad_effects_down, volume_pad_effects_up, volume_pad_music_down, volume_pad_music_up };
+// Went down this frame on any pad.
+bool volume_pad_pressed(Volume_Pad v);

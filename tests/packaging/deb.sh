@@ -21,7 +21,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
-for lib in libc6 libsdl2-2.0-0 libsdl2-mixer-2.0-0 libepoxy0 liblz4-1; do
+for lib in libc6 libsdl2-2.0-0 libsdl2-mixer-2.0-0 libepoxy0 liblz4-1 libxmp4; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 echo "Depends: $depends"
