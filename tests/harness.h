@@ -43,11 +43,40 @@ enum Desktop_Key : int {
     DK_UP = int(Platform_Key::key_up), DK_F11 = int(Platform_Key::key_f11)
 };
 
+#ifdef VANTOREL_BUILD_DIR
+// The game's folder when a test names none: the build's data through a link, and this process's
+// own, so the settings.json every shutdown writes stays out of the build folder, where the
+// end-to-end scripts, running meanwhile, check the one their game wrote.
+struct Own_Exe_Dir {
+    pid_t owner = getpid();
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("vantorel-exe-" + std::to_string(owner));
+    Own_Exe_Dir() {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+        std::filesystem::create_directory_symlink(std::filesystem::path(VANTOREL_BUILD_DIR) / "data", path / "data");
+    }
+    // A forked child that exits normally must not take its parent's folder along.
+    ~Own_Exe_Dir() {
+        std::error_code ec;
+        if (getpid() == owner) std::filesystem::remove_all(path, ec);
+    }
+};
+inline std::string own_exe_dir() {
+    static const Own_Exe_Dir dir;
+    return dir.path.string();
+}
+#else
+inline std::string own_exe_dir() { return ""; }
+#endif
+
 struct Headless {
-    // exe_dir: where the game looks for data/ and writes settings.json ("" = build dir).
+    // exe_dir: where the game looks for data/ and writes settings.json ("" = a folder of this
+    // process's own holding the build's data).
     explicit Headless(const std::string& exe_dir = "", int w = 640, int h = 576) {
         platform_headless_begin(w, h);
-        if (!exe_dir.empty()) platform_headless_set_exe_dir(exe_dir.c_str());
+        std::string dir = exe_dir.empty() ? own_exe_dir() : exe_dir;
+        if (!dir.empty()) platform_headless_set_exe_dir(dir.c_str());
         _sapp_init();
     }
     ~Headless() {

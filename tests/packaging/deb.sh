@@ -1,11 +1,8 @@
 # make package: the Debian package's control fields and file list, a stripped executable,
 # and lintian without errors (its warnings are printed for the record).
-set -euo pipefail
-BUILD=$(cd "${1:?usage: deb.sh BUILD_DIR VERSION}" && pwd)
+#   bash tests/packaging/deb.sh BUILD_DIR VERSION
+source "$(dirname "$0")/../e2e/lib/common.sh"
 VERSION=${2:?usage: deb.sh BUILD_DIR VERSION}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 ARCH=$(dpkg --print-architecture)
 DEB="$BUILD/vantorel_${VERSION}_${ARCH}.deb"
