@@ -1,6 +1,10 @@
 // How the game plays a bank's music module; the sound builder measures its music through
 // the same set-up, so what it prints is what the player hears.
 #pragma once
+#ifdef __EMSCRIPTEN__
+// xmp.h pulls this in inside its extern "C" block, where the header's templates cannot live.
+#include <emscripten.h>
+#endif
 #include <xmp.h>
 
 #include "bank.h"
