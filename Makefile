@@ -19,7 +19,8 @@ CLEAN_DIRS := $(BUILD) $(BUILD)-asan
 include $(wildcard mk/*.mk)
 .DEFAULT_GOAL := build
 
-# deps-play / deps: install the missing packages of a list with apt-get (through sudo when not root).
+# deps-play / deps: install the missing packages of list $(1) with apt-get (through sudo when not
+# root). $(2), when given, says what a failed install costs; the make then goes on without them.
 define install_missing
 	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
@@ -27,7 +28,7 @@ define install_missing
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  if [ "$$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi; \
-	  $$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; \
+	  $(if $(2),{ )$$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y $(if $(2),--no-install-recommends )$$missing$(if $(2),; } || echo "$@: could not install$$missing; $(2)"); \
 	fi
 endef
 

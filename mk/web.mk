@@ -13,15 +13,7 @@ web: web-deps configure
 	JOBS=$(JOBS) cmake/web/build.sh $(BUILD) $(WEB_BUILD)
 
 web-deps:
-	@missing=""; for p in $(WEB_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  if [ "$$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi; \
-	  { $$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; } \
-	    || echo "web-deps: could not install$$missing; make web will fail and the browser test is skipped"; \
-	fi
+	$(call install_missing,$(WEB_PACKAGES),make web will fail and the browser test is skipped)
 
 # make test runs the page in Chromium, so it needs the web tools too (or skips that test).
 test: web-deps

@@ -13,15 +13,7 @@ windows: windows-deps configure
 	JOBS=$(JOBS) cmake/windows/build.sh $(BUILD) $(WINDOWS_BUILD)
 
 windows-deps:
-	@missing=""; for p in $(WINDOWS_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:$$missing"; \
-	  if [ "$$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi; \
-	  { $$SUDO apt-get update && $$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; } \
-	    || echo "windows-deps: could not install$$missing; make windows will fail and the Windows test is skipped"; \
-	fi
+	$(call install_missing,$(WINDOWS_PACKAGES),make windows will fail and the Windows test is skipped)
 
 # make test runs the zip under Wine, so it needs the cross tools too (or skips that test).
 test: windows-deps
