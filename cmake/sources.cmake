@@ -1,4 +1,4 @@
-# The game's sources, one list for every build of it (native, browser): a new file under
+# The game's sources, one list for every build of it (native, Windows, browser): a new file under
 # source/ joins by itself. Paths are absolute, so any project can include this file.
 #   VANTOREL_BASE_SOURCES  what the data builders need too (files, packs, banks, the icon)
 #   VANTOREL_SOURCES       every other game source but the process entry
