@@ -1,8 +1,13 @@
 // Drives the real callbacks headlessly: chosen frame durations, chosen key events.
 #pragma once
 #include <fcntl.h>
+#include <ogg/ogg.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +20,7 @@
 
 #include "game/asteroid.h"
 #include "game/audio.h"
+#include "game/bank.h"
 #include "game/game.h"
 #include "game/main.h"
 #include "game/input.h"
@@ -226,6 +232,206 @@ inline void reset_game_globals() {
     random_seed(RANDOM_START_SEED);
     platform_headless_end();
     if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
+}
+
+// What a body run in a child process left behind.
+struct Child_Result {
+    int status = -1;      // its exit status, or minus the signal that ended it
+    double measured = 0;  // what the body put in its argument
+    u64 peak_bytes = 0;   // the child's peak resident memory
+};
+
+// Runs body(double& measured) -> int in a forked child, so that a crash, a hang, a signal or
+// the memory it takes is seen from outside. A child still running after `seconds` is killed.
+template <class Body>
+Child_Result run_in_child(double seconds, Body&& body) {
+    Child_Result r;
+    int fds[2];
+    if (pipe(fds) != 0) return r;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        double measured = 0;
+        int status = body(measured);
+        if (write(fds[1], &measured, sizeof measured) != sizeof measured) status = 99;
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    close(fds[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int wstatus = 0;
+    rusage usage = {};
+    while (pid > 0) {
+        pid_t done = wait4(pid, &wstatus, WNOHANG, &usage);
+        if (done == pid) break;
+        if (done < 0 || std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            wait4(pid, &wstatus, 0, &usage);
+            break;
+        }
+        usleep(2000);
+    }
+    if (pid > 0) {
+        r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus);
+        r.peak_bytes = u64(usage.ru_maxrss) * 1024;
+        if (read(fds[0], &r.measured, sizeof r.measured) != sizeof r.measured) r.measured = -1;
+    }
+    close(fds[0]);
+    return r;
+}
+
+// ---- Crafted Ogg Vorbis streams: what a hostile bank could hold -----------------------------
+
+// A codebook as a crafted setup header declares it: `entries` words making a full tree,
+// `dim` numbers per word, and with `map` 1 or 2 a value lattice of one-bit values.
+struct Crafted_Book {
+    u32 entries = 1;
+    u16 dim = 1;
+    u8 map = 0;
+};
+
+// A stream that decodes to `frames` frames of silence, in short blocks of 256 samples. Its
+// floor and residue use a one-word book 0; `books` follow it. The residue's partitions are
+// classified by `residue_book` (0, or 1 + an index into `books`).
+struct Crafted_Stream {
+    u16 channels = 1;
+    std::vector<Crafted_Book> books;
+    u32 frames = 4410;
+    u32 residue_book = 0;
+    u32 residue_partitions = 1;
+    u32 vendor_bytes = 8;  // the comment header's vendor text
+    int serial = 1;
+};
+
+inline void _crafted_book(oggpack_buffer& b, const Crafted_Book& book) {
+    oggpack_write(&b, 0x564342, 24);
+    oggpack_write(&b, book.dim, 16);
+    oggpack_write(&b, book.entries, 24);
+    oggpack_write(&b, 1, 1);  // lengths in order: a full tree of one or two lengths
+    u32 k = 0;
+    while ((2ull << k) <= book.entries) k++;
+    u32 short_words = book.entries == (1u << k) ? book.entries : (2u << k) - book.entries;
+    auto bits = [](u64 v) { return int(64 - __builtin_clzll(v)); };
+    oggpack_write(&b, k == 0 ? 0 : k - 1, 5);
+    if (book.entries == 1) {
+        oggpack_write(&b, 1, 1);
+    } else {
+        oggpack_write(&b, short_words, bits(book.entries));
+        if (short_words < book.entries) oggpack_write(&b, book.entries - short_words, bits(book.entries - short_words));
+    }
+    oggpack_write(&b, book.map, 4);
+    if (book.map == 0) return;
+    oggpack_write(&b, 0, 32);  // minimum
+    oggpack_write(&b, 0, 32);  // step
+    oggpack_write(&b, 0, 4);   // one bit per value
+    oggpack_write(&b, 0, 1);
+    u64 values = u64(book.entries) * book.dim;
+    if (book.map == 1) {
+        values = 1;
+        for (;;) {
+            u64 power = 1;
+            for (u32 i = 0; i < book.dim && power <= book.entries; i++) power *= values + 1;
+            if (power > book.entries) break;
+            values++;
+        }
+    }
+    for (u64 i = 0; i < values; i++) oggpack_write(&b, i & 1, 1);
+}
+
+inline std::vector<u8> crafted_vorbis(const Crafted_Stream& c) {
+    constexpr u32 SHORT_BLOCK = 256;  // samples
+    std::vector<std::vector<u8>> packets(3);
+    auto take = [](oggpack_buffer& b, std::vector<u8>& into) {
+        into.assign(oggpack_get_buffer(&b), oggpack_get_buffer(&b) + oggpack_bytes(&b));
+        oggpack_writeclear(&b);
+    };
+    auto opens = [](oggpack_buffer& b, int type) {
+        oggpack_writeinit(&b);
+        oggpack_write(&b, u32(type), 8);
+        for (char ch : {'v', 'o', 'r', 'b', 'i', 's'}) oggpack_write(&b, u8(ch), 8);
+    };
+    oggpack_buffer b;
+    opens(b, 1);
+    oggpack_write(&b, 0, 32);
+    oggpack_write(&b, c.channels, 8);
+    oggpack_write(&b, BANK_RATE, 32);
+    for (int i = 0; i < 3; i++) oggpack_write(&b, 0, 32);
+    oggpack_write(&b, 8, 4);   // 256-sample short blocks
+    oggpack_write(&b, 11, 4);  // 2048-sample long blocks
+    oggpack_write(&b, 1, 1);
+    take(b, packets[0]);
+    opens(b, 3);
+    oggpack_write(&b, c.vendor_bytes, 32);
+    for (u32 i = 0; i < c.vendor_bytes; i++) oggpack_write(&b, 'v', 8);
+    oggpack_write(&b, 0, 32);
+    oggpack_write(&b, 1, 1);
+    take(b, packets[1]);
+    opens(b, 5);
+    oggpack_write(&b, u32(c.books.size()), 8);  // one more than this
+    _crafted_book(b, Crafted_Book{});
+    for (const Crafted_Book& book : c.books) _crafted_book(b, book);
+    oggpack_write(&b, 0, 6);   // one time slot
+    oggpack_write(&b, 0, 16);
+    oggpack_write(&b, 0, 6);   // one floor: type 1 without partitions
+    oggpack_write(&b, 1, 16);
+    oggpack_write(&b, 0, 5);
+    oggpack_write(&b, 0, 2);
+    oggpack_write(&b, 8, 4);
+    oggpack_write(&b, 0, 6);   // one residue covering nothing
+    oggpack_write(&b, 0, 16);
+    oggpack_write(&b, 0, 24);
+    oggpack_write(&b, 0, 24);
+    oggpack_write(&b, 0, 24);
+    oggpack_write(&b, c.residue_partitions - 1, 6);
+    oggpack_write(&b, c.residue_book, 8);
+    for (u32 i = 0; i < c.residue_partitions; i++) oggpack_write(&b, 0, 4);
+    oggpack_write(&b, 0, 6);   // one mapping
+    oggpack_write(&b, 0, 16);
+    oggpack_write(&b, 0, 4);
+    oggpack_write(&b, 0, 24);
+    oggpack_write(&b, 0, 6);   // one mode: short blocks, mapping 0
+    oggpack_write(&b, 0, 1);
+    oggpack_write(&b, 0, 32);
+    oggpack_write(&b, 0, 8);
+    oggpack_write(&b, 1, 1);
+    take(b, packets[2]);
+
+    std::vector<u8> out;
+    ogg_stream_state os;
+    ogg_stream_init(&os, c.serial);
+    ogg_page page;
+    auto drain = [&](int (*next)(ogg_stream_state*, ogg_page*)) {
+        while (next(&os, &page)) {
+            out.insert(out.end(), page.header, page.header + page.header_len);
+            out.insert(out.end(), page.body, page.body + page.body_len);
+        }
+    };
+    ogg_packet op = {};
+    for (int i = 0; i < 3; i++) {
+        op.packet = packets[size_t(i)].data();
+        op.bytes = long(packets[size_t(i)].size());
+        op.b_o_s = i == 0;
+        op.packetno = i;
+        ogg_stream_packetin(&os, &op);
+    }
+    drain(ogg_stream_flush);
+    // Every audio packet is "no floor" for each channel: half a block of silence.
+    u8 silent = 0;
+    u32 count = (c.frames + SHORT_BLOCK / 2 - 1) / (SHORT_BLOCK / 2) + 1;
+    for (u32 i = 0; i < count; i++) {
+        op = {};
+        op.packet = &silent;
+        op.bytes = 1;
+        op.packetno = 3 + i;
+        op.granulepos = std::min<i64>(i64(i) * (SHORT_BLOCK / 2), c.frames);
+        op.e_o_s = i + 1 == count;
+        ogg_stream_packetin(&os, &op);
+        drain(ogg_stream_pageout);
+    }
+    drain(ogg_stream_flush);
+    ogg_stream_clear(&os);
+    return out;
 }
 
 // The benchmarks share this header without GoogleTest.

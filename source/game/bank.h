@@ -21,8 +21,10 @@
 //   data_size bytes of sound data: each event's range is one Ogg Vorbis stream at the
 //   event's rate and channel count that decodes to exactly its frames. Events' ranges lie
 //   in table order and do not overlap; the file ends right after the sound data. The
-//   frames of all events together are at most BANK_MAX_TOTAL_FRAMES, which bounds what
-//   the bank can turn into once decoded, whatever it stores.
+//   frames of all events together are at most BANK_MAX_TOTAL_FRAMES, and those of the
+//   one-shots (decoded whole, where loops stream) at most BANK_MAX_ONE_SHOT_FRAMES, which
+//   bounds what the bank can turn into once decoded, whatever it stores. Each stream's
+//   headers must also stay within what bank_vorbis.h allows the decoder to be handed.
 //
 // Strings bank ("persistent.strings.bank"):
 //   magic "VNST" (4 bytes), u32 version (1), u32 entry_count (at most BANK_MAX_STRINGS),
@@ -41,13 +43,16 @@ constexpr u32 STRINGS_BANK_VERSION = 1;
 constexpr u32 BANK_MAX_EVENTS = 256;
 constexpr u32 BANK_MAX_STRINGS = 1024;
 constexpr u32 BANK_MAX_PATH = 255;
-// Refuses files no real bank comes near before reading them into memory.
-constexpr u64 BANK_MAX_FILE_BYTES = 64u << 20;
+// Refuses files no real bank comes near before reading them into memory: the real main
+// bank is 0.85 MB.
+constexpr u64 BANK_MAX_FILE_BYTES = 16u << 20;
 constexpr u32 BANK_RATE = 44100;          // Hz
 constexpr f32 BANK_MAX_FADE = 60;          // seconds
 constexpr u32 BANK_MAX_INSTANCES = 16;
 // Eight minutes of sound in all: about three and a half times what the real banks hold.
 constexpr u32 BANK_MAX_TOTAL_FRAMES = 8 * 60 * BANK_RATE;
+// Two minutes of one-shots, 20 MiB once decoded for the device: five times the real ones.
+constexpr u32 BANK_MAX_ONE_SHOT_FRAMES = 2 * 60 * BANK_RATE;
 
 struct Bank_Event {
     u32 sample_rate = BANK_RATE; // Hz
