@@ -4,7 +4,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -328,13 +330,15 @@ TEST(ReplayFile, RoundTripsEveryField) {
     EXPECT_EQ(r.frames[4].pads_present, 0);
 }
 
-TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
+TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefused) {
     std::vector<size_t> ends;
     std::vector<u8> data = small_recording(ends);
+    replay_encode_end(u32(ends.size() - 1), data);
     Replay whole;
     ASSERT_TRUE(replay_parse(data.data(), data.size(), whole, nullptr, 0));
+    EXPECT_FALSE(whole.cut_short);
     char error[200];
-    for (size_t len = 0; len <= data.size(); len++) {
+    for (size_t len = 0; len < data.size(); len++) {
         Replay r;
         error[0] = 0;
         bool ok = replay_parse(data.data(), len, r, error, sizeof error);
@@ -344,29 +348,27 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
             continue;
         }
         ASSERT_TRUE(ok) << len << ": " << error;
+        EXPECT_TRUE(r.cut_short) << len;
         size_t whole_frames = 0;
         while (whole_frames + 1 < ends.size() && ends[whole_frames + 1] <= len) whole_frames++;
         EXPECT_EQ(r.frames.size(), whole_frames) << len;
     }
+    // A flipped size field is told from a cut: no damage plays as a shorter game.
     for (size_t at = 0; at < data.size(); at++) {
         for (u8 flip : {u8(0x01), u8(0x80), u8(0xFF)}) {
             std::vector<u8> bad = data;
             bad[at] ^= flip;
             Replay r;
             error[0] = 0;
-            if (!replay_parse(bad.data(), bad.size(), r, error, sizeof error)) {
-                EXPECT_NE(error[0], 0);
-                EXPECT_EQ(std::strchr(error, '\n'), nullptr);  // one line
-                continue;
-            }
-            // Only a size that now reaches past the end gets through: the frames before it play.
-            ASSERT_LT(r.frames.size(), whole.frames.size()) << "byte " << at << " ^ " << int(flip);
-            for (size_t f = 0; f < r.frames.size(); f++) {
-                EXPECT_EQ(r.frames[f].duration, whole.frames[f].duration);
-                EXPECT_EQ(r.frames[f].pads_present, whole.frames[f].pads_present);
-            }
+            EXPECT_FALSE(replay_parse(bad.data(), bad.size(), r, error, sizeof error)) << "byte " << at << " ^ " << int(flip);
+            EXPECT_NE(error[0], 0);
+            EXPECT_EQ(std::strchr(error, '\n'), nullptr);  // one line
         }
     }
+    std::vector<u8> trailing = data;
+    trailing.push_back(0);
+    Replay r;
+    EXPECT_FALSE(replay_parse(trailing.data(), trailing.size(), r, nullptr, 0)) << "a byte after the end mark";
     // Values the game could not have produced are refused even with a good checksum.
     for (auto [kind, duration, axis] : {std::tuple{u8(9), 0.01, 0.0f}, std::tuple{u8(1), -1.0, 0.0f},
                                          std::tuple{u8(1), std::nan(""), 0.0f}, std::tuple{u8(1), 0.01, 1.5f},
@@ -382,6 +384,69 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
         EXPECT_FALSE(replay_parse(out.data(), out.size(), r, nullptr, 0))
             << int(kind) << " " << duration << " " << axis;
     }
+}
+
+TEST(ReplayFile, VersionOneRecordingsStillPlay) {
+    std::vector<size_t> ends;
+    std::vector<u8> now = small_recording(ends);
+    // The same frames as version 1 wrote them: no size checks, no end mark.
+    std::vector<u8> old(now.begin(), now.begin() + REPLAY_HEADER_SIZE);
+    old[8] = 1;
+    u32 header_sum = u32(crc32(crc32(0, nullptr, 0), old.data(), 24));
+    for (int i = 0; i < 4; i++) old[24 + i] = u8(header_sum >> (8 * i));
+    for (size_t f = 0; f + 1 < ends.size(); f++) {
+        old.insert(old.end(), now.begin() + ptrdiff_t(ends[f]), now.begin() + ptrdiff_t(ends[f]) + 4);
+        old.insert(old.end(), now.begin() + ptrdiff_t(ends[f]) + 8, now.begin() + ptrdiff_t(ends[f + 1]));
+    }
+    Replay r, expected;
+    char error[200] = "";
+    ASSERT_TRUE(replay_parse(now.data(), now.size(), expected, error, sizeof error)) << error;
+    ASSERT_TRUE(replay_parse(old.data(), old.size(), r, error, sizeof error)) << error;
+    EXPECT_FALSE(r.cut_short);
+    ASSERT_EQ(r.frames.size(), expected.frames.size());
+    EXPECT_EQ(r.events.size(), expected.events.size());
+    EXPECT_EQ(r.frames.back().duration, expected.frames.back().duration);
+    old.pop_back();
+    ASSERT_TRUE(replay_parse(old.data(), old.size(), r, error, sizeof error)) << error;
+    EXPECT_TRUE(r.cut_short);
+    EXPECT_EQ(r.frames.size(), expected.frames.size() - 1);
+}
+
+TEST(ReplayFile, ACutShortFileSaysSoInOneLineAndADamagedOneIsRefused) {
+    std::vector<size_t> ends;
+    std::vector<u8> data = small_recording(ends);
+    replay_encode_end(u32(ends.size() - 1), data);
+    fs::path file = temp_file("said.rpl");
+    char error[REPLAY_ERROR_ROOM + 256] = "";
+    struct Case {
+        size_t keep;       // bytes of the file
+        size_t flip_at;    // a byte flipped, or 0
+        const char* said;  // on standard error when it plays, or in the refusal
+        bool plays;
+    };
+    const Case cases[] = {
+        {data.size(), 0, "", true},
+        {ends[7] + 5, 0, "is cut short: playing its 7 whole frames", true},
+        {ends.back(), 0, "is cut short: playing its 12 whole frames", true},
+        {data.size(), ends[3] + 1, "damaged replay: bad frame size at frame 4", false},
+    };
+    for (const Case& c : cases) {
+        std::vector<u8> bytes(data.begin(), data.begin() + ptrdiff_t(c.keep));
+        if (c.flip_at) bytes[c.flip_at] ^= 0x40;
+        std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                       std::streamsize(bytes.size()));
+        bool played = false;
+        std::string said = capture_output(temp_file("said.log"),
+                                          [&] { played = replay_play_start(file.c_str(), error, sizeof error); });
+        replay_stop();
+        EXPECT_EQ(played, c.plays) << c.said;
+        if (!c.plays) said = error;
+        if (c.said[0]) EXPECT_NE(said.find(c.said), std::string::npos) << "said: " << said;
+        else EXPECT_EQ(said, "");
+        EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+    fs::remove(file);
+    fs::remove(temp_file("said.log"));
 }
 
 TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {

@@ -1,4 +1,7 @@
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "../platform/platform.h"
 #include "command_line.h"
@@ -8,21 +11,33 @@
 #include "replay.h"
 
 namespace {
+void _report(const char* reason, const char* more = "") {
+    platform_report_failure((std::string("vantorel: ") + reason + "\n" + more).c_str());
+}
+
+// Room for a one-line reason that names any of the arguments whole.
+size_t _error_room(int argc, char** argv) {
+    size_t longest = 0;
+    for (int i = 0; i < argc; i++) longest = std::max(longest, std::strlen(argv[i]));
+    return longest + REPLAY_ERROR_ROOM;
+}
+
 // Seed, recording and playback before the window opens; a non-negative result ends the process.
-int _prepare_session(const Command_Line& cl) {
-    char error[320];
+int _prepare_session(const Command_Line& cl, std::vector<char>& error) {
     u64 seed = cl.has_seed ? cl.seed : random_fresh_seed();
     if (cl.replay_path) {
-        if (!replay_play_start(cl.replay_path, error, sizeof error)) {
-            std::fprintf(stderr, "vantorel: %s\n", error);
+        if (!replay_play_start(cl.replay_path, error.data(), error.size())) {
+            _report(error.data());
             return 1;
         }
         if (replay_finished()) return 0;  // a recording of no frames has nothing to show
         seed = replay_seed();
     }
-    if (cl.record_path && !replay_record_start(cl.record_path, seed, error, sizeof error)) {
-        std::fprintf(stderr, "vantorel: %s\n", error);
-        return 1;
+    bool name_taken = false;
+    if (cl.record_path && !replay_record_start(cl.record_path, seed, error.data(), error.size(), &name_taken)) {
+        _report(error.data());
+        // Like a bad option: the player picks another name.
+        return name_taken ? 2 : 1;
     }
     random_seed(seed);
     return -1;
@@ -30,25 +45,28 @@ int _prepare_session(const Command_Line& cl) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform_process_begin();
     Command_Line cl;
-    char error[256];
-    if (!command_line_parse(argc, argv, cl, error, sizeof error)) {
-        std::fprintf(stderr, "vantorel: %s\n%s", error, command_line_usage());
+    std::vector<char> error(_error_room(argc, argv));
+    if (!command_line_parse(argc, argv, cl, error.data(), error.size())) {
+        _report(error.data(), command_line_usage());
         return 2;
     }
     if (cl.show_help) {
-        std::fputs(command_line_usage(), stdout);
+        platform_print(command_line_usage());
         return 0;
     }
     if (cl.show_version) {
-        std::printf("vantorel %s\n", VANTOREL_VERSION);
+        platform_print("vantorel " VANTOREL_VERSION "\n");
         return 0;
     }
-    if (int status = _prepare_session(cl); status >= 0) return status;
+    if (int status = _prepare_session(cl, error); status >= 0) return status;
     Platform_Start start;
     start.fullscreen = cl.window_mode == window_mode_fullscreen;
     Platform_Callbacks callbacks = {_sapp_init, _sapp_frame, _sapp_platform_event, _sapp_cleanup};
     int status = platform_run(argc, argv, callbacks, start);
+    // A game that never started leaves no empty recording behind.
+    if (status != 0) replay_record_discard();
     replay_stop();
     return status;
 }
