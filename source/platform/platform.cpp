@@ -18,6 +18,7 @@
 #endif
 #ifdef _WIN32
 #include <fcntl.h>
+#define NOMINMAX
 #include <windows.h>
 #endif
 

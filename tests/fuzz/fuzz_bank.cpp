@@ -2,7 +2,9 @@
 // joins them. An input starting with "VNBK" and holding "VNST" further on is also split
 // there into a main bank and a strings bank, so one input can exercise the pair. Every
 // stream the game's own checks let through is handed to the decoder (run it with a memory
-// limit: mk/fuzz.mk gives 512 MiB and a timeout).
+// limit: mk/fuzz.mk gives 512 MiB and a timeout); each stream is tried as it is and once
+// more with its Ogg page checksums put right, so mutations reach the header checks.
+#include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -49,26 +51,50 @@ void _check_bank(const Bank& bank, const u8* data, size_t size) {
 constexpr u32 DECODE_CAP = 1u << 20;  // frames
 
 // Opened and decoded as the game does, to one frame past what the table entry promises.
+void _decode(std::vector<u8>& stream, const Bank_Event& e) {
+    if (!vorbis_setup_read(stream.data(), stream.size(), e.channels)) return;
+    FILE* f = fmemopen(stream.data(), stream.size(), "rb");
+    if (!f) return;
+    OggVorbis_File vf;
+    if (ov_open(f, &vf, nullptr, 0) != 0) {
+        std::fclose(f);
+        return;
+    }
+    u64 left = u64(std::min(e.frames, DECODE_CAP)) + 1;
+    char pcm[8192];
+    int section = 0;
+    while (left > 0) {
+        long got = ov_read(&vf, pcm, int(std::min<u64>(sizeof pcm, left * 2 * e.channels)), 0, 2, 1, &section);
+        if (got <= 0) break;
+        left -= std::min<u64>(left, u64(got) / (2 * e.channels));
+    }
+    ov_clear(&vf);
+}
+
+// Recomputes the checksum of every whole page from the first "OggS" on.
+bool _fix_page_checksums(std::vector<u8>& s) {
+    bool changed = false;
+    for (size_t at = 0; s.size() - at >= 27 && std::memcmp(&s[at], "OggS", 4) == 0;) {
+        size_t header = 27 + size_t(s[at + 26]);
+        if (s.size() - at < header) break;
+        size_t body = 0;
+        for (size_t i = 27; i < header; i++) body += s[at + i];
+        if (s.size() - at - header < body) break;
+        ogg_page page = {&s[at], long(header), &s[at + header], long(body)};
+        u8 old[4];
+        std::memcpy(old, &s[at + 22], 4);
+        ogg_page_checksum_set(&page);
+        changed = changed || std::memcmp(old, &s[at + 22], 4) != 0;
+        at += header + body;
+    }
+    return changed;
+}
+
 void _decode_streams(const Bank& bank) {
     for (const Bank_Event& e : bank.events) {
-        u8* stream = const_cast<u8*>(bank.data.data() + e.first_byte);
-        if (!vorbis_setup_read(stream, e.byte_count, e.channels)) continue;
-        FILE* f = fmemopen(stream, e.byte_count, "rb");
-        if (!f) continue;
-        OggVorbis_File vf;
-        if (ov_open(f, &vf, nullptr, 0) != 0) {
-            std::fclose(f);
-            continue;
-        }
-        u64 left = u64(std::min(e.frames, DECODE_CAP)) + 1;
-        char pcm[8192];
-        int section = 0;
-        while (left > 0) {
-            long got = ov_read(&vf, pcm, int(std::min<u64>(sizeof pcm, left * 2 * e.channels)), 0, 2, 1, &section);
-            if (got <= 0) break;
-            left -= std::min<u64>(left, u64(got) / (2 * e.channels));
-        }
-        ov_clear(&vf);
+        std::vector<u8> stream(bank.data.begin() + e.first_byte, bank.data.begin() + e.first_byte + e.byte_count);
+        _decode(stream, e);
+        if (_fix_page_checksums(stream)) _decode(stream, e);
     }
 }
 
