@@ -790,48 +790,33 @@ TEST(Fault, WritersNeverFollowLinksNorLeaveHalfFiles) {
 }
 
 // Under a file-size limit a write fails as on a full disk: the recording stops at its last
-// whole frame, the settings are not written, nothing ends the game, no temporary is left.
-TEST(Fault, FileSizeLimitFailsWritesInsteadOfEndingTheGame) {
+// whole frame, no settings are written, nothing ends the game, no temporary is left. And a
+// recording under the settings' own name keeps it: the settings go to the user's folder.
+TEST(Fault, FileSizeLimitAndTheRecordingsNameLeaveTheGameAndItsFilesWhole) {
     fs::path dir = fresh_dir("size-limit"), config = fresh_dir("size-limit-config");
     Env_Guard xdg("XDG_CONFIG_HOME", config.c_str());
-    Child_Result r = run_in_child(HANG, [&](double&) {
-        platform_process_begin();
-        rlimit limit{60, 60};  // bytes: the recording's header and one frame
-        char error[256];
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || !replay_record_start((dir / "game.rpl").c_str(), 1, error, sizeof error))
-            return 10;
-        Headless h(dir.string());
-        h.frames(10);
-        return 0;
-    });
-    EXPECT_EQ(r.status, 0) << "-" << SIGXFSZ << ": ended by SIGXFSZ";
-    std::vector<u8> recorded = read_bytes(dir / "game.rpl");
-    Replay replay;
-    ASSERT_TRUE(replay_parse(recorded.data(), recorded.size(), replay, nullptr, 0));
-    EXPECT_EQ(replay.frames.size(), 1u);
-    EXPECT_FALSE(fs::exists(dir / "settings.json"));
-    EXPECT_TRUE(temporaries_of(dir, "settings.json").empty());
-    EXPECT_TRUE(temporaries_of(config / "vantorel", "settings.json").empty());
-    fs::remove_all(dir);
-    fs::remove_all(config);
-}
-
-// Recording under the settings' own name: the recording keeps it, the settings go to the
-// user's folder.
-TEST(Fault, SettingsNeverReplaceTheRunningRecording) {
-    fs::path dir = fresh_dir("record-settings"), config = fresh_dir("record-settings-config");
-    Env_Guard xdg("XDG_CONFIG_HOME", config.c_str());
-    char error[256] = "";
-    ASSERT_TRUE(replay_record_start((dir / "settings.json").c_str(), 7, error, sizeof error)) << error;
-    {
-        Headless h(dir.string());
-        h.frames(5);
+    for (const char* name : {"game.rpl", "settings.json"}) {
+        bool limited = name[0] == 'g';
+        Child_Result r = run_in_child(HANG, [&](double&) {
+            platform_process_begin();
+            rlimit limit{60, 60};  // bytes: the recording's header and one frame
+            char error[256];
+            if ((limited && setrlimit(RLIMIT_FSIZE, &limit) != 0) ||
+                !replay_record_start((dir / name).c_str(), 1, error, sizeof error))
+                return 10;
+            Headless h(dir.string());
+            h.frames(5);
+            return 0;
+        });
+        EXPECT_EQ(r.status, 0) << name << " (" << -SIGXFSZ << ": ended by SIGXFSZ)";
+        std::vector<u8> recorded = read_bytes(dir / name);
+        Replay replay;
+        ASSERT_TRUE(replay_parse(recorded.data(), recorded.size(), replay, nullptr, 0)) << name;
+        EXPECT_EQ(replay.frames.size(), limited ? 1u : 5u) << name;
+        EXPECT_EQ(replay.cut_short, limited) << name;
+        EXPECT_TRUE(temporaries_of(dir, "settings.json").empty());
+        EXPECT_TRUE(temporaries_of(config / "vantorel", "settings.json").empty());
     }
-    std::vector<u8> recorded = read_bytes(dir / "settings.json");
-    Replay replay;
-    ASSERT_TRUE(replay_parse(recorded.data(), recorded.size(), replay, error, sizeof error)) << error;
-    EXPECT_EQ(replay.frames.size(), 5u);
-    EXPECT_FALSE(replay.cut_short);
     expect_settings_whole(config / "vantorel", "the user's folder");
     fs::remove_all(dir);
     fs::remove_all(config);

@@ -283,153 +283,97 @@ Child_Result run_in_child(double seconds, Body&& body) {
 
 // ---- Crafted Ogg Vorbis streams: what a hostile bank could hold -----------------------------
 
-// A codebook as a crafted setup header declares it: `entries` words making a full tree,
-// `dim` numbers per word, and with `map` 1 or 2 a value lattice of one-bit values.
+// A codebook of `entries` words making a full tree, `dim` numbers per word and, with `map`
+// 1 or 2, a value lattice of one-bit values.
 struct Crafted_Book {
     u32 entries = 1;
     u16 dim = 1;
     u8 map = 0;
 };
 
-// A stream that decodes to `frames` frames of silence, in short blocks of 256 samples. Its
-// floor and residue use a one-word book 0; `books` follow it. The residue's partitions are
-// classified by `residue_book` (0, or 1 + an index into `books`).
+// Decodes to `frames` frames of silence in 256-sample blocks. Its floor and residue use a
+// one-word book 0; `books` follow. The residue classifies by book `residue_book`.
 struct Crafted_Stream {
     u16 channels = 1;
     std::vector<Crafted_Book> books;
     u32 frames = 4410;
-    u32 residue_book = 0;
-    u32 residue_partitions = 1;
-    u32 vendor_bytes = 8;  // the comment header's vendor text
+    u32 residue_book = 0, residue_partitions = 1;
+    u32 vendor_bytes = 8;
     int serial = 1;
 };
 
-inline void _crafted_book(oggpack_buffer& b, const Crafted_Book& book) {
-    oggpack_write(&b, 0x564342, 24);
-    oggpack_write(&b, book.dim, 16);
-    oggpack_write(&b, book.entries, 24);
-    oggpack_write(&b, 1, 1);  // lengths in order: a full tree of one or two lengths
-    u32 k = 0;
-    while ((2ull << k) <= book.entries) k++;
-    u32 short_words = book.entries == (1u << k) ? book.entries : (2u << k) - book.entries;
-    auto bits = [](u64 v) { return int(64 - __builtin_clzll(v)); };
-    oggpack_write(&b, k == 0 ? 0 : k - 1, 5);
-    if (book.entries == 1) {
-        oggpack_write(&b, 1, 1);
-    } else {
-        oggpack_write(&b, short_words, bits(book.entries));
-        if (short_words < book.entries) oggpack_write(&b, book.entries - short_words, bits(book.entries - short_words));
-    }
-    oggpack_write(&b, book.map, 4);
-    if (book.map == 0) return;
-    oggpack_write(&b, 0, 32);  // minimum
-    oggpack_write(&b, 0, 32);  // step
-    oggpack_write(&b, 0, 4);   // one bit per value
-    oggpack_write(&b, 0, 1);
-    u64 values = u64(book.entries) * book.dim;
-    if (book.map == 1) {
-        values = 1;
-        for (;;) {
-            u64 power = 1;
-            for (u32 i = 0; i < book.dim && power <= book.entries; i++) power *= values + 1;
-            if (power > book.entries) break;
-            values++;
-        }
-    }
-    for (u64 i = 0; i < values; i++) oggpack_write(&b, i & 1, 1);
-}
-
 inline std::vector<u8> crafted_vorbis(const Crafted_Stream& c) {
-    constexpr u32 SHORT_BLOCK = 256;  // samples
-    std::vector<std::vector<u8>> packets(3);
-    auto take = [](oggpack_buffer& b, std::vector<u8>& into) {
-        into.assign(oggpack_get_buffer(&b), oggpack_get_buffer(&b) + oggpack_bytes(&b));
+    using Bits = std::initializer_list<std::pair<u64, int>>;  // value, width
+    std::vector<std::vector<u8>> packets;
+    oggpack_buffer b;
+    auto put = [&](Bits fields) {
+        for (auto [v, w] : fields) oggpack_write(&b, u32(v), w);
+    };
+    auto open = [&](u32 type) {
+        oggpack_writeinit(&b);
+        put({{type, 8}});
+        for (char ch : {'v', 'o', 'r', 'b', 'i', 's'}) put({{u8(ch), 8}});
+    };
+    auto close = [&] {
+        packets.emplace_back(oggpack_get_buffer(&b), oggpack_get_buffer(&b) + oggpack_bytes(&b));
         oggpack_writeclear(&b);
     };
-    auto opens = [](oggpack_buffer& b, int type) {
-        oggpack_writeinit(&b);
-        oggpack_write(&b, u32(type), 8);
-        for (char ch : {'v', 'o', 'r', 'b', 'i', 's'}) oggpack_write(&b, u8(ch), 8);
-    };
-    oggpack_buffer b;
-    opens(b, 1);
-    oggpack_write(&b, 0, 32);
-    oggpack_write(&b, c.channels, 8);
-    oggpack_write(&b, BANK_RATE, 32);
-    for (int i = 0; i < 3; i++) oggpack_write(&b, 0, 32);
-    oggpack_write(&b, 8, 4);   // 256-sample short blocks
-    oggpack_write(&b, 11, 4);  // 2048-sample long blocks
-    oggpack_write(&b, 1, 1);
-    take(b, packets[0]);
-    opens(b, 3);
-    oggpack_write(&b, c.vendor_bytes, 32);
-    for (u32 i = 0; i < c.vendor_bytes; i++) oggpack_write(&b, 'v', 8);
-    oggpack_write(&b, 0, 32);
-    oggpack_write(&b, 1, 1);
-    take(b, packets[1]);
-    opens(b, 5);
-    oggpack_write(&b, u32(c.books.size()), 8);  // one more than this
-    _crafted_book(b, Crafted_Book{});
-    for (const Crafted_Book& book : c.books) _crafted_book(b, book);
-    oggpack_write(&b, 0, 6);   // one time slot
-    oggpack_write(&b, 0, 16);
-    oggpack_write(&b, 0, 6);   // one floor: type 1 without partitions
-    oggpack_write(&b, 1, 16);
-    oggpack_write(&b, 0, 5);
-    oggpack_write(&b, 0, 2);
-    oggpack_write(&b, 8, 4);
-    oggpack_write(&b, 0, 6);   // one residue covering nothing
-    oggpack_write(&b, 0, 16);
-    oggpack_write(&b, 0, 24);
-    oggpack_write(&b, 0, 24);
-    oggpack_write(&b, 0, 24);
-    oggpack_write(&b, c.residue_partitions - 1, 6);
-    oggpack_write(&b, c.residue_book, 8);
-    for (u32 i = 0; i < c.residue_partitions; i++) oggpack_write(&b, 0, 4);
-    oggpack_write(&b, 0, 6);   // one mapping
-    oggpack_write(&b, 0, 16);
-    oggpack_write(&b, 0, 4);
-    oggpack_write(&b, 0, 24);
-    oggpack_write(&b, 0, 6);   // one mode: short blocks, mapping 0
-    oggpack_write(&b, 0, 1);
-    oggpack_write(&b, 0, 32);
-    oggpack_write(&b, 0, 8);
-    oggpack_write(&b, 1, 1);
-    take(b, packets[2]);
+    open(1);  // version, channels, rate, three bit rates, 256- and 2048-sample blocks
+    put({{0, 32}, {c.channels, 8}, {BANK_RATE, 32}, {0, 32}, {0, 32}, {0, 32}, {8, 4}, {11, 4}, {1, 1}});
+    close();
+    open(3);
+    put({{c.vendor_bytes, 32}});
+    for (u32 i = 0; i < c.vendor_bytes; i++) put({{'v', 8}});
+    put({{0, 32}, {1, 1}});
+    close();
+    open(5);
+    put({{c.books.size(), 8}});
+    std::vector<Crafted_Book> books = c.books;
+    books.insert(books.begin(), Crafted_Book{});
+    for (const Crafted_Book& k : books) {
+        // Lengths in order: 2^(n+1) - entries words of n bits, the rest of n + 1.
+        u32 n = 0;
+        while ((2ull << n) <= k.entries) n++;
+        u32 short_words = k.entries == (1u << n) ? k.entries : (2u << n) - k.entries;
+        auto width = [](u64 v) { return int(64 - __builtin_clzll(v)); };
+        put({{0x564342, 24}, {k.dim, 16}, {k.entries, 24}, {1, 1}, {n ? n - 1 : 0, 5}, {short_words, width(k.entries)}});
+        if (short_words < k.entries) put({{k.entries - short_words, width(k.entries - short_words)}});
+        put({{k.map, 4}});
+        if (k.map == 0) continue;
+        put({{0, 32}, {0, 32}, {0, 4}, {0, 1}});  // minimum, step, one bit per value, no sequence
+        u64 values = u64(k.entries) * k.dim, v = 1;
+        for (u64 p = 0; k.map == 1 && p <= k.entries; v++) {
+            p = 1;
+            for (u32 d = 0; d < k.dim && p <= k.entries; d++) p *= v + 1;
+            values = v;
+        }
+        for (u64 i = 0; i < values; i++) put({{i & 1, 1}});
+    }
+    // One time slot; a floor without partitions; a residue covering nothing; one mapping;
+    // one short-block mode.
+    put({{0, 6}, {0, 16}, {0, 6}, {1, 16}, {0, 5}, {0, 2}, {8, 4}, {0, 6}, {0, 16}, {0, 24}, {0, 24}, {0, 24},
+         {c.residue_partitions - 1, 6}, {c.residue_book, 8}});
+    for (u32 i = 0; i < c.residue_partitions; i++) put({{0, 4}});
+    put({{0, 6}, {0, 16}, {0, 4}, {0, 24}, {0, 6}, {0, 1}, {0, 32}, {0, 8}, {1, 1}});
+    close();
+    // Then one-byte packets, each "no floor" for every channel: half a block of silence.
+    u32 count = (c.frames + 127) / 128 + 1;
+    for (u32 i = 0; i < count; i++) packets.push_back({0});
 
     std::vector<u8> out;
     ogg_stream_state os;
     ogg_stream_init(&os, c.serial);
     ogg_page page;
-    auto drain = [&](int (*next)(ogg_stream_state*, ogg_page*)) {
-        while (next(&os, &page)) {
+    for (size_t i = 0; i < packets.size(); i++) {
+        bool last = i + 1 == packets.size();
+        ogg_packet op = {packets[i].data(), long(packets[i].size()), i == 0, last,
+                         i < 3 ? 0 : std::min<i64>(i64(i - 3) * 128, c.frames), i64(i)};
+        ogg_stream_packetin(&os, &op);
+        while (i == 2 || last ? ogg_stream_flush(&os, &page) : ogg_stream_pageout(&os, &page)) {
             out.insert(out.end(), page.header, page.header + page.header_len);
             out.insert(out.end(), page.body, page.body + page.body_len);
         }
-    };
-    ogg_packet op = {};
-    for (int i = 0; i < 3; i++) {
-        op.packet = packets[size_t(i)].data();
-        op.bytes = long(packets[size_t(i)].size());
-        op.b_o_s = i == 0;
-        op.packetno = i;
-        ogg_stream_packetin(&os, &op);
     }
-    drain(ogg_stream_flush);
-    // Every audio packet is "no floor" for each channel: half a block of silence.
-    u8 silent = 0;
-    u32 count = (c.frames + SHORT_BLOCK / 2 - 1) / (SHORT_BLOCK / 2) + 1;
-    for (u32 i = 0; i < count; i++) {
-        op = {};
-        op.packet = &silent;
-        op.bytes = 1;
-        op.packetno = 3 + i;
-        op.granulepos = std::min<i64>(i64(i) * (SHORT_BLOCK / 2), c.frames);
-        op.e_o_s = i + 1 == count;
-        ogg_stream_packetin(&os, &op);
-        drain(ogg_stream_pageout);
-    }
-    drain(ogg_stream_flush);
     ogg_stream_clear(&os);
     return out;
 }

@@ -386,67 +386,28 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefused) {
     }
 }
 
-TEST(ReplayFile, VersionOneRecordingsStillPlay) {
+TEST(ReplayFile, VersionOneRecordingsStillPlayAndACutIsSaidInOneLine) {
     std::vector<size_t> ends;
     std::vector<u8> now = small_recording(ends);
     // The same frames as version 1 wrote them: no size checks, no end mark.
     std::vector<u8> old(now.begin(), now.begin() + REPLAY_HEADER_SIZE);
     old[8] = 1;
-    u32 header_sum = u32(crc32(crc32(0, nullptr, 0), old.data(), 24));
-    for (int i = 0; i < 4; i++) old[24 + i] = u8(header_sum >> (8 * i));
+    u32 sum = u32(crc32(crc32(0, nullptr, 0), old.data(), 24));
+    std::memcpy(old.data() + 24, &sum, 4);
     for (size_t f = 0; f + 1 < ends.size(); f++) {
         old.insert(old.end(), now.begin() + ptrdiff_t(ends[f]), now.begin() + ptrdiff_t(ends[f]) + 4);
         old.insert(old.end(), now.begin() + ptrdiff_t(ends[f]) + 8, now.begin() + ptrdiff_t(ends[f + 1]));
     }
-    Replay r, expected;
-    char error[200] = "";
-    ASSERT_TRUE(replay_parse(now.data(), now.size(), expected, error, sizeof error)) << error;
-    ASSERT_TRUE(replay_parse(old.data(), old.size(), r, error, sizeof error)) << error;
-    EXPECT_FALSE(r.cut_short);
-    ASSERT_EQ(r.frames.size(), expected.frames.size());
-    EXPECT_EQ(r.events.size(), expected.events.size());
-    EXPECT_EQ(r.frames.back().duration, expected.frames.back().duration);
     old.pop_back();
-    ASSERT_TRUE(replay_parse(old.data(), old.size(), r, error, sizeof error)) << error;
-    EXPECT_TRUE(r.cut_short);
-    EXPECT_EQ(r.frames.size(), expected.frames.size() - 1);
-}
-
-TEST(ReplayFile, ACutShortFileSaysSoInOneLineAndADamagedOneIsRefused) {
-    std::vector<size_t> ends;
-    std::vector<u8> data = small_recording(ends);
-    replay_encode_end(u32(ends.size() - 1), data);
-    fs::path file = temp_file("said.rpl");
+    fs::path file = temp_file("v1.rpl");
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), std::streamsize(old.size()));
     char error[REPLAY_ERROR_ROOM + 256] = "";
-    struct Case {
-        size_t keep;       // bytes of the file
-        size_t flip_at;    // a byte flipped, or 0
-        const char* said;  // on standard error when it plays, or in the refusal
-        bool plays;
-    };
-    const Case cases[] = {
-        {data.size(), 0, "", true},
-        {ends[7] + 5, 0, "is cut short: playing its 7 whole frames", true},
-        {ends.back(), 0, "is cut short: playing its 12 whole frames", true},
-        {data.size(), ends[3] + 1, "damaged replay: bad frame size at frame 4", false},
-    };
-    for (const Case& c : cases) {
-        std::vector<u8> bytes(data.begin(), data.begin() + ptrdiff_t(c.keep));
-        if (c.flip_at) bytes[c.flip_at] ^= 0x40;
-        std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                       std::streamsize(bytes.size()));
-        bool played = false;
-        std::string said = capture_output(temp_file("said.log"),
-                                          [&] { played = replay_play_start(file.c_str(), error, sizeof error); });
-        replay_stop();
-        EXPECT_EQ(played, c.plays) << c.said;
-        if (!c.plays) said = error;
-        if (c.said[0]) EXPECT_NE(said.find(c.said), std::string::npos) << "said: " << said;
-        else EXPECT_EQ(said, "");
-        EXPECT_LE(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    }
+    bool played = false;
+    std::string said = capture_output(temp_file("v1.log"), [&] { played = replay_play_start(file.c_str(), error, sizeof error); });
+    ASSERT_TRUE(played) << error;
+    EXPECT_EQ(said, "vantorel: " + file.string() + " is cut short: playing its 11 whole frames\n");
     fs::remove(file);
-    fs::remove(temp_file("said.log"));
+    fs::remove(temp_file("v1.log"));
 }
 
 TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {
