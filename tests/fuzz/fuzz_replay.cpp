@@ -25,8 +25,9 @@ void _put_crc(u8* at, u32 v) {
     for (int i = 0; i < 4; i++) at[i] = u8(v >> (8 * i));
 }
 
-// Whatever is accepted must be in range and encode back to the bytes it came from,
-// up to the whole frames read, and exactly, end mark included, unless it is cut short.
+// Whatever is accepted must be in range and encode back to the bytes it came from (this
+// game writes only the newest version), up to the whole frames read, and exactly, end mark
+// included, unless it is cut short.
 void _check(const Replay& r, const u8* data, size_t size) {
     std::vector<u8> out;
     replay_encode_header(r.seed, out);
@@ -39,6 +40,7 @@ void _check(const Replay& r, const u8* data, size_t size) {
             for (f32 a : s.axes) _require(a >= -1 && a <= 1);
         replay_encode_frame(r.events.data() + f.first_event, f.event_count, f.duration, pads, out);
     }
+    if (data[8] != REPLAY_VERSION) return;
     _require(out.size() <= size && std::memcmp(out.data(), data, out.size()) == 0);
     if (r.cut_short) return;
     replay_encode_end(u32(r.frames.size()), out);
