@@ -18,7 +18,6 @@
 #endif
 #ifdef _WIN32
 #include <fcntl.h>
-#define NOMINMAX
 #include <windows.h>
 #endif
 
