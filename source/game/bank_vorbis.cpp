@@ -172,7 +172,7 @@ bool _residue(oggpack_buffer& b, const std::vector<Codebook>& books, Vorbis_Setu
             if (high < 0) return false;
             cascade |= high << 3;
         }
-        stages += __builtin_popcountl(u64(cascade));
+        stages += __builtin_popcountll(u64(cascade));
     }
     for (long i = 0; i < stages; i++) {
         long book = oggpack_read(&b, 8);

@@ -69,6 +69,10 @@ f64 _get_f64(const u8* p) {
 }
 
 u32 _crc(const u8* p, size_t n) { return u32(crc32(crc32(0, nullptr, 0), p, uInt(n))); }
+// A chunk's checksum covers its size field and its body, not the size check between them.
+u32 _chunk_crc(const u8* size_field, const u8* body, u32 body_bytes) {
+    return u32(crc32(crc32(crc32(0, nullptr, 0), size_field, 4), body, uInt(body_bytes)));
+}
 
 bool _fail(char* error, size_t error_size, const char* why) {
     if (error && error_size) std::snprintf(error, error_size, "%s", why);
@@ -200,9 +204,8 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
             out.cut_short = true;
             break;
         }
-        u32 sum = crc32(crc32(0, nullptr, 0), data + at, 4);
-        sum = u32(crc32(sum, data + at + head, uInt(body)));
-        if (sum != u32(_get(data + at + head + body, 4)) || !_parse_body(data + at + head, body, out))
+        if (_chunk_crc(data + at, data + at + head, body) != u32(_get(data + at + head + body, 4)) ||
+            !_parse_body(data + at + head, body, out))
             return damaged("bad frame");
         at += head + size_t(body) + 4;
     }
@@ -254,8 +257,7 @@ void replay_encode_frame(const Input_Event* events, size_t event_count, f64 dura
     for (int i = 0; i < 4; i++) out[start + i] = u8(body >> (8 * i));
     u32 size_check = _crc(out.data() + start, 4);
     for (int i = 0; i < 4; i++) out[start + 4 + i] = u8(size_check >> (8 * i));
-    u32 sum = crc32(crc32(0, nullptr, 0), out.data() + start, 4);
-    _put_u32(out, u32(crc32(sum, out.data() + start + 8, uInt(body))));
+    _put_u32(out, _chunk_crc(out.data() + start, out.data() + start + 8, body));
 }
 
 void replay_encode_end(u32 frames, std::vector<u8>& out) {

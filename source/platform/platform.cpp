@@ -421,8 +421,10 @@ bool platform_change_to_exe_dir() {
     P.exe_dir.clear();
     if (dir.empty()) return false;
     // An installed executable has no data beside it; its data folder is found relative to it.
-    if (chdir(paths_data_root(dir).c_str()) != 0) return false;
-    P.exe_dir = dir;
+    std::string root = paths_data_root(dir);
+    if (chdir(root.c_str()) != 0) return false;
+    // "." names the executable's folder only while that is the working directory.
+    P.exe_dir = dir != "." || root == dir ? dir : "";
     return true;
 }
 
