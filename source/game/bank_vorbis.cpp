@@ -310,7 +310,13 @@ std::optional<Vorbis_Setup> vorbis_setup_read(const u8* bytes, size_t size, u16 
 
 bool bank_streams_acceptable(const Bank& bank) {
     for (const Bank_Event& e : bank.events) {
-        if (!vorbis_setup_read(bank.data.data() + e.first_byte, e.byte_count, e.channels)) return false;
+        switch (e.codec) {
+        case codec_vorbis:
+            if (!vorbis_setup_read(bank.data.data() + e.first_byte, e.byte_count, e.channels)) return false;
+            break;
+        // The bank reader already held modules to their own limits.
+        case codec_module: break;
+        }
     }
     return true;
 }

@@ -33,5 +33,5 @@ struct Vorbis_Setup {
 // Vorbis headers for `channels` channels at BANK_RATE that libvorbis itself would accept as
 // far as they are read (codebooks, floors, residues), and all within the limits above.
 std::optional<Vorbis_Setup> vorbis_setup_read(const u8* bytes, size_t size, u16 channels);
-// Every event's stream reads.
+// Every Vorbis event's stream reads.
 bool bank_streams_acceptable(const Bank& bank);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "../platform/platform.h"
+#include "audio.h"
 #include "command_line.h"
 #include "game.h"
 #include "main.h"
@@ -40,6 +41,7 @@ int _prepare_session(const Command_Line& cl, std::vector<char>& error) {
         return name_taken ? 2 : 1;
     }
     random_seed(seed);
+    audio_seed(seed);
     return -1;
 }
 }  // namespace

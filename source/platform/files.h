@@ -26,6 +26,11 @@ struct File_Identity {
 };
 std::optional<File_Identity> file_identity(const char* path);
 
+// Moves the file at path out of the way to "<path>.bad-<n>", the first n nothing holds, so
+// a damaged file is kept for a look rather than overwritten. Never replaces anything there.
+// The new name, or nothing when it could not be moved.
+std::optional<std::string> file_set_aside(const char* path);
+
 // A file:// URL naming an absolute path. Every byte outside A-Z a-z 0-9 - . _ ~ and "/"
 // is percent-encoded, so "#", "?", "%", spaces and newlines stay part of the path.
 std::string file_url_from_path(std::string_view absolute_path);

@@ -1,9 +1,10 @@
 // libFuzzer target: the main bank reader, the strings bank reader and the lookup that
 // joins them. An input starting with "VNBK" and holding "VNST" further on is also split
 // there into a main bank and a strings bank, so one input can exercise the pair. Every
-// stream the game's own checks let through is handed to the decoder (run it with a memory
-// limit: mk/fuzz.mk gives 512 MiB and a timeout); each stream is tried as it is and once
-// more with its Ogg page checksums put right, so mutations reach the header checks.
+// sound the game's own checks let through is handed to its player, as the game would (run
+// it with a memory limit: mk/fuzz.mk gives 512 MiB and a timeout): modules are loaded and
+// played a little; Vorbis streams are decoded, each as it is and once more with its Ogg
+// page checksums put right, so mutations reach the header checks.
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
@@ -16,11 +17,23 @@
 
 #include "game/bank.h"
 #include "game/bank_vorbis.h"
+#include "game/module_player.h"
 
 namespace {
 
 void _require(bool ok) {
     if (!ok) std::abort();
+}
+
+void _play_module(const u8* bytes, size_t size) {
+    _require(bank_module_valid(bytes, size));
+    xmp_context player = xmp_create_context();
+    if (module_player_load(player, bytes, size) && module_player_start(player)) {
+        for (int frame = 0; frame < 8; frame++) xmp_play_frame(player);
+        xmp_end_player(player);
+        xmp_release_module(player);
+    }
+    xmp_free_context(player);
 }
 
 // Anything the reader accepts must write back to the very same bytes, keep every event
@@ -37,6 +50,7 @@ void _check_bank(const Bank& bank, const u8* data, size_t size) {
         volatile u8 last = bank.data[e.first_byte + e.byte_count - 1];
         (void)last;
         frames += e.frames;
+        if (e.codec == codec_module) _play_module(bank.data.data() + e.first_byte, e.byte_count);
     }
     _require(frames <= BANK_MAX_TOTAL_FRAMES);
     u64 one_shots = 0;
@@ -92,9 +106,16 @@ bool _fix_page_checksums(std::vector<u8>& s) {
 
 void _decode_streams(const Bank& bank) {
     for (const Bank_Event& e : bank.events) {
-        std::vector<u8> stream(bank.data.begin() + e.first_byte, bank.data.begin() + e.first_byte + e.byte_count);
-        _decode(stream, e);
-        if (_fix_page_checksums(stream)) _decode(stream, e);
+        switch (e.codec) {
+        case codec_vorbis: {
+            std::vector<u8> stream(bank.data.begin() + e.first_byte,
+                                   bank.data.begin() + e.first_byte + e.byte_count);
+            _decode(stream, e);
+            if (_fix_page_checksums(stream)) _decode(stream, e);
+            break;
+        }
+        case codec_module: break;  // played by _check_bank
+        }
     }
 }
 
