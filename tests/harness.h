@@ -443,6 +443,65 @@ inline std::vector<u8> crafted_vorbis(const Crafted_Stream& c) {
     return out;
 }
 
+// ---- Crafted XM modules: the largest a bank may hold ------------------------------------
+
+// Every pattern `rows` long and every cell a note with its instrument, volume and an
+// arpeggio; every instrument `samples` looped 16-bit samples of `sample_bytes` each.
+struct Crafted_Module {
+    u16 channels = 2;
+    u16 patterns = 1;
+    u16 rows = 4;
+    u16 orders = 1;  // pattern i % patterns at order i
+    u16 instruments = 1;
+    u16 samples = 1;         // per instrument
+    u32 sample_bytes = 64;   // bytes, even
+};
+
+inline std::vector<u8> crafted_module(const Crafted_Module& m) {
+    std::vector<u8> o;
+    auto put = [&](std::initializer_list<u8> bytes) {
+        for (u8 b : bytes) o.push_back(b);
+    };
+    auto put16 = [&](u32 v) { put({u8(v), u8(v >> 8)}); };
+    auto put32 = [&](u32 v) { put({u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}); };
+    const char magic[] = "Extended Module: ";
+    o.insert(o.end(), magic, magic + 17);
+    o.insert(o.end(), 20, u8(' '));
+    o.push_back(0x1A);
+    o.insert(o.end(), 20, u8(' '));
+    put16(0x0104);
+    put32(276);
+    for (u32 v : {u32(m.orders), 0u, u32(m.channels), u32(m.patterns), u32(m.instruments), 1u, 31u, 32u}) put16(v);
+    for (u32 i = 0; i < 256; i++) o.push_back(i < m.orders ? u8(i % m.patterns) : 0);
+    for (u32 p = 0; p < m.patterns; p++) {
+        put32(9);
+        o.push_back(0);
+        put16(m.rows);
+        put16(u32(m.rows) * m.channels * 5);
+        for (u32 cell = 0; cell < u32(m.rows) * m.channels; cell++)
+            put({u8(1 + cell % 96), u8(1 + cell % m.instruments), 0x40, 0x00, 0x37});
+    }
+    for (u32 i = 0; i < m.instruments; i++) {
+        size_t start = o.size();
+        put32(263);
+        o.insert(o.end(), 23, u8(0));  // name, type
+        put16(m.samples);
+        put32(40);
+        for (u32 key = 0; key < 96; key++) o.push_back(u8(key % m.samples));
+        o.insert(o.end(), 263 - (o.size() - start), u8(0));  // no envelopes
+        for (u32 s = 0; s < m.samples; s++) {
+            put32(m.sample_bytes);
+            put32(0);
+            put32(m.sample_bytes);
+            put({64, 0, 0x11, 0x80, 0, 0});  // volume .. a forward loop, 16 bits
+            o.insert(o.end(), 22, u8(0));
+        }
+        for (u32 s = 0; s < m.samples; s++)
+            for (u32 b = 0; b < m.sample_bytes / 2; b++) put16(b % 64 < 32 ? 0x0400 : 0xFC00);
+    }
+    return o;
+}
+
 // The benchmarks share this header without GoogleTest.
 #ifdef GTEST_TEST
 // A private folder holding a link to the real data, so the files the game keeps beside
