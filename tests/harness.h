@@ -458,14 +458,13 @@ struct Crafted_Module {
 };
 
 inline std::vector<u8> crafted_module(const Crafted_Module& m) {
-    std::vector<u8> o;
+    const char magic[] = "Extended Module: ";
+    std::vector<u8> o(magic, magic + 17);
     auto put = [&](std::initializer_list<u8> bytes) {
         for (u8 b : bytes) o.push_back(b);
     };
     auto put16 = [&](u32 v) { put({u8(v), u8(v >> 8)}); };
     auto put32 = [&](u32 v) { put({u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}); };
-    const char magic[] = "Extended Module: ";
-    o.insert(o.end(), magic, magic + 17);
     o.insert(o.end(), 20, u8(' '));
     o.push_back(0x1A);
     o.insert(o.end(), 20, u8(' '));
