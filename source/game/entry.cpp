@@ -1,8 +1,12 @@
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "../platform/paths.h"
 #include "../platform/platform.h"
 #include "audio.h"
 #include "command_line.h"
@@ -10,6 +14,9 @@
 #include "main.h"
 #include "random.h"
 #include "replay.h"
+#include "scores.h"
+#include "settings.h"
+#include "volume.h"
 
 namespace {
 void _report(const char* reason, const char* more = "") {
@@ -21,6 +28,22 @@ size_t _error_room(int argc, char** argv) {
     size_t longest = 0;
     for (int i = 0; i < argc; i++) longest = std::max(longest, std::strlen(argv[i]));
     return longest + REPLAY_ERROR_ROOM;
+}
+
+// Which of the game's own files, beside it or in the user's folders, the new recording is (the
+// game would replace it or move it aside). Asked once the recording exists, so that any
+// spelling of the same place counts.
+const char* _kept_file_recorded_into() {
+    const std::string beside = platform_find_exe_dir();
+    const std::string config = paths_config_dir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    const std::string data = paths_data_dir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    const std::pair<const std::string&, const char*> kept[] = {
+        {beside, SETTINGS_FILE}, {config, SETTINGS_FILE}, {beside, VOLUME_FILE},
+        {config, VOLUME_FILE},   {beside, SCORES_FILE},   {data, SCORES_FILE},
+    };
+    for (const auto& [dir, name] : kept)
+        if (!dir.empty() && replay_is_recording_file(paths_join(dir, name).c_str())) return name;
+    return nullptr;
 }
 
 // Seed, recording and playback before the window opens; a non-negative result ends the process.
@@ -39,6 +62,13 @@ int _prepare_session(const Command_Line& cl, std::vector<char>& error) {
         _report(error.data());
         // Like a bad option: the player picks another name.
         return name_taken ? 2 : 1;
+    }
+    if (const char* kept = cl.record_path ? _kept_file_recorded_into() : nullptr) {
+        replay_record_discard();
+        std::snprintf(error.data(), error.size(),
+                      "cannot record to %s: the game keeps its own %s there; choose another name", cl.record_path, kept);
+        _report(error.data());
+        return 2;
     }
     random_seed(seed);
     audio_seed(seed);

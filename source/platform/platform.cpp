@@ -520,25 +520,26 @@ std::string _exe_dir_from_system() {
 }  // namespace
 #endif
 
-bool platform_change_to_exe_dir() {
-    std::string dir;
-    if (P.headless) {
-        dir = P.headless_exe_dir;
-    } else {
+std::string platform_find_exe_dir() {
+    if (P.headless) return P.headless_exe_dir;
 #ifdef __EMSCRIPTEN__
-        dir = BROWSER_GAME_DIR;  // SDL would name the root of the page's file system
+    return BROWSER_GAME_DIR;  // SDL would name the root of the page's file system
 #else
-        char* base = SDL_GetBasePath();
-        if (base) {
-            dir = base;
-            SDL_free(base);
-        } else {
-            dir = _exe_dir_from_system();
-            // A relative folder means nothing once left: from inside it, it is ".".
-            if (!dir.empty() && dir[0] != '/') dir = chdir(dir.c_str()) == 0 ? "." : "";
-        }
+    char* base = SDL_GetBasePath();
+    if (!base) return _exe_dir_from_system();
+    std::string dir = base;
+    SDL_free(base);
+    return dir;
 #endif
-    }
+}
+
+bool platform_change_to_exe_dir() {
+    std::string dir = platform_find_exe_dir();
+#ifndef _WIN32
+    // A relative folder (the system's, when SDL cannot say) means nothing once left: from
+    // inside it, it is ".".
+    if (!P.headless && !dir.empty() && dir[0] != '/') dir = chdir(dir.c_str()) == 0 ? "." : "";
+#endif
     P.exe_dir.clear();
     if (dir.empty()) return false;
     // An installed executable has no data beside it; its data folder is found relative to it.

@@ -107,6 +107,8 @@ void platform_open_url(const char* url);
 // What platform_open_url hands to the system: web addresses as given, a relative file name
 // as a file URL in the working directory ("" when that is unknown).
 std::string platform_resolve_url(const char* url);
+// The executable's folder as the system names it, without moving there ("" when unknown).
+std::string platform_find_exe_dir();
 // Moves to the folder of the executable, or to the installed data folder when only that
 // holds "data"; false when that failed.
 bool platform_change_to_exe_dir();

@@ -108,4 +108,15 @@ run "$WORK/bin/vantorel" "--$part$part$part"
 head -n1 <<<"$ERR" | grep -qF -- "--$part$part$part" || fail "a long unknown option is cut"
 passed=$((passed + 1))
 
+# Nor is a recording ever one of the game's own files, even before the game first writes one.
+mkdir -p "$WORK/config/vantorel" "$WORK/data/vantorel"
+for file in bin/settings.json bin/volume.json bin/scores.txt config/vantorel/settings.json \
+    config/vantorel/volume.json data/vantorel/scores.txt; do
+    run env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER XDG_DATA_HOME="$WORK/data" "$WORK/bin/vantorel" \
+        --record "$WORK/$file"
+    [ "$RC" -eq 2 ] && [ "$(wc -l <"$WORK/err")" -eq 1 ] && [ ! -e "$WORK/$file" ] || fail "--record $file: status $RC, '$ERR'"
+    grep -qF "$WORK/$file: the game keeps its own" <<<"$ERR" || fail "--record $file: '$ERR'"
+done
+passed=$((passed + 1))
+
 echo "$passed passed, 0 failed"
