@@ -26,7 +26,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int PAD_A = 0, PAD_X = 2;  // raw numbering of the common wired pad
+constexpr int PAD_A = 0, PAD_X = 2, PAD_LEFT_SHOULDER = 4;  // raw numbering of the common wired pad
 
 fs::path temp_file(const char* name) {
     return fs::temp_directory_path() / (std::string("vantorel-replay-") + std::to_string(getpid()) + "-" + name);
@@ -197,6 +197,11 @@ void play_whole_game(Session& s) {
             s.charge(turn);
             s.help(assist_rock);
             s.fire(turn++);
+            if (stage == 1 && shots == 2) {
+                // Volume steps, each with its sound: heard only, the replay stays in step.
+                s.key(int(Platform_Key::key_minus));
+                s.button(PAD_LEFT_SHOULDER);
+            }
             if (stage == 2 && shots == 2) {
                 s.h.focus_lost();
                 s.frame();
@@ -241,12 +246,13 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     std::vector<World_Digest> frames;
     constexpr u64 SEED = 0xC0FFEE1234ull;
     char error[256] = "";
+    const std::string dir = private_exe_dir("whole-game");
     {
         ASSERT_TRUE(replay_record_start(file.c_str(), SEED, error, sizeof error)) << error;
         random_seed(SEED);
         audio_seed(SEED);
         audio_trace = {};
-        Session s{Headless{}, pad, false, assists, frames};
+        Session s{Headless{dir}, pad, false, assists, frames};
         play_whole_game(s);
         if (HasFatalFailure()) return;
     }
@@ -258,6 +264,9 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     fs::path table = fs::path(harness_scores_dir) / SCORES_FILE;
     ASSERT_TRUE(fs::exists(table));
     fs::remove(table);
+    // The viewer starts from the volume the player started from.
+    ASSERT_LT(recorded.effects_gain, 1);
+    ASSERT_TRUE(fs::remove(dir + VOLUME_FILE));
     {
         Replay r;
         std::vector<u8> data = read_all(file);
@@ -275,7 +284,7 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     audio_seed(replay_seed());
     audio_trace = {};
     {
-        Session s{Headless{}, nullptr, true, assists, frames};
+        Session s{Headless{dir}, nullptr, true, assists, frames};
         while (!replay_finished() && !s.diverged && s.index <= frames.size()) {
             if (s.index == 40) s.h.down(DK_ESCAPE);  // only the recorded input may count
             if (s.index == 41) s.h.up(DK_ESCAPE);
@@ -290,7 +299,9 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     EXPECT_FALSE(fs::exists(table));
     EXPECT_EQ(audio_trace.varied, recorded.varied);
     EXPECT_EQ(audio_trace.variations, recorded.variations);
+    EXPECT_EQ(audio_trace.effects_gain, recorded.effects_gain);
     fs::remove(file);
+    fs::remove_all(dir);
 }
 
 namespace {
