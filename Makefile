@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # What building and running the game needs; `make play` installs only these.
-PLAY_PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libepoxy-dev libgl-dev \
+PLAY_PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libogg-dev libvorbis-dev libepoxy-dev libgl-dev \
 	libgl1-mesa-dri libstb-dev liblz4-dev zlib1g-dev libxmp-dev python3-fonttools
 # What the tests, the benchmarks, fuzzing and the package checks need on top.
 TEST_PACKAGES := libgtest-dev libbenchmark-dev clang valgrind python3 \

@@ -6,7 +6,8 @@
 get_filename_component(_vantorel_root ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(VANTOREL_BASE_SOURCES
   source/platform/files.cpp source/game/serializer.cpp source/game/pak.cpp source/game/assets.cpp
-  source/lz4/lz4.cpp source/game/bank.cpp source/game/bank_module.cpp source/game/icon.cpp)
+  source/lz4/lz4.cpp source/game/bank.cpp source/game/bank_vorbis.cpp source/game/bank_module.cpp
+  source/game/icon.cpp)
 list(TRANSFORM VANTOREL_BASE_SOURCES PREPEND ${_vantorel_root}/)
 set(VANTOREL_ENTRY_SOURCE ${_vantorel_root}/source/game/entry.cpp)
 file(GLOB VANTOREL_SOURCES CONFIGURE_DEPENDS

@@ -11,11 +11,23 @@
 #include <string>
 #include <vector>
 
+#include <ctime>
+#include <tuple>
+
 #include "game/audio.h"
 #include "game/bank.h"
+#include "game/bank_vorbis.h"
 #include "game/random.h"
 #include "game/volume.h"
 #include "harness.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define AUDIO_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define AUDIO_TEST_ASAN 1
+#endif
+#endif
 
 namespace {
 
@@ -160,6 +172,8 @@ TEST(Bank, CorruptCountsLengthsAndSettingsAreRefused) {
         // Each event within the cap, but together past it: a bank that would decode to
         // more than the cap allows is refused before anything is decoded.
         {second + 20, BANK_MAX_TOTAL_FRAMES - 99},
+        // One-shots are decoded whole: their own, smaller cap.
+        {second + 20, BANK_MAX_ONE_SHOT_FRAMES + 1},
     };
     for (const Patch& p : patches) {
         std::vector<u8> bad = good;
@@ -167,7 +181,8 @@ TEST(Bank, CorruptCountsLengthsAndSettingsAreRefused) {
         EXPECT_FALSE(_bank_ok(bad)) << "patch at " << p.at << " = " << p.value;
     }
     std::vector<u8> at_cap = good;
-    _put_u32(at_cap, second + 20, BANK_MAX_TOTAL_FRAMES - 100);
+    _put_u32(at_cap, 16 + 20, BANK_MAX_TOTAL_FRAMES - BANK_MAX_ONE_SHOT_FRAMES);
+    _put_u32(at_cap, second + 20, BANK_MAX_ONE_SHOT_FRAMES);
     EXPECT_TRUE(_bank_ok(at_cap));
 
     // The writer refuses what the reader would refuse.
@@ -379,6 +394,133 @@ std::string _enter_one_stream_bank(Audio_Event which, Bank_Event& e, u32 table_f
 int _channels_playing() { return Mix_Playing(-1); }
 
 } // namespace
+
+// ---- Streams the decoder is handed --------------------------------------------------------
+
+namespace {
+std::vector<u8> _books(u32 count, u32 entries, u16 dim = 1, u8 map = 0, u32 frames = 4410) {
+    Crafted_Stream c;
+    c.books.assign(count, Crafted_Book{entries, dim, map});
+    c.frames = frames;
+    return crafted_vorbis(c);
+}
+} // namespace
+
+TEST(BankStreams, HeadersBeyondTheLimitsAreRefusedBeforeTheDecoder) {
+    Crafted_Stream stereo, long_vendor, second_link;
+    stereo.channels = 2;
+    long_vendor.vendor_bytes = BANK_VORBIS_MAX_PACKET_BYTES;
+    second_link.serial = 2;
+    std::vector<u8> chained = _books(1, 2), link = crafted_vorbis(second_link);
+    chained.insert(chained.end(), link.begin(), link.end());
+    const u32 ENTRIES = BANK_VORBIS_MAX_ENTRIES;
+    const std::tuple<const char*, std::vector<u8>, bool> cases[] = {
+        {"the most codebooks", _books(BANK_VORBIS_MAX_CODEBOOKS - 1, 2), true},
+        {"one codebook more", _books(BANK_VORBIS_MAX_CODEBOOKS, 2), false},
+        {"one entry more than the most", _books(1, ENTRIES + 1), false},
+        {"one dimension more than the most", _books(1, 2, u16(BANK_VORBIS_MAX_DIMENSIONS + 1)), false},
+        {"nine of the largest codebooks", _books(9, ENTRIES), true},
+        {"ten: past the set-up budget", _books(10, ENTRIES), false},
+        {"two channels for a mono event", crafted_vorbis(stereo), false},
+        {"a comment past the packet cap", crafted_vorbis(long_vendor), false},
+        {"two chained streams", chained, false},
+    };
+    for (const auto& [what, bytes, accepted] : cases)
+        EXPECT_EQ(vorbis_setup_read(bytes.data(), bytes.size(), 1).has_value(), accepted) << what;
+}
+
+// The real bank, two hostile ones (a codebook that overflows the stack at set-up, a decode
+// bomb) and the worst the checks accept: 16 MiB of streams each just inside the set-up
+// budget, with every one-shot frame the cap allows, its tunes either such streams or the
+// largest modules the limits let through. Each starts in a child process, which then also
+// starts the game's tune, as a new game does: both tunes are then loaded at once.
+TEST(Audio, NoBankWithinTheCapsCrashesStallsOrBloatsTheStart) {
+    std::optional<Bank> real = bank_read_file(VANTOREL_BUILD_DIR "/data/Desktop/persistent.bank");
+    ASSERT_TRUE(real);
+    // The most of everything at once: 32 patterns of 256 rows fill the cells, 256 orders
+    // play them over and over, 512 samples share the sample bytes.
+    Crafted_Module largest;
+    largest.channels = u16(BANK_MODULE_MAX_CHANNELS);
+    largest.rows = u16(BANK_MODULE_MAX_ROWS);
+    largest.patterns = u16(BANK_MODULE_MAX_CELLS / (BANK_MODULE_MAX_CHANNELS * BANK_MODULE_MAX_ROWS));
+    largest.orders = 256;
+    largest.instruments = u16(BANK_MODULE_MAX_INSTRUMENTS);
+    largest.samples = u16(BANK_MODULE_MAX_SAMPLES);
+    largest.sample_bytes = BANK_MODULE_MAX_SAMPLE_BYTES / (BANK_MODULE_MAX_INSTRUMENTS * BANK_MODULE_MAX_SAMPLES);
+    const std::vector<u8> module = crafted_module(largest);
+    // Events 0 and 1 are the tunes, the named ones after them one-shots, the rest short loops.
+    auto crafted = [&](u32 count, bool module_tunes, auto&& stream_of) {
+        Bank b;
+        for (u32 i = 0; i < count; i++) {
+            bool one_shot = i >= 2 && i < AUDIO_EVENT_COUNT;
+            Bank_Event e{BANK_RATE, 1, !one_shot, 1, 0, 1, one_shot ? BANK_MAX_ONE_SHOT_FRAMES / 20 : 128};
+            if (i < 2) e.frames = (BANK_MAX_TOTAL_FRAMES - BANK_MAX_ONE_SHOT_FRAMES) / 2 - 128 * BANK_MAX_EVENTS;
+            bool tune_module = i < 2 && module_tunes;
+            if (tune_module) e.codec = codec_module, e.channels = 2;
+            std::vector<u8> s = tune_module ? module : stream_of(i, e.frames);
+            e.first_byte = u32(b.data.size());
+            e.byte_count = u32(s.size());
+            b.data.insert(b.data.end(), s.begin(), s.end());
+            b.events.push_back(e);
+        }
+        return b;
+    };
+    auto hostile = [&](u32 books, u32 entries) {
+        return crafted(AUDIO_EVENT_COUNT, false, [&](u32, u32 frames) { return _books(books, entries, 1, 0, frames); });
+    };
+    auto worst = [&](bool module_tunes) {
+        u64 room = BANK_MAX_FILE_BYTES - (1u << 20) - (module_tunes ? 2 * module.size() : 0);
+        return crafted(BANK_MAX_EVENTS, module_tunes, [&](u32 i, u32 frames) {
+            Crafted_Stream c;
+            c.frames = frames;
+            c.vendor_bytes = u32(room / BANK_MAX_EVENTS);
+            // Large plain codebooks with the largest partition map, or the largest value lattice.
+            c.books.assign(i % 2 ? 9 : 3, Crafted_Book{BANK_VORBIS_MAX_ENTRIES, 2, 0});
+            if (i % 2) c.residue_book = 1, c.residue_partitions = 64;
+            else c.books.push_back({BANK_VORBIS_MAX_ENTRIES, u16(BANK_VORBIS_MAX_DIMENSIONS), 1});
+            return crafted_vorbis(c);
+        });
+    };
+    const std::tuple<const char*, Bank, bool> cases[] = {
+        {"the real bank", *real, true},
+        {"a codebook of 2^22 entries", hostile(1, 1u << 22), false},
+        {"220 codebooks of 2^19 entries", hostile(220, 1u << 19), false},
+        {"the worst accepted bank of Vorbis streams", worst(false), true},
+        {"the worst accepted bank with module tunes", worst(true), true},
+    };
+    Child_Result real_start;
+    for (const auto& [what, bank, sounds] : cases) {
+        u64 one_shot_frames = 0;
+        for (int e = 0; e < AUDIO_EVENT_COUNT; e++)
+            if (!bank.events[size_t(e)].loop) one_shot_frames += bank.events[size_t(e)].frames;
+        std::string dir = _bank_folder(bank, [](int e) { return u32(e); });
+        Child_Result r = run_in_child(120, [&](double& first_frame_seconds) {
+            // The main thread's own time, which a loaded machine does not stretch.
+            timespec start, end;
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+            Headless h(dir);
+            h.frame();
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+            first_frame_seconds = double(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) * 1e-9;
+            bool game_tune = audio_play(music_game) != 0;
+            h.frames(2 * AUDIO_EVENT_COUNT);
+            // Every one-shot decoded (and the tunes playing), or nothing at all.
+            bool played = sounds ? game_tune && audio_trace.prepared_frames > one_shot_frames
+                                 : !game_tune && audio_trace.prepared_frames == 0;
+            return played ? 0 : 10;
+        });
+        _remove_bank_folder(dir);
+        EXPECT_EQ(r.status, 0) << what;
+        if (&bank == &std::get<1>(cases[0])) real_start = r;
+        std::printf("%s: first frame after %.3f s of the main thread, peak %.1f MiB\n", what, r.measured,
+                    double(r.peak_bytes) / (1 << 20));
+        EXPECT_LT(r.measured, real_start.measured + 1.0) << what;
+#ifndef AUDIO_TEST_ASAN
+        // The sanitizer's shadow and quarantine would count here.
+        EXPECT_LT(r.peak_bytes, real_start.peak_bytes + (64u << 20)) << what;
+#endif
+    }
+}
 
 TEST(Audio, InstanceLimitsStealTheOldestAndKeepTheDoubleNewStage) {
     Cwd_Guard cwd;

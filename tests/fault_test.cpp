@@ -30,6 +30,7 @@
 #include "game/assets.h"
 #include "game/bank.h"
 #include "game/pak.h"
+#include "game/replay.h"
 #include "game/settings.h"
 #include "gpad/gpad.h"
 #include "harness.h"
@@ -126,25 +127,9 @@ void expect_settings_whole(const fs::path& dir, const std::string& what) {
 // Runs body in a child process: its exit code, or nothing when it died by a signal or did not
 // end within the time (a hang; the child is then killed).
 std::optional<int> exit_code_within(double seconds, const std::function<int()>& body) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    if (pid < 0) return std::nullopt;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int status = 0;
-    for (;;) {
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) break;
-        if (r < 0 || std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return std::nullopt;
-        }
-        usleep(2000);
-    }
-    if (!WIFEXITED(status)) return std::nullopt;
-    return WEXITSTATUS(status);
+    Child_Result r = run_in_child(seconds, [&](double&) { return body(); });
+    if (r.status < 0) return std::nullopt;
+    return r.status;
 }
 constexpr double HANG = 30;  // seconds: far beyond any real run, even on a loaded machine
 
@@ -802,6 +787,39 @@ TEST(Fault, WritersNeverFollowLinksNorLeaveHalfFiles) {
         EXPECT_TRUE(temporaries_of(dir, "out").empty());
         fs::remove_all(dir);
     }
+}
+
+// Under a file-size limit a write fails as on a full disk: the recording stops at its last
+// whole frame, no settings are written, nothing ends the game, no temporary is left. And a
+// recording under the settings' own name keeps it: the settings go to the user's folder.
+TEST(Fault, FileSizeLimitAndTheRecordingsNameLeaveTheGameAndItsFilesWhole) {
+    fs::path dir = fresh_dir("size-limit"), config = fresh_dir("size-limit-config");
+    Env_Guard xdg("XDG_CONFIG_HOME", config.c_str());
+    for (const char* name : {"game.rpl", "settings.json"}) {
+        bool limited = name[0] == 'g';
+        Child_Result r = run_in_child(HANG, [&](double&) {
+            platform_process_begin();
+            rlimit limit{60, 60};  // bytes: the recording's header and one frame
+            char error[256];
+            if ((limited && setrlimit(RLIMIT_FSIZE, &limit) != 0) ||
+                !replay_record_start((dir / name).c_str(), 1, error, sizeof error))
+                return 10;
+            Headless h(dir.string());
+            h.frames(5);
+            return 0;
+        });
+        EXPECT_EQ(r.status, 0) << name << " (" << -SIGXFSZ << ": ended by SIGXFSZ)";
+        std::vector<u8> recorded = read_bytes(dir / name);
+        Replay replay;
+        ASSERT_TRUE(replay_parse(recorded.data(), recorded.size(), replay, nullptr, 0)) << name;
+        EXPECT_EQ(replay.frames.size(), limited ? 1u : 5u) << name;
+        EXPECT_EQ(replay.cut_short, limited) << name;
+        EXPECT_TRUE(temporaries_of(dir, "settings.json").empty());
+        EXPECT_TRUE(temporaries_of(config / "vantorel", "settings.json").empty());
+    }
+    expect_settings_whole(config / "vantorel", "the user's folder");
+    fs::remove_all(dir);
+    fs::remove_all(config);
 }
 
 TEST(Fault, FifoAsTheSettingsTemporaryDoesNotHangTheExit) {

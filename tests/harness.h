@@ -1,8 +1,13 @@
 // Drives the real callbacks headlessly: chosen frame durations, chosen key events.
 #pragma once
 #include <fcntl.h>
+#include <ogg/ogg.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +21,7 @@
 #include "game/assets.h"
 #include "game/asteroid.h"
 #include "game/audio.h"
+#include "game/bank.h"
 #include "game/game.h"
 #include "game/main.h"
 #include "game/input.h"
@@ -291,6 +297,208 @@ inline void reset_game_globals() {
     volume = Volume{};
     platform_headless_end();
     if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
+}
+
+// What a body run in a child process left behind.
+struct Child_Result {
+    int status = -1;      // its exit status, or minus the signal that ended it
+    double measured = 0;  // what the body put in its argument
+    u64 peak_bytes = 0;   // the child's peak resident memory
+};
+
+// Runs body(double& measured) -> int in a forked child, so that a crash, a hang, a signal or
+// the memory it takes is seen from outside. A child still running after `seconds` is killed.
+template <class Body>
+Child_Result run_in_child(double seconds, Body&& body) {
+    Child_Result r;
+    int fds[2];
+    if (pipe(fds) != 0) return r;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        double measured = 0;
+        int status = body(measured);
+        if (write(fds[1], &measured, sizeof measured) != sizeof measured) status = 99;
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    close(fds[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int wstatus = 0;
+    rusage usage = {};
+    while (pid > 0) {
+        pid_t done = wait4(pid, &wstatus, WNOHANG, &usage);
+        if (done == pid) break;
+        if (done < 0 || std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            wait4(pid, &wstatus, 0, &usage);
+            break;
+        }
+        usleep(2000);
+    }
+    if (pid > 0) {
+        r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -WTERMSIG(wstatus);
+        r.peak_bytes = u64(usage.ru_maxrss) * 1024;
+        if (read(fds[0], &r.measured, sizeof r.measured) != sizeof r.measured) r.measured = -1;
+    }
+    close(fds[0]);
+    return r;
+}
+
+// ---- Crafted Ogg Vorbis streams: what a hostile bank could hold -----------------------------
+
+// A codebook of `entries` words making a full tree, `dim` numbers per word and, with `map`
+// 1 or 2, a value lattice of one-bit values.
+struct Crafted_Book {
+    u32 entries = 1;
+    u16 dim = 1;
+    u8 map = 0;
+};
+
+// Decodes to `frames` frames of silence in 256-sample blocks. Its floor and residue use a
+// one-word book 0; `books` follow. The residue classifies by book `residue_book`.
+struct Crafted_Stream {
+    u16 channels = 1;
+    std::vector<Crafted_Book> books;
+    u32 frames = 4410;
+    u32 residue_book = 0, residue_partitions = 1;
+    u32 vendor_bytes = 8;
+    int serial = 1;
+};
+
+inline std::vector<u8> crafted_vorbis(const Crafted_Stream& c) {
+    using Bits = std::initializer_list<std::pair<u64, int>>;  // value, width
+    std::vector<std::vector<u8>> packets;
+    oggpack_buffer b;
+    auto put = [&](Bits fields) {
+        for (auto [v, w] : fields) oggpack_write(&b, u32(v), w);
+    };
+    auto open = [&](u32 type) {
+        oggpack_writeinit(&b);
+        put({{type, 8}});
+        for (char ch : {'v', 'o', 'r', 'b', 'i', 's'}) put({{u8(ch), 8}});
+    };
+    auto close = [&] {
+        packets.emplace_back(oggpack_get_buffer(&b), oggpack_get_buffer(&b) + oggpack_bytes(&b));
+        oggpack_writeclear(&b);
+    };
+    open(1);  // version, channels, rate, three bit rates, 256- and 2048-sample blocks
+    put({{0, 32}, {c.channels, 8}, {BANK_RATE, 32}, {0, 32}, {0, 32}, {0, 32}, {8, 4}, {11, 4}, {1, 1}});
+    close();
+    open(3);
+    put({{c.vendor_bytes, 32}});
+    for (u32 i = 0; i < c.vendor_bytes; i++) put({{'v', 8}});
+    put({{0, 32}, {1, 1}});
+    close();
+    open(5);
+    put({{c.books.size(), 8}});
+    std::vector<Crafted_Book> books = c.books;
+    books.insert(books.begin(), Crafted_Book{});
+    for (const Crafted_Book& k : books) {
+        // Lengths in order: 2^(n+1) - entries words of n bits, the rest of n + 1.
+        u32 n = 0;
+        while ((2ull << n) <= k.entries) n++;
+        u32 short_words = k.entries == (1u << n) ? k.entries : (2u << n) - k.entries;
+        auto width = [](u64 v) { return int(64 - __builtin_clzll(v)); };
+        put({{0x564342, 24}, {k.dim, 16}, {k.entries, 24}, {1, 1}, {n ? n - 1 : 0, 5}, {short_words, width(k.entries)}});
+        if (short_words < k.entries) put({{k.entries - short_words, width(k.entries - short_words)}});
+        put({{k.map, 4}});
+        if (k.map == 0) continue;
+        put({{0, 32}, {0, 32}, {0, 4}, {0, 1}});  // minimum, step, one bit per value, no sequence
+        u64 values = u64(k.entries) * k.dim, v = 1;
+        for (u64 p = 0; k.map == 1 && p <= k.entries; v++) {
+            p = 1;
+            for (u32 d = 0; d < k.dim && p <= k.entries; d++) p *= v + 1;
+            values = v;
+        }
+        for (u64 i = 0; i < values; i++) put({{i & 1, 1}});
+    }
+    // One time slot; a floor without partitions; a residue covering nothing; one mapping;
+    // one short-block mode.
+    put({{0, 6}, {0, 16}, {0, 6}, {1, 16}, {0, 5}, {0, 2}, {8, 4}, {0, 6}, {0, 16}, {0, 24}, {0, 24}, {0, 24},
+         {c.residue_partitions - 1, 6}, {c.residue_book, 8}});
+    for (u32 i = 0; i < c.residue_partitions; i++) put({{0, 4}});
+    put({{0, 6}, {0, 16}, {0, 4}, {0, 24}, {0, 6}, {0, 1}, {0, 32}, {0, 8}, {1, 1}});
+    close();
+    // Then one-byte packets, each "no floor" for every channel: half a block of silence.
+    u32 count = (c.frames + 127) / 128 + 1;
+    for (u32 i = 0; i < count; i++) packets.push_back({0});
+
+    std::vector<u8> out;
+    ogg_stream_state os;
+    ogg_stream_init(&os, c.serial);
+    ogg_page page;
+    for (size_t i = 0; i < packets.size(); i++) {
+        bool last = i + 1 == packets.size();
+        ogg_packet op = {packets[i].data(), long(packets[i].size()), i == 0, last,
+                         i < 3 ? 0 : std::min<i64>(i64(i - 3) * 128, c.frames), i64(i)};
+        ogg_stream_packetin(&os, &op);
+        while (i == 2 || last ? ogg_stream_flush(&os, &page) : ogg_stream_pageout(&os, &page)) {
+            out.insert(out.end(), page.header, page.header + page.header_len);
+            out.insert(out.end(), page.body, page.body + page.body_len);
+        }
+    }
+    ogg_stream_clear(&os);
+    return out;
+}
+
+// ---- Crafted XM modules: the largest a bank may hold ------------------------------------
+
+// Every pattern `rows` long and every cell a note with its instrument, volume and an
+// arpeggio; every instrument `samples` looped 16-bit samples of `sample_bytes` each.
+struct Crafted_Module {
+    u16 channels = 2;
+    u16 patterns = 1;
+    u16 rows = 4;
+    u16 orders = 1;  // pattern i % patterns at order i
+    u16 instruments = 1;
+    u16 samples = 1;         // per instrument
+    u32 sample_bytes = 64;   // bytes, even
+};
+
+inline std::vector<u8> crafted_module(const Crafted_Module& m) {
+    const char magic[] = "Extended Module: ";
+    std::vector<u8> o(magic, magic + 17);
+    auto put = [&](std::initializer_list<u8> bytes) {
+        for (u8 b : bytes) o.push_back(b);
+    };
+    auto put16 = [&](u32 v) { put({u8(v), u8(v >> 8)}); };
+    auto put32 = [&](u32 v) { put({u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}); };
+    o.insert(o.end(), 20, u8(' '));
+    o.push_back(0x1A);
+    o.insert(o.end(), 20, u8(' '));
+    put16(0x0104);
+    put32(276);
+    for (u32 v : {u32(m.orders), 0u, u32(m.channels), u32(m.patterns), u32(m.instruments), 1u, 31u, 32u}) put16(v);
+    for (u32 i = 0; i < 256; i++) o.push_back(i < m.orders ? u8(i % m.patterns) : 0);
+    for (u32 p = 0; p < m.patterns; p++) {
+        put32(9);
+        o.push_back(0);
+        put16(m.rows);
+        put16(u32(m.rows) * m.channels * 5);
+        for (u32 cell = 0; cell < u32(m.rows) * m.channels; cell++)
+            put({u8(1 + cell % 96), u8(1 + cell % m.instruments), 0x40, 0x00, 0x37});
+    }
+    for (u32 i = 0; i < m.instruments; i++) {
+        size_t start = o.size();
+        put32(263);
+        o.insert(o.end(), 23, u8(0));  // name, type
+        put16(m.samples);
+        put32(40);
+        for (u32 key = 0; key < 96; key++) o.push_back(u8(key % m.samples));
+        o.insert(o.end(), 263 - (o.size() - start), u8(0));  // no envelopes
+        for (u32 s = 0; s < m.samples; s++) {
+            put32(m.sample_bytes);
+            put32(0);
+            put32(m.sample_bytes);
+            put({64, 0, 0x11, 0x80, 0, 0});  // volume .. a forward loop, 16 bits
+            o.insert(o.end(), 22, u8(0));
+        }
+        for (u32 s = 0; s < m.samples; s++)
+            for (u32 b = 0; b < m.sample_bytes / 2; b++) put16(b % 64 < 32 ? 0x0400 : 0xFC00);
+    }
+    return o;
 }
 
 // The benchmarks share this header without GoogleTest.

@@ -4,7 +4,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -24,7 +26,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int PAD_A = 0, PAD_X = 2;  // raw numbering of the common wired pad
+constexpr int PAD_A = 0, PAD_X = 2, PAD_LEFT_SHOULDER = 4;  // raw numbering of the common wired pad
 
 fs::path temp_file(const char* name) {
     return fs::temp_directory_path() / (std::string("vantorel-replay-") + std::to_string(getpid()) + "-" + name);
@@ -195,6 +197,11 @@ void play_whole_game(Session& s) {
             s.charge(turn);
             s.help(assist_rock);
             s.fire(turn++);
+            if (stage == 1 && shots == 2) {
+                // Volume steps, each with its sound: heard only, the replay stays in step.
+                s.key(int(Platform_Key::key_minus));
+                s.button(PAD_LEFT_SHOULDER);
+            }
             if (stage == 2 && shots == 2) {
                 s.h.focus_lost();
                 s.frame();
@@ -239,12 +246,13 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     std::vector<World_Digest> frames;
     constexpr u64 SEED = 0xC0FFEE1234ull;
     char error[256] = "";
+    const std::string dir = private_exe_dir("whole-game");
     {
         ASSERT_TRUE(replay_record_start(file.c_str(), SEED, error, sizeof error)) << error;
         random_seed(SEED);
         audio_seed(SEED);
         audio_trace = {};
-        Session s{Headless{}, pad, false, assists, frames};
+        Session s{Headless{dir}, pad, false, assists, frames};
         play_whole_game(s);
         if (HasFatalFailure()) return;
     }
@@ -256,6 +264,9 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     fs::path table = fs::path(harness_scores_dir) / SCORES_FILE;
     ASSERT_TRUE(fs::exists(table));
     fs::remove(table);
+    // The viewer starts from the volume the player started from.
+    ASSERT_LT(recorded.effects_gain, 1);
+    ASSERT_TRUE(fs::remove(dir + VOLUME_FILE));
     {
         Replay r;
         std::vector<u8> data = read_all(file);
@@ -273,7 +284,7 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     audio_seed(replay_seed());
     audio_trace = {};
     {
-        Session s{Headless{}, nullptr, true, assists, frames};
+        Session s{Headless{dir}, nullptr, true, assists, frames};
         while (!replay_finished() && !s.diverged && s.index <= frames.size()) {
             if (s.index == 40) s.h.down(DK_ESCAPE);  // only the recorded input may count
             if (s.index == 41) s.h.up(DK_ESCAPE);
@@ -288,7 +299,9 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     EXPECT_FALSE(fs::exists(table));
     EXPECT_EQ(audio_trace.varied, recorded.varied);
     EXPECT_EQ(audio_trace.variations, recorded.variations);
+    EXPECT_EQ(audio_trace.effects_gain, recorded.effects_gain);
     fs::remove(file);
+    fs::remove_all(dir);
 }
 
 namespace {
@@ -343,13 +356,15 @@ TEST(ReplayFile, RoundTripsEveryField) {
     EXPECT_EQ(r.frames[4].pads_present, 0);
 }
 
-TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
+TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefused) {
     std::vector<size_t> ends;
     std::vector<u8> data = small_recording(ends);
+    replay_encode_end(u32(ends.size() - 1), data);
     Replay whole;
     ASSERT_TRUE(replay_parse(data.data(), data.size(), whole, nullptr, 0));
+    EXPECT_FALSE(whole.cut_short);
     char error[200];
-    for (size_t len = 0; len <= data.size(); len++) {
+    for (size_t len = 0; len < data.size(); len++) {
         Replay r;
         error[0] = 0;
         bool ok = replay_parse(data.data(), len, r, error, sizeof error);
@@ -359,29 +374,27 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
             continue;
         }
         ASSERT_TRUE(ok) << len << ": " << error;
+        EXPECT_TRUE(r.cut_short) << len;
         size_t whole_frames = 0;
         while (whole_frames + 1 < ends.size() && ends[whole_frames + 1] <= len) whole_frames++;
         EXPECT_EQ(r.frames.size(), whole_frames) << len;
     }
+    // A flipped size field is told from a cut: no damage plays as a shorter game.
     for (size_t at = 0; at < data.size(); at++) {
         for (u8 flip : {u8(0x01), u8(0x80), u8(0xFF)}) {
             std::vector<u8> bad = data;
             bad[at] ^= flip;
             Replay r;
             error[0] = 0;
-            if (!replay_parse(bad.data(), bad.size(), r, error, sizeof error)) {
-                EXPECT_NE(error[0], 0);
-                EXPECT_EQ(std::strchr(error, '\n'), nullptr);  // one line
-                continue;
-            }
-            // Only a size that now reaches past the end gets through: the frames before it play.
-            ASSERT_LT(r.frames.size(), whole.frames.size()) << "byte " << at << " ^ " << int(flip);
-            for (size_t f = 0; f < r.frames.size(); f++) {
-                EXPECT_EQ(r.frames[f].duration, whole.frames[f].duration);
-                EXPECT_EQ(r.frames[f].pads_present, whole.frames[f].pads_present);
-            }
+            EXPECT_FALSE(replay_parse(bad.data(), bad.size(), r, error, sizeof error)) << "byte " << at << " ^ " << int(flip);
+            EXPECT_NE(error[0], 0);
+            EXPECT_EQ(std::strchr(error, '\n'), nullptr);  // one line
         }
     }
+    std::vector<u8> trailing = data;
+    trailing.push_back(0);
+    Replay r;
+    EXPECT_FALSE(replay_parse(trailing.data(), trailing.size(), r, nullptr, 0)) << "a byte after the end mark";
     // Values the game could not have produced are refused even with a good checksum.
     for (auto [kind, duration, axis] : {std::tuple{u8(9), 0.01, 0.0f}, std::tuple{u8(1), -1.0, 0.0f},
                                          std::tuple{u8(1), std::nan(""), 0.0f}, std::tuple{u8(1), 0.01, 1.5f},
@@ -397,6 +410,30 @@ TEST(ReplayFile, EveryCutPlaysItsWholeFramesAndEveryFlipIsRefusedOrAPrefix) {
         EXPECT_FALSE(replay_parse(out.data(), out.size(), r, nullptr, 0))
             << int(kind) << " " << duration << " " << axis;
     }
+}
+
+TEST(ReplayFile, VersionOneRecordingsStillPlayAndACutIsSaidInOneLine) {
+    std::vector<size_t> ends;
+    std::vector<u8> now = small_recording(ends);
+    // The same frames as version 1 wrote them: no size checks, no end mark.
+    std::vector<u8> old(now.begin(), now.begin() + REPLAY_HEADER_SIZE);
+    old[8] = 1;
+    u32 sum = u32(crc32(crc32(0, nullptr, 0), old.data(), 24));
+    std::memcpy(old.data() + 24, &sum, 4);
+    for (size_t f = 0; f + 1 < ends.size(); f++) {
+        old.insert(old.end(), now.begin() + ptrdiff_t(ends[f]), now.begin() + ptrdiff_t(ends[f]) + 4);
+        old.insert(old.end(), now.begin() + ptrdiff_t(ends[f]) + 8, now.begin() + ptrdiff_t(ends[f + 1]));
+    }
+    old.pop_back();
+    fs::path file = temp_file("v1.rpl");
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), std::streamsize(old.size()));
+    char error[REPLAY_ERROR_ROOM + 256] = "";
+    bool played = false;
+    std::string said = capture_output(temp_file("v1.log"), [&] { played = replay_play_start(file.c_str(), error, sizeof error); });
+    ASSERT_TRUE(played) << error;
+    EXPECT_EQ(said, "vantorel: " + file.string() + " is cut short: playing its 11 whole frames\n");
+    fs::remove(file);
+    fs::remove(temp_file("v1.log"));
 }
 
 TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "bank.h"
+#include "bank_vorbis.h"
 #include "module_player.h"
 #include "random.h"
 
@@ -388,6 +389,8 @@ Audio_Sound _prepare(const Bank& bank, int index) {
 
 void _load_banks() {
     audio.bank = bank_read_file("data/Desktop/persistent.bank");
+    // The decoder only ever sees streams whose set-up is known to be small.
+    if (audio.bank && !bank_streams_acceptable(*audio.bank)) audio.bank.reset();
     std::optional<Strings_Bank> strings = strings_bank_read_file("data/Desktop/persistent.strings.bank");
     if (!audio.bank || !strings) return;
     for (int e = 0; e < AUDIO_EVENT_COUNT; e++) {

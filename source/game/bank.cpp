@@ -108,9 +108,18 @@ std::optional<std::vector<u8>> _read_whole_file(const char* path) {
     return file_read_whole(path, BANK_MAX_FILE_BYTES);
 }
 
-} // namespace
+// Within what the bank may turn into once decoded.
+bool _frames_valid(const std::vector<Bank_Event>& events) {
+    u64 total = 0, one_shots = 0;
+    for (const Bank_Event& e : events) {
+        total += e.frames;
+        if (!e.loop) one_shots += e.frames;
+    }
+    return total <= BANK_MAX_TOTAL_FRAMES && one_shots <= BANK_MAX_ONE_SHOT_FRAMES;
+}
 
-std::optional<Bank> bank_read(const u8* bytes, size_t size) {
+// The event table; `data_at` is where the sound data starts.
+std::optional<Bank> _read_table(const u8* bytes, size_t size, size_t& data_at) {
     if (!bytes) return std::nullopt;
     Reader r = {bytes, size, true};
     u32 count = 0;
@@ -123,7 +132,7 @@ std::optional<Bank> bank_read(const u8* bytes, size_t size) {
 
     Bank bank;
     bank.events.reserve(count);
-    u64 data_end = 0, total_frames = 0;
+    u64 data_end = 0;
     for (u32 i = 0; i < count; i++) {
         Bank_Event e;
         e.sample_rate = _read_u32(r);
@@ -143,20 +152,34 @@ std::optional<Bank> bank_read(const u8* bytes, size_t size) {
         if (!_settings_valid(e)) return std::nullopt;
         if (e.first_byte < data_end || u64(e.first_byte) + e.byte_count > data_size) return std::nullopt;
         data_end = u64(e.first_byte) + e.byte_count;
-        total_frames += e.frames;
-        if (total_frames > BANK_MAX_TOTAL_FRAMES) return std::nullopt;
         bank.events.push_back(e);
     }
+    if (!_frames_valid(bank.events)) return std::nullopt;
     for (const Bank_Event& e : bank.events)
         if (!_data_valid(e, r.at)) return std::nullopt;
-    bank.data.assign(r.at, r.at + data_size);
+    data_at = size - data_size;
+    return bank;
+}
+
+} // namespace
+
+std::optional<Bank> bank_read(const u8* bytes, size_t size) {
+    size_t data_at = 0;
+    std::optional<Bank> bank = _read_table(bytes, size, data_at);
+    if (bank) bank->data.assign(bytes + data_at, bytes + size);
     return bank;
 }
 
 std::optional<Bank> bank_read_file(const char* path) {
     std::optional<std::vector<u8>> bytes = _read_whole_file(path);
     if (!bytes) return std::nullopt;
-    return bank_read(bytes->data(), bytes->size());
+    size_t data_at = 0;
+    std::optional<Bank> bank = _read_table(bytes->data(), bytes->size(), data_at);
+    if (!bank) return std::nullopt;
+    // The file's own buffer becomes the sound data: a large bank is never held twice.
+    bytes->erase(bytes->begin(), bytes->begin() + ptrdiff_t(data_at));
+    bank->data = std::move(*bytes);
+    return bank;
 }
 
 std::optional<Strings_Bank> strings_bank_read(const u8* bytes, size_t size) {
@@ -196,15 +219,14 @@ bool bank_write(const Bank& bank, std::vector<u8>& out) {
     u64 data_bytes = bank.data.size();
     u64 total = BANK_HEADER_BYTES + bank.events.size() * BANK_RECORD_BYTES + data_bytes;
     if (total > BANK_MAX_FILE_BYTES) return false;
-    u64 data_end = 0, total_frames = 0;
+    u64 data_end = 0;
     for (const Bank_Event& e : bank.events) {
         if (!_settings_valid(e)) return false;
         u64 first = e.first_byte, end = first + e.byte_count;
         if (first < data_end || end > data_bytes || !_data_valid(e, bank.data.data())) return false;
         data_end = end;
-        total_frames += e.frames;
     }
-    if (total_frames > BANK_MAX_TOTAL_FRAMES) return false;
+    if (!_frames_valid(bank.events)) return false;
 
     out.clear();
     out.reserve(size_t(total));

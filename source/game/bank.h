@@ -26,8 +26,10 @@
 //   within the BANK_MODULE_ limits below (checked before any player sees it), or the whole
 //   bank is refused. Events' ranges lie in table order and do not overlap; the file ends
 //   right after the sound data. The frames of all events together are at most
-//   BANK_MAX_TOTAL_FRAMES, which bounds what the bank can turn into once decoded,
-//   whatever it stores.
+//   BANK_MAX_TOTAL_FRAMES, and those of the one-shots (decoded whole, where loops stream)
+//   at most BANK_MAX_ONE_SHOT_FRAMES, which bounds what the bank can turn into once
+//   decoded, whatever it stores. Each Vorbis stream's headers must also stay within what
+//   bank_vorbis.h allows the decoder to be handed.
 //
 // Version 2 was the same without the vary flag and with the codec field reserved (zero).
 //
@@ -48,13 +50,16 @@ constexpr u32 STRINGS_BANK_VERSION = 1;
 constexpr u32 BANK_MAX_EVENTS = 256;
 constexpr u32 BANK_MAX_STRINGS = 1024;
 constexpr u32 BANK_MAX_PATH = 255;
-// Refuses files no real bank comes near before reading them into memory.
-constexpr u64 BANK_MAX_FILE_BYTES = 64u << 20;
+// Refuses files no real bank comes near before reading them into memory: the real main
+// bank is 0.85 MB.
+constexpr u64 BANK_MAX_FILE_BYTES = 16u << 20;
 constexpr u32 BANK_RATE = 44100;          // Hz
 constexpr f32 BANK_MAX_FADE = 60;          // seconds
 constexpr u32 BANK_MAX_INSTANCES = 16;
 // Eight minutes of sound in all: about half again what the real banks hold.
 constexpr u32 BANK_MAX_TOTAL_FRAMES = 8 * 60 * BANK_RATE;
+// Two minutes of one-shots, 20 MiB once decoded for the device: five times the real ones.
+constexpr u32 BANK_MAX_ONE_SHOT_FRAMES = 2 * 60 * BANK_RATE;
 
 // What a module may ask of the player, several times what our own music uses: a crafted
 // module within these takes a few MiB and no noticeable time to load.

@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
+#include "../platform/files.h"
 #include "../platform/platform.h"
 
 namespace {
@@ -19,6 +21,9 @@ constexpr size_t EVENT_SIZE = 8;                                  // bytes
 constexpr size_t PAD_SIZE = 2 + 4 * GPAD_AXIS_COUNT;              // bytes
 constexpr size_t BODY_FIXED_SIZE = 2 + 8 + 1;                     // count, duration, pad mask
 constexpr size_t BODY_MAX_SIZE = BODY_FIXED_SIZE + 0xFFFF * EVENT_SIZE + GPAD_SLOT_COUNT * PAD_SIZE;
+constexpr u32 END_MARK = 0xFFFFFFFF;  // in a chunk's size field: no more frames
+constexpr size_t END_SIZE = 16;       // bytes of the end mark
+constexpr u32 OLDEST_VERSION = 1;     // chunks without a size check
 // Longer than any frame the window layer reports, short enough to catch nonsense.
 constexpr f64 MAX_FRAME_DURATION = 3600;  // seconds
 constexpr f64 MAX_PACE = 0.25;             // seconds a replayed frame may be held on screen
@@ -64,6 +69,10 @@ f64 _get_f64(const u8* p) {
 }
 
 u32 _crc(const u8* p, size_t n) { return u32(crc32(crc32(0, nullptr, 0), p, uInt(n))); }
+// A chunk's checksum covers its size field and its body, not the size check between them.
+u32 _chunk_crc(const u8* size_field, const u8* body, u32 body_bytes) {
+    return u32(crc32(crc32(crc32(0, nullptr, 0), size_field, 4), body, uInt(body_bytes)));
+}
 
 bool _fail(char* error, size_t error_size, const char* why) {
     if (error && error_size) std::snprintf(error, error_size, "%s", why);
@@ -115,6 +124,8 @@ struct Replay_Session {
     int fd = -1;
     std::string path;
     u64 written = 0;  // bytes of whole chunks on disk
+    u32 frames_written = 0;
+    std::optional<File_Identity> recorded;  // kept after the recording ends
     std::vector<Input_Event> pending;
     std::vector<u8> chunk;
     // playing
@@ -155,30 +166,50 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
     if (!data || size < REPLAY_HEADER_SIZE || std::memcmp(data, MAGIC, 8) != 0)
         return _fail(error, error_size, "not a replay file");
     u32 version = u32(_get(data + 8, 4));
-    if (version != REPLAY_VERSION) {
+    if (version < OLDEST_VERSION || version > REPLAY_VERSION) {
         if (error && error_size)
-            std::snprintf(error, error_size, "replay version %u, this game plays version %u", version,
-                          REPLAY_VERSION);
+            std::snprintf(error, error_size, "replay version %u, this game plays versions %u to %u", version,
+                          OLDEST_VERSION, REPLAY_VERSION);
         return false;
     }
     if (_get(data + 12, 4) != 0 || _crc(data, 24) != u32(_get(data + 24, 4)))
         return _fail(error, error_size, "damaged replay header");
     out.seed = _get(data + 16, 8);
+    // Version 1 has no size check and no end mark.
+    size_t check_bytes = version == OLDEST_VERSION ? 0 : 4;
     size_t at = REPLAY_HEADER_SIZE;
-    while (size - at >= 4) {
+    auto damaged = [&](const char* what) {
+        if (error && error_size)
+            std::snprintf(error, error_size, "damaged replay: %s at frame %zu", what, out.frames.size() + 1);
+        out = Replay{};
+        return false;
+    };
+    out.cut_short = check_bytes > 0;
+    while (size - at >= 4 + check_bytes) {
         u32 body = u32(_get(data + at, 4));
-        if (body > BODY_MAX_SIZE) return _fail(error, error_size, "damaged replay: impossible frame size");
-        // A cut-off last chunk is what a killed recorder leaves: play what came before.
-        if (size - at - 4 < size_t(body) + 4) break;
-        if (_crc(data + at, 4 + size_t(body)) != u32(_get(data + at + 4 + body, 4)) ||
-            !_parse_body(data + at + 4, body, out)) {
-            if (error && error_size)
-                std::snprintf(error, error_size, "damaged replay at frame %zu", out.frames.size() + 1);
-            out = Replay{};
-            return false;
+        if (check_bytes > 0 && _crc(data + at, 4) != u32(_get(data + at + 4, 4))) return damaged("bad frame size");
+        if (check_bytes > 0 && body == END_MARK) {
+            // Written in one call: a part of it is a cut, anything after it is damage.
+            if (size - at < END_SIZE) break;
+            if (_crc(data + at, 12) != u32(_get(data + at + 12, 4))) return damaged("bad end mark");
+            if (_get(data + at + 8, 4) != out.frames.size()) return damaged("frames missing");
+            if (size - at != END_SIZE) return damaged("bytes after the end mark");
+            out.cut_short = false;
+            return true;
         }
-        at += 4 + size_t(body) + 4;
+        if (body > BODY_MAX_SIZE) return damaged("impossible frame size");
+        // A cut-off last chunk is what a killed recorder leaves: play what came before.
+        size_t head = 4 + check_bytes;
+        if (size - at - head < size_t(body) + 4) {
+            out.cut_short = true;
+            break;
+        }
+        if (_chunk_crc(data + at, data + at + head, body) != u32(_get(data + at + head + body, 4)) ||
+            !_parse_body(data + at + head, body, out))
+            return damaged("bad frame");
+        at += head + size_t(body) + 4;
     }
+    if (at < size) out.cut_short = true;
     return true;
 }
 
@@ -203,7 +234,8 @@ void replay_encode_header(u64 seed, std::vector<u8>& out) {
 void replay_encode_frame(const Input_Event* events, size_t event_count, f64 duration, const Pad_Snapshot& pads,
                          std::vector<u8>& out) {
     size_t start = out.size();
-    _put_u32(out, 0);  // size, filled in below
+    _put_u32(out, 0);  // size and its check, filled in below
+    _put_u32(out, 0);
     u16 count = u16(event_count > 0xFFFF ? 0xFFFF : event_count);
     _put_u16(out, count);
     for (u16 i = 0; i < count; i++) {
@@ -221,26 +253,34 @@ void replay_encode_frame(const Input_Event* events, size_t event_count, f64 dura
         _put_u16(out, pads.pads[slot].buttons);
         for (f32 a : pads.pads[slot].axes) _put_f32(out, a);
     }
-    u32 body = u32(out.size() - start - 4);
+    u32 body = u32(out.size() - start - 8);
     for (int i = 0; i < 4; i++) out[start + i] = u8(body >> (8 * i));
-    _put_u32(out, _crc(out.data() + start, out.size() - start));
+    u32 size_check = _crc(out.data() + start, 4);
+    for (int i = 0; i < 4; i++) out[start + 4 + i] = u8(size_check >> (8 * i));
+    _put_u32(out, _chunk_crc(out.data() + start, out.data() + start + 8, body));
 }
 
-bool replay_record_start(const char* path, u64 seed, char* error, size_t error_size) {
+void replay_encode_end(u32 frames, std::vector<u8>& out) {
+    size_t start = out.size();
+    _put_u32(out, END_MARK);
+    _put_u32(out, _crc(out.data() + start, 4));
+    _put_u32(out, frames);
+    _put_u32(out, _crc(out.data() + start, 12));
+}
+
+bool replay_record_start(const char* path, u64 seed, char* error, size_t error_size, bool* name_taken) {
     replay_stop();
-    // Non-blocking, so a pipe nobody reads refuses at once instead of hanging the start.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    struct stat st;
-    const char* why = nullptr;
-    if (fd < 0 || fstat(fd, &st) != 0)
-        why = std::strerror(errno);
-    else if (!S_ISREG(st.st_mode))
-        why = "not a regular file";
-    else if (ftruncate(fd, 0) != 0)
-        why = std::strerror(errno);
-    if (why) {
-        if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, why);
-        if (fd >= 0) ::close(fd);
+    session.recorded.reset();
+    if (name_taken) *name_taken = false;
+    // Always a new file: whatever the name holds already (a file, another name of one, a
+    // link, a pipe, another game's recording) stays untouched. Non-blocking all the same.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        bool taken = errno == EEXIST;
+        if (name_taken) *name_taken = taken;
+        if (error && error_size)
+            std::snprintf(error, error_size, "cannot record to %s: %s", path,
+                          taken ? "a file of that name exists; choose another name" : std::strerror(errno));
         return false;
     }
     std::vector<u8> header;
@@ -248,16 +288,34 @@ bool replay_record_start(const char* path, u64 seed, char* error, size_t error_s
     if (!_write_all(fd, header.data(), header.size())) {
         if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
         ::close(fd);
+        // Ours alone, just made: nothing of it is worth keeping.
+        ::unlink(path);
         return false;
     }
     session.mode = Replay_Session::recording;
     session.fd = fd;
     session.path = path;
     session.written = header.size();
+    session.frames_written = 0;
+    session.recorded = file_identity(path);
     session.pending.clear();
     session.pending.reserve(256);
     session.chunk.reserve(4096);
     return true;
+}
+
+void replay_record_discard() {
+    if (session.mode != Replay_Session::recording || session.frames_written > 0) return;
+    ::close(session.fd);
+    session.fd = -1;
+    session.mode = Replay_Session::none;
+    // Only while the name still holds the file made for it.
+    if (session.recorded && file_identity(session.path.c_str()) == session.recorded) ::unlink(session.path.c_str());
+    session.recorded.reset();
+}
+
+bool replay_is_recording_file(const char* path) {
+    return session.recorded && file_identity(path) == session.recorded;
 }
 
 bool replay_play_start(const char* path, char* error, size_t error_size) {
@@ -286,8 +344,13 @@ bool replay_play_start(const char* path, char* error, size_t error_size) {
         session.replay = Replay{};
         return false;
     }
+    if (session.replay.cut_short)
+        std::fprintf(stderr, "vantorel: %s is cut short: playing its %zu whole frames\n", path,
+                     session.replay.frames.size());
     session.mode = Replay_Session::playing;
     session.next_frame = 0;
+    // What the recording asked of the desktop stays inside the game while it plays.
+    platform_set_desktop_effects(false);
     return true;
 }
 
@@ -314,6 +377,7 @@ void replay_frame(f64& duration, Pad_Snapshot& pads) {
                 return;
             }
             session.written += session.chunk.size();
+            session.frames_written++;
             return;
         case Replay_Session::playing: {
             if (session.next_frame >= session.replay.frames.size()) {
@@ -341,9 +405,14 @@ bool replay_finished() {
 
 void replay_stop() {
     if (session.fd >= 0) {
+        std::vector<u8> end;
+        replay_encode_end(session.frames_written, end);
+        // A failed or partial end mark leaves a file that reads as cut short, which it then is.
+        _write_all(session.fd, end.data(), end.size());
         fsync(session.fd);
         ::close(session.fd);
     }
+    if (session.mode == Replay_Session::playing) platform_set_desktop_effects(true);
     session.fd = -1;
     session.mode = Replay_Session::none;
     session.pending.clear();

@@ -6,6 +6,7 @@
 #include "../platform/files.h"
 #include "../platform/paths.h"
 #include "../platform/platform.h"
+#include "replay.h"
 
 const Settings settings = {
     {{Input_Code::key_x, Input_Code::key_z}, {Button::X, Button::A}},
@@ -52,11 +53,12 @@ bool settings_save_to(const char* path) {
 }
 
 void settings_save() {
-    std::string beside = paths_join(platform_exe_dir(), "settings.json");
-    if (settings_save_to(beside.c_str())) return;
+    std::string beside = paths_join(platform_exe_dir(), SETTINGS_FILE);
+    // A recording made under that name keeps it; the settings go to the user's folder.
+    if (!replay_is_recording_file(beside.c_str()) && settings_save_to(beside.c_str())) return;
     // Installed games live in folders their players cannot write.
     std::string config = paths_config_dir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-    if (paths_make_dirs(config) && settings_save_to(paths_join(config, "settings.json").c_str())) return;
+    if (paths_make_dirs(config) && settings_save_to(paths_join(config, SETTINGS_FILE).c_str())) return;
     std::fprintf(stderr, "vantorel: settings.json could be written neither beside the game nor in %s\n",
                  config.empty() ? "$XDG_CONFIG_HOME/vantorel" : config.c_str());
 }

@@ -4,6 +4,8 @@
 #include "../gpad/gpad.h"
 #include "input.h"
 
+constexpr const char* SETTINGS_FILE = "settings.json";
+
 struct Player_Input_Map {
     Input_Code keyboard_map[PLAYER_INPUT_ACTION_COUNT];
     Button gamepad_map[PLAYER_INPUT_ACTION_COUNT];

@@ -69,6 +69,21 @@ std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::
     return result;
 }
 
+std::optional<File_Identity> file_identity(const char* path) {
+    if (!path) return std::nullopt;
+    std::wstring w = _wide(path);
+    if (w.empty()) return std::nullopt;
+    HANDLE h = CreateFileW(w.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    std::optional<File_Identity> id;
+    if (GetFileInformationByHandle(h, &info))
+        id = File_Identity{info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    CloseHandle(h);
+    return id;
+}
+
 bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {
     if (!path || (!bytes && size > 0)) return false;
     std::wstring target = _wide(path);
@@ -204,6 +219,12 @@ std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::
     }
     close(fd);
     return result;
+}
+
+std::optional<File_Identity> file_identity(const char* path) {
+    struct stat st;
+    if (!path || lstat(path, &st) != 0) return std::nullopt;
+    return File_Identity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
 bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {

@@ -17,6 +17,15 @@ std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::
 // replaced, never followed. False on any failure, with the temporary removed.
 bool file_write_atomic(const char* path, const void* bytes, std::size_t size);
 
+// Which file a name leads to, whatever the name: two names of one file have one identity.
+// A link at the path is not followed: its own identity is given.
+struct File_Identity {
+    std::uint64_t volume = 0;  // device, or on Windows the volume's serial number
+    std::uint64_t file = 0;    // inode, or on Windows the file index
+    bool operator==(const File_Identity&) const = default;
+};
+std::optional<File_Identity> file_identity(const char* path);
+
 // Moves the file at path out of the way to "<path>.bad-<n>", the first n nothing holds, so
 // a damaged file is kept for a look rather than overwritten. Never replaces anything there.
 // The new name, or nothing when it could not be moved.

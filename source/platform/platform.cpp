@@ -12,8 +12,13 @@
 #include <string>
 #include <strings.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/auxv.h>
+#include <sys/stat.h>
+#endif
 #ifdef _WIN32
 #include <fcntl.h>
+#include <windows.h>
 #endif
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -69,6 +74,9 @@ void _report_first_frame() {
     close(fd);
 }
 
+// Whether the game's requests reach the window and the desktop.
+bool desktop_effects = true;
+
 // Set by SIGTERM, SIGINT and SIGHUP; the loop reads it every frame. SDL's own quit event
 // for a signal is dropped when its queue is full, so it is not relied on.
 volatile std::sig_atomic_t quit_signalled = 0;
@@ -86,6 +94,47 @@ void _install_quit_signals() {
     sa.sa_flags = SA_RESTART;  // as signal() gives: interrupted system calls carry on
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 #endif
+}
+
+// Video drivers tried at start-up may print complaints of their own (Wayland's about
+// XDG_RUNTIME_DIR when only X11 runs, or nothing does); they are held back so that when the
+// start is refused, the game's own line comes first.
+struct Held_Errors {
+    int saved = -1;
+    std::FILE* held = nullptr;
+};
+
+Held_Errors _hold_errors() {
+    Held_Errors h;
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+    std::fflush(stderr);
+    h.held = std::tmpfile();
+    h.saved = h.held ? dup(2) : -1;
+    if (h.saved < 0 || dup2(fileno(h.held), 2) < 0) {
+        if (h.saved >= 0) close(h.saved);
+        if (h.held) std::fclose(h.held);
+        h = Held_Errors{};
+    }
+#endif
+    return h;
+}
+
+// Standard error back; `first` (when given) is reported before what was held.
+void _release_errors(Held_Errors& h, const char* first) {
+    if (h.held) {
+        std::fflush(stderr);
+        dup2(h.saved, 2);
+        close(h.saved);
+    }
+    if (first) platform_report_failure(first);
+    if (!h.held) return;
+    std::rewind(h.held);
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, h.held)) > 0) std::fwrite(chunk, 1, n, stderr);
+    std::fflush(stderr);
+    std::fclose(h.held);
+    h = Held_Errors{};
 }
 
 double _seconds_now() { return double(SDL_GetPerformanceCounter()) / double(SDL_GetPerformanceFrequency()); }
@@ -342,15 +391,15 @@ void platform_toggle_fullscreen() {
 #ifdef __EMSCRIPTEN__
     // Browsers grant fullscreen only inside an input event: the request waits for the next one
     // (the release of the key that asked).
-    if (P.window) {
+    if (P.window && desktop_effects) {
         if (platform_is_fullscreen()) emscripten_exit_fullscreen();
         else emscripten_request_fullscreen(BROWSER_CANVAS, 1);
         return;
     }
 #endif
-    bool was = P.window ? _window_fullscreen_now() : P.fullscreen;
+    bool was = P.window && desktop_effects ? _window_fullscreen_now() : P.fullscreen;
     P.fullscreen = !was;
-    if (!P.window) return;
+    if (!P.window || !desktop_effects) return;
     if (P.fullscreen) {
         // SDL may still believe the window is fullscreen and would ignore the request.
         if (SDL_GetWindowFlags(P.window) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(P.window, 0);
@@ -364,10 +413,12 @@ void platform_toggle_fullscreen() {
 bool platform_is_fullscreen() {
 #ifdef __EMSCRIPTEN__
     EmscriptenFullscreenChangeEvent status;
-    if (P.window) return emscripten_get_fullscreen_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.isFullscreen;
+    if (P.window && desktop_effects)
+        return emscripten_get_fullscreen_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.isFullscreen;
 #endif
-    return P.window ? _window_fullscreen_now() : P.fullscreen;
+    return P.window && desktop_effects ? _window_fullscreen_now() : P.fullscreen;
 }
+void platform_set_desktop_effects(bool on) { desktop_effects = on; }
 void platform_quit() { P.quit = true; }
 bool platform_quit_requested() { return P.quit; }
 
@@ -436,7 +487,7 @@ std::string platform_resolve_url(const char* url) {
 }
 
 void platform_open_url(const char* url) {
-    if (P.headless) return;
+    if (P.headless || !desktop_effects) return;
 #ifdef __EMSCRIPTEN__
     // A page beside the game's own, in a tab of its own.
     if (url) EM_ASM({ window.open(UTF8ToString($0), "_blank", "noopener"); }, url);
@@ -446,26 +497,56 @@ void platform_open_url(const char* url) {
     if (!target.empty()) SDL_OpenURL(target.c_str());
 }
 
-bool platform_change_to_exe_dir() {
-    std::string dir;
-    if (P.headless) {
-        dir = P.headless_exe_dir;
-    } else {
-#ifdef __EMSCRIPTEN__
-        dir = BROWSER_GAME_DIR;  // SDL would name the root of the page's file system
+#ifndef __EMSCRIPTEN__
+namespace {
+// SDL reads /proc/self/exe, which cannot name an executable whose path is PATH_MAX or longer.
+// The name it was started by still leads to it, relative to the folder it was started in
+// (still the working directory here); only when that name is the executable itself, not a
+// link to it, is its folder taken.
+std::string _exe_dir_from_system() {
+#if defined(__linux__)
+    const char* name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    struct stat named, running;
+    if (!name || lstat(name, &named) != 0 || !S_ISREG(named.st_mode) || stat("/proc/self/exe", &running) != 0 ||
+        named.st_dev != running.st_dev || named.st_ino != running.st_ino)
+        return "";
+    const char* slash = std::strrchr(name, '/');
+    if (!slash) return ".";
+    return slash == name ? "/" : std::string(name, size_t(slash - name));
 #else
-        char* base = SDL_GetBasePath();
-        if (base) {
-            dir = base;
-            SDL_free(base);
-        }
+    return "";
 #endif
-    }
+}
+}  // namespace
+#endif
+
+std::string platform_find_exe_dir() {
+    if (P.headless) return P.headless_exe_dir;
+#ifdef __EMSCRIPTEN__
+    return BROWSER_GAME_DIR;  // SDL would name the root of the page's file system
+#else
+    char* base = SDL_GetBasePath();
+    if (!base) return _exe_dir_from_system();
+    std::string dir = base;
+    SDL_free(base);
+    return dir;
+#endif
+}
+
+bool platform_change_to_exe_dir() {
+    std::string dir = platform_find_exe_dir();
+#ifndef _WIN32
+    // A relative folder (the system's, when SDL cannot say) means nothing once left: from
+    // inside it, it is ".".
+    if (!P.headless && !dir.empty() && dir[0] != '/') dir = chdir(dir.c_str()) == 0 ? "." : "";
+#endif
     P.exe_dir.clear();
     if (dir.empty()) return false;
     // An installed executable has no data beside it; its data folder is found relative to it.
-    if (chdir(paths_data_root(dir).c_str()) != 0) return false;
-    P.exe_dir = dir;
+    std::string root = paths_data_root(dir);
+    if (chdir(root.c_str()) != 0) return false;
+    // "." names the executable's folder only while that is the working directory.
+    P.exe_dir = dir != "." || root == dir ? dir : "";
     return true;
 }
 
@@ -483,6 +564,53 @@ void platform_set_icon(int w, int h, const uint8_t* rgba) {
 void platform_shutdown_graphics() {
     if (P.gl) SDL_GL_DeleteContext(P.gl);
     P.gl = nullptr;
+}
+
+void platform_process_begin() {
+#ifndef _WIN32
+    signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+namespace {
+#ifdef _WIN32
+bool _redirected(DWORD which) {
+    HANDLE h = GetStdHandle(which);
+    return h && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+
+// A GUI program gets no console; it borrows the one it was started from, if any. Streams
+// already sent to a file or a pipe stay there.
+bool _console() {
+    static int attached = -1;
+    if (attached < 0) {
+        bool out = _redirected(STD_OUTPUT_HANDLE), err = _redirected(STD_ERROR_HANDLE);
+        attached = GetConsoleWindow() || AttachConsole(ATTACH_PARENT_PROCESS) ? 1 : 0;
+        if (attached && !out && std::freopen("CONOUT$", "w", stdout)) setvbuf(stdout, nullptr, _IONBF, 0);
+        if (attached && !err && std::freopen("CONOUT$", "w", stderr)) setvbuf(stderr, nullptr, _IONBF, 0);
+    }
+    return attached == 1;
+}
+#endif
+}  // namespace
+
+void platform_print(const char* text) {
+#ifdef _WIN32
+    _console();
+#endif
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+void platform_report_failure(const char* text) {
+#ifdef _WIN32
+    bool console = _console();
+#endif
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+#ifdef _WIN32
+    if (!console) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Vantorel", text, nullptr);
+#endif
 }
 
 void platform_events_begin() {
@@ -508,8 +636,9 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     P = Platform{};
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
     platform_events_begin();
+    Held_Errors held = _hold_errors();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-        std::fprintf(stderr, "vantorel: no display: %s\n", SDL_GetError());
+        _release_errors(held, (std::string("vantorel: no display: ") + SDL_GetError() + "\n").c_str());
         return 1;
     }
     // Without a display SDL falls back to drivers that show nothing; a game nobody can see
@@ -517,10 +646,11 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     const char* driver = SDL_GetCurrentVideoDriver();
     bool invisible = _is_invisible_driver(driver);
     if (invisible && !_driver_requested(driver)) {
-        std::fputs("vantorel: no display: set DISPLAY or WAYLAND_DISPLAY to a running display server\n", stderr);
+        _release_errors(held, "vantorel: no display: set DISPLAY or WAYLAND_DISPLAY to a running display server\n");
         SDL_Quit();
         return 1;
     }
+    _release_errors(held, nullptr);
 #ifdef __EMSCRIPTEN__
     // WebGL 2
     constexpr int GL_MAJOR = 3, GL_MINOR = 0, GL_PROFILE = SDL_GL_CONTEXT_PROFILE_ES;
@@ -551,16 +681,15 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
         SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
     }
     if (!P.gl || major * 10 + minor < GL_MAJOR * 10 + GL_MINOR) {
-        char line[512];
-        std::snprintf(line, sizeof line, "%s is not available: %s", gl_name,
-                      P.gl ? "the driver offers an older version" : SDL_GetError());
-        std::fprintf(stderr, "vantorel: %s\n", line);
+        std::string line = std::string(gl_name) + " is not available: " +
+                           (P.gl ? "the driver offers an older version" : SDL_GetError());
+        std::fprintf(stderr, "vantorel: %s\n", line.c_str());
         if (P.gl) SDL_GL_DeleteContext(P.gl);
         P.gl = nullptr;
         if (P.window) SDL_DestroyWindow(P.window);
         P.window = nullptr;
         // A player who started the game from a menu never sees standard error.
-        if (!invisible) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Vantorel", line, nullptr);
+        if (!invisible) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Vantorel", line.c_str(), nullptr);
         SDL_Quit();
         return 1;
     }

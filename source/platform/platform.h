@@ -53,6 +53,16 @@ struct Platform_Start {
     bool fullscreen = true;  // false: the 640 x 576 window
 };
 
+// First thing in main: a write past a file-size limit then fails like a full disk (EFBIG)
+// instead of ending the process.
+void platform_process_begin();
+// Text for the player on standard output; on Windows, where the game is a GUI program,
+// in the console it was started from.
+void platform_print(const char* text);
+// What ends the game with a non-zero status, on standard error; on Windows also in a message
+// box when the program has no console to print to (started from Explorer or a shortcut).
+void platform_report_failure(const char* text);
+
 // Opens the window and runs until quit; returns the process exit code (1 when there is no
 // display or no OpenGL 3.3, after one line on standard error).
 int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Platform_Start& start = {});
@@ -75,6 +85,10 @@ double platform_frame_duration();  // smoothed, seconds
 void platform_set_frame_pace(double seconds);
 void platform_toggle_fullscreen();
 bool platform_is_fullscreen();
+// Off while a replay plays: fullscreen requests and opened pages then change only what the
+// layer reports to the game, never the window or the desktop. On by default; kept across
+// platform_run and headless sessions.
+void platform_set_desktop_effects(bool on);
 void platform_quit();
 bool platform_quit_requested();
 int platform_width();
@@ -93,6 +107,8 @@ void platform_open_url(const char* url);
 // What platform_open_url hands to the system: web addresses as given, a relative file name
 // as a file URL in the working directory ("" when that is unknown).
 std::string platform_resolve_url(const char* url);
+// The executable's folder as the system names it, without moving there ("" when unknown).
+std::string platform_find_exe_dir();
 // Moves to the folder of the executable, or to the installed data folder when only that
 // holds "data"; false when that failed.
 bool platform_change_to_exe_dir();

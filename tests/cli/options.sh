@@ -75,4 +75,48 @@ grep -q "OpenGL 3.3" <<<"$ERR" || fail "SDL_VIDEODRIVER=dummy: '$ERR'"
 nothing_written "SDL_VIDEODRIVER=dummy"
 passed=$((passed + 1))
 
+# Without XDG_RUNTIME_DIR, Wayland complains as SDL tries it: the game's own line comes first.
+run env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u XDG_RUNTIME_DIR "$WORK/bin/vantorel" --windowed
+head -n1 <<<"$ERR" | grep -q "^vantorel: no display" || fail "no XDG_RUNTIME_DIR: first line '$(head -n1 <<<"$ERR")'"
+passed=$((passed + 1))
+
+# --record never touches what a name holds (a file, a hard link's other name, a link, a FIFO):
+# status 2 and one line, as for a bad option. A start that fails (no display, a file-size limit
+# of 0, which must fail the write rather than end the game) leaves no recording; a reason
+# names a long path whole.
+echo "precious" >"$WORK/kept"
+ln "$WORK/kept" "$WORK/hard"
+ln -s "$WORK/kept" "$WORK/soft"
+ln -s "$WORK/nowhere" "$WORK/dangling"
+mkfifo "$WORK/fifo"
+part=$(printf 'x%.0s' $(seq 200))
+mkdir -p "$WORK/$part/$part" && echo "precious" >"$WORK/$part/$part/$part"
+for name in kept hard soft dangling fifo "$part/$part/$part"; do
+    run env -u DISPLAY "$WORK/bin/vantorel" --record "$WORK/$name"
+    [ "$RC" -eq 2 ] && [ "$(wc -l <"$WORK/err")" -eq 1 ] || fail "--record $name: status $RC, '$ERR'"
+    grep -qF "$WORK/$name: a file of that name exists" <<<"$ERR" || fail "--record $name: '${ERR:0:300}'"
+    [ "$(cat "$WORK/kept" "$WORK/$part/$part/$part")" = "$(printf 'precious\nprecious')" ] && [ ! -e "$WORK/nowhere" ] \
+        || fail "--record $name wrote into what was there"
+done
+run env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$WORK/bin/vantorel" --record "$WORK/new.rpl"
+[ "$RC" -eq 1 ] && [ ! -e "$WORK/new.rpl" ] || fail "--record without a display: status $RC, a file left"
+# Standard error goes through a pipe: the limit would keep it from a file too.
+run bash -c 'set -o pipefail; (ulimit -f 0; exec "$@" 2>&1) | cat' limited "$WORK/bin/vantorel" --record "$WORK/new.rpl"
+[ "$RC" -eq 1 ] && [ "$OUT" = "vantorel: cannot write $WORK/new.rpl: File too large" ] || fail "size limit 0: status $RC, '$OUT'"
+[ ! -e "$WORK/new.rpl" ] || fail "--record under a size limit left a file"
+run "$WORK/bin/vantorel" "--$part$part$part"
+head -n1 <<<"$ERR" | grep -qF -- "--$part$part$part" || fail "a long unknown option is cut"
+passed=$((passed + 1))
+
+# Nor is a recording ever one of the game's own files, even before the game first writes one.
+mkdir -p "$WORK/config/vantorel" "$WORK/data/vantorel"
+for file in bin/settings.json bin/volume.json bin/scores.txt config/vantorel/settings.json \
+    config/vantorel/volume.json data/vantorel/scores.txt; do
+    run env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER XDG_DATA_HOME="$WORK/data" "$WORK/bin/vantorel" \
+        --record "$WORK/$file"
+    [ "$RC" -eq 2 ] && [ "$(wc -l <"$WORK/err")" -eq 1 ] && [ ! -e "$WORK/$file" ] || fail "--record $file: status $RC, '$ERR'"
+    grep -qF "$WORK/$file: the game keeps its own" <<<"$ERR" || fail "--record $file: '$ERR'"
+done
+passed=$((passed + 1))
+
 echo "$passed passed, 0 failed"

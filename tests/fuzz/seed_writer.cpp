@@ -1,5 +1,6 @@
 // Writes small, valid seed inputs for the fuzz targets, so the fuzzer starts past the
 // headers: tiny packs (with a hand-built TrueType font of a few glyphs) and tiny banks,
+// banks of crafted Vorbis streams (one that decodes, the hostile set-ups the checks refuse),
 // plus a cut-down copy of the real main bank when its path is given.
 //   seed_writer <pak_seed_dir> <bank_seed_dir> [real persistent.bank] [real strings bank]
 //   seed_writer --font <pack> <out.ttf>    the font a pack carries, for the font target
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../harness.h"
 #include "game/assets.h"
 #include "game/bank.h"
 
@@ -233,6 +235,18 @@ Bank _tiny_bank() {
     return b;
 }
 
+// One event whose stream is crafted with these codebooks.
+Bytes _crafted_bank(const std::vector<Crafted_Book>& books) {
+    Crafted_Stream c;
+    c.books = books;
+    c.frames = 441;
+    Bank b;
+    b.data = crafted_vorbis(c);
+    b.events.push_back({BANK_RATE, 1, false, 1, 0, 1, c.frames, 0, u32(b.data.size())});
+    Bytes out;
+    return bank_write(b, out) ? out : Bytes{};
+}
+
 Strings_Bank _tiny_strings() {
     Strings_Bank s;
     s.entries = {{"event:/shot", 0}, {"event:/music_menu", 1}, {"event:/missing", 7}};
@@ -318,6 +332,9 @@ int main(int argc, char** argv) {
     ok = ok && bank_write(_tiny_bank(), bank) && strings_bank_write(_tiny_strings(), strings);
     ok = ok && _write(bank_dir + "/tiny.bank", bank) && _write(bank_dir + "/tiny.strings.bank", strings);
     ok = ok && _write(bank_dir + "/tiny_pair", _concat(bank, strings));
+    ok = ok && _write(bank_dir + "/crafted.bank", _crafted_bank({{2, 1, 0}, {81, 4, 1}, {16, 2, 2}}));
+    ok = ok && _write(bank_dir + "/crafted_stack.bank", _crafted_bank({{1u << 22, 1, 0}}));
+    ok = ok && _write(bank_dir + "/crafted_bomb.bank", _crafted_bank(std::vector<Crafted_Book>(220, {1u << 19, 1, 0})));
 
     if (argc > 3) {
         Bytes real_cut;

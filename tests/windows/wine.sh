@@ -133,4 +133,22 @@ note "settings.json beside vantorel.exe: 97 bytes"
 launch --replay replay.bin
 close_game
 note "the recording plays back"
+
+# Started from a console (cmd in a terminal), --version prints there; started without one, a
+# refusal also shows in a message box, and the game ends with status 1 once it is closed.
+# (Wine's console draws a space as a step of the cursor.)
+version=$(cd "$GAME_DIR" && timeout 120 script -qc 'wine cmd /c "vantorel.exe --version"' /dev/null \
+    | sed 's/\x1b\[1C/ /g; s/\x1b\[[?0-9;]*[a-zA-Z]//g' | tr -d '\r')
+grep -qx "vantorel [0-9.]*" <<<"$version" || fail "--version from a console printed '$version'"
+(cd "$WORK" && exec env SDL_AUDIODRIVER=dummy wine "$GAME_DIR/vantorel.exe" --replay missing.rpl \
+    >"$WORK/game.out" 2>"$WORK/game.err") &
+GAME_PID=$!
+wait_until 120 "a message box" wine_window || fail "refused without a message box: $(cat "$WORK/game.err")"
+xdotool windowactivate --sync "$WID" key Return
+wait_until 30 "the game to end" gone
+rc=0
+wait "$GAME_PID" || rc=$?
+GAME_PID=""
+[ "$rc" -eq 1 ] && grep -q "cannot play missing.rpl" "$WORK/game.err" || fail "status $rc: $(cat "$WORK/game.err")"
+note "--version printed in the console; a refusal shown in a message box"
 echo "1 passed, 0 failed"
