@@ -47,6 +47,8 @@ struct Platform {
     int duration_next = 0;
     double smoothed = 1.0 / 60.0;
     double pace = 0;  // seconds, least frame length asked for by the game
+    bool frame_drawn = true;
+    bool redraw_needed = true;
 } P;
 
 // The start-up benchmark hands over a pipe in VANTOREL_FIRST_FRAME_FD and reads from it
@@ -158,6 +160,20 @@ Platform_Key _platform_key(SDL_Scancode sc) {
     }
 }
 
+// Events after which the window may show nothing, or a rescaled or stale picture.
+bool _loses_picture(const SDL_Event& ev) {
+    if (ev.type != SDL_WINDOWEVENT) return false;
+    switch (ev.window.event) {
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_RESIZED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+        case SDL_WINDOWEVENT_RESTORED: return true;
+        default: return false;
+    }
+}
+
 bool _translate(const SDL_Event& ev, Platform_Event& out) {
     using K = Platform_Event_Kind;
     using B = Platform_Mouse_Button;
@@ -256,9 +272,18 @@ bool platform_is_headless() { return P.headless; }
 double platform_frame_duration() { return P.headless ? P.headless_duration : P.smoothed; }
 void platform_set_frame_pace(double seconds) { P.pace = seconds > 0 ? seconds : 0; }
 
+void platform_set_frame_drawn(bool drawn) {
+    P.frame_drawn = drawn;
+    if (drawn) P.redraw_needed = false;
+}
+bool platform_frame_drawn() { return P.frame_drawn; }
+bool platform_redraw_needed() { return P.redraw_needed; }
+void platform_request_redraw() { P.redraw_needed = true; }
+
 void platform_toggle_fullscreen() {
     bool was = P.window ? _window_fullscreen_now() : P.fullscreen;
     P.fullscreen = !was;
+    P.redraw_needed = true;
     if (!P.window) return;
     if (P.fullscreen) {
         // SDL may still believe the window is fullscreen and would ignore the request.
@@ -377,6 +402,7 @@ bool platform_pump_events(const Platform_Callbacks& cb) {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
         if (ev.type == SDL_QUIT) P.quit = true;
+        if (_loses_picture(ev)) P.redraw_needed = true;
         Platform_Event pe;
         if (_translate(ev, pe)) cb.event(pe);
     }
@@ -441,10 +467,14 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     double last = _seconds_now();
     while (!P.quit) {
         if (!platform_pump_events(cb)) break;
+        P.frame_drawn = true;
         cb.frame();
-        if (P.gl) SDL_GL_SwapWindow(P.window);
-        _report_first_frame();
-        // Without a waiting present (no vsync, Xvfb) never outrun the display.
+        if (P.gl && P.frame_drawn) {
+            SDL_GL_SwapWindow(P.window);
+            _report_first_frame();
+        }
+        // Without a waiting present (no vsync, Xvfb, or no present at all this frame) never
+        // outrun the display.
         double interval = std::max(_refresh_interval(), P.pace);
         _sleep_until(last + interval);
         double now = _seconds_now();
