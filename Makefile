@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 # What building and running the game needs; `make play` installs only these.
 PLAY_PACKAGES := cmake g++ make pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libepoxy-dev libgl-dev \
-	libgl1-mesa-dri libstb-dev liblz4-dev zlib1g-dev python3-fonttools
+	libgl1-mesa-dri libstb-dev liblz4-dev zlib1g-dev libxmp-dev python3-fonttools
 # What the tests, the benchmarks, fuzzing and the package checks need on top.
 TEST_PACKAGES := libgtest-dev libbenchmark-dev clang valgrind python3 \
 	xvfb xauth x11-utils openbox xdotool imagemagick \

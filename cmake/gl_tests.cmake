@@ -3,12 +3,12 @@
 find_package(GTest REQUIRED)
 add_executable(vantorel_gl_tests ${CMAKE_SOURCE_DIR}/tests/gl/renderer_gl_test.cpp)
 target_link_libraries(vantorel_gl_tests PRIVATE vantorel_core GTest::gtest GTest::gtest_main)
-add_test(NAME gl_renderer
-  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/lib/with_x.sh 1920 1080 $<TARGET_FILE:vantorel_gl_tests>)
+vantorel_script_test(gl_renderer
+  bash ${CMAKE_SOURCE_DIR}/tests/e2e/lib/with_x.sh ${CMAKE_BINARY_DIR} 1920 1080 $<TARGET_FILE:vantorel_gl_tests>)
 set_tests_properties(gl_renderer PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS display)
 if(VANTOREL_SANITIZE)
   # The GL driver is unloaded before the leak scan; the headless suites check our leaks.
-  set_tests_properties(gl_renderer PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  set_property(TEST gl_renderer APPEND PROPERTY ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
 endif()
 
 # The window loop itself, presents counted where it hands them to SDL.

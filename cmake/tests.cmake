@@ -26,25 +26,32 @@ file(WRITE ${CMAKE_BINARY_DIR}/vantorel_gtest_properties.cmake
   "endforeach()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/vantorel_gtest_properties.cmake)
 
+# vantorel_script_test(NAME COMMAND...): a script of tests/ (through tests/e2e/lib/common.sh)
+# keeps what explains its failure in test-artifacts/NAME/ of the build tree.
+function(vantorel_script_test name)
+  add_test(NAME ${name} COMMAND ${ARGN})
+  set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT VANTOREL_TEST_NAME=${name})
+endfunction()
+
 # End-to-end runs of the real executable under Xvfb, one script each.
 file(GLOB VANTOREL_E2E_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
 foreach(script ${VANTOREL_E2E_SCRIPTS})
   get_filename_component(name ${script} NAME_WE)
-  add_test(NAME e2e_${name} COMMAND bash ${script} ${CMAKE_BINARY_DIR})
+  vantorel_script_test(e2e_${name} bash ${script} ${CMAKE_BINARY_DIR})
   set_tests_properties(e2e_${name} PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS display)
   if(VANTOREL_SANITIZE)
     # Memory errors still abort the game; the GL driver is unloaded before the leak scan
     # can name what it kept, so leaks are left to the headless suites.
-    set_tests_properties(e2e_${name} PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
+    set_property(TEST e2e_${name} APPEND PROPERTY ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
   endif()
 endforeach()
 
 # The real executable without a window: options, no display.
-add_test(NAME cli_options COMMAND bash ${CMAKE_SOURCE_DIR}/tests/cli/options.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+vantorel_script_test(cli_options bash ${CMAKE_SOURCE_DIR}/tests/cli/options.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
 set_tests_properties(cli_options PROPERTIES LABELS unit TIMEOUT 120)
 if(VANTOREL_SANITIZE)
   # SDL keeps what it loaded when start-up is refused; the headless suites check our leaks.
-  set_tests_properties(cli_options PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  set_property(TEST cli_options APPEND PROPERTY ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
 endif()
 
 # The build itself: no target compiles a game source the libraries already hold.
@@ -53,12 +60,22 @@ add_test(NAME build_compiled_once COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINAR
 set_tests_properties(build_compiled_once PROPERTIES LABELS unit TIMEOUT 60)
 
 # The installed tree and the Debian package.
-add_test(NAME install_tree COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/installed.sh ${CMAKE_BINARY_DIR})
+vantorel_script_test(install_tree bash ${CMAKE_SOURCE_DIR}/tests/packaging/installed.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(install_tree PROPERTIES RESOURCE_LOCK xserver TIMEOUT 300 LABELS "display;package")
-add_test(NAME desktop_files COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/desktop_files.sh ${CMAKE_BINARY_DIR})
+vantorel_script_test(desktop_files bash ${CMAKE_SOURCE_DIR}/tests/packaging/desktop_files.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(desktop_files PROPERTIES TIMEOUT 120 LABELS "unit;package")
-add_test(NAME debian_package COMMAND bash ${CMAKE_SOURCE_DIR}/tests/packaging/deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+vantorel_script_test(debian_package bash ${CMAKE_SOURCE_DIR}/tests/packaging/deb.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
 set_tests_properties(debian_package PROPERTIES TIMEOUT 600 LABELS "slow;package" RUN_SERIAL TRUE)
 include(${CMAKE_CURRENT_LIST_DIR}/gl_tests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/valgrind.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/windows_test.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/web_test.cmake)
+
+# The audio figures measured on the banks the build made: how long each tune runs before it
+# repeats, its stereo, the banks' size, how alike the hits are.
+add_executable(audio_figures ${CMAKE_SOURCE_DIR}/tools/audio_figures.cpp)
+target_include_directories(audio_figures PRIVATE ${CMAKE_SOURCE_DIR}/tools)
+target_link_libraries(audio_figures PRIVATE vantorel_base PkgConfig::VORBISFILE PkgConfig::XMP)
+add_dependencies(audio_figures vantorel_sound_banks)
+add_test(NAME audio_figures COMMAND audio_figures ${VANTOREL_DATA_DIR}/Desktop --check)
+set_tests_properties(audio_figures PROPERTIES LABELS unit TIMEOUT 300)

@@ -13,6 +13,8 @@
 
 #include "game/audio.h"
 #include "game/bank.h"
+#include "game/random.h"
+#include "game/volume.h"
 #include "harness.h"
 
 namespace {
@@ -94,8 +96,8 @@ TEST(Bank, RoundTripKeepsEverything) {
         EXPECT_EQ(x.first_byte, y.first_byte);
         EXPECT_EQ(x.byte_count, y.byte_count);
     }
-    // Little-endian on disk whatever the machine: the magic, then version 2.
-    EXPECT_EQ(std::memcmp(bytes.data(), "VNBK\x02\0\0\0", 8), 0);
+    // Little-endian on disk whatever the machine: the magic, then version 3.
+    EXPECT_EQ(std::memcmp(bytes.data(), "VNBK\x03\0\0\0", 8), 0);
 
     std::vector<u8> sbytes;
     ASSERT_TRUE(strings_bank_write(_small_strings(), sbytes));
@@ -141,7 +143,7 @@ TEST(Bank, CorruptCountsLengthsAndSettingsAreRefused) {
         {16, 22050},               // a rate that would need resampling
         {16, 0},                   // rate 0
         {20, 3},                   // three channels
-        {20, 0x00020001},          // unknown flag bit
+        {20, 0x00040001},          // unknown flag bit
         {24, 0x7fc00000},          // NaN volume
         {24, 0x40000000},          // volume 2
         {28, 0xbf800000},          // negative fade
@@ -549,19 +551,20 @@ TEST(Audio, MusicLoopsSeamlesslyThroughTheMixer) {
         size_t loop_frames = bank->events[tune].frames;
 
         audio_init();
-        size_t start = _captured_frames(file);
         ASSERT_NE(audio_play(tune), 0u);
-        _wait_for_frames(file, start + loop_frames + 3 * CAPTURE_RATE);
+        // Counted once the tune is loaded: the driver writes silence as fast as it can until then.
+        _wait_for_frames(file, _captured_frames(file) + loop_frames + 3 * CAPTURE_RATE);
         audio_shutdown();
 
         std::vector<i16> pcm = _read_capture(file);
         size_t first = 0;
         while (first < pcm.size() && pcm[first] == 0) first++;
         first /= 2;
-        ASSERT_GE(pcm.size() / 2, first + loop_frames + CAPTURE_RATE);
-        // The second pass repeats the first exactly, and the seam is no jump.
-        size_t differing = 0;
-        for (size_t i = 0; i < size_t(CAPTURE_RATE) * 2; i++)
+        ASSERT_GE(pcm.size() / 2, first + loop_frames + 2 * CAPTURE_RATE);
+        // The second pass repeats the first exactly once what rang on from the end of the
+        // first has died away, and the seam is no jump.
+        size_t differing = 0, settled = size_t(CAPTURE_RATE) * 2;
+        for (size_t i = settled; i < settled + size_t(CAPTURE_RATE) * 2; i++)
             differing += pcm[first * 2 + i] != pcm[(first + loop_frames) * 2 + i];
         EXPECT_EQ(differing, 0u);
         size_t seam = first + loop_frames;
@@ -628,4 +631,213 @@ TEST(Audio, WorstPileUpsStayUnderFullScale) {
     EXPECT_GT(_loudest_db(pcm, chain_at, chain_at + CAPTURE_RATE / 2), -14);
     std::remove(file.c_str());
     rmdir(dir.c_str());
+}
+
+// ---- Modules in banks ------------------------------------------------------------------
+
+namespace {
+// The real bank, and the game tune's module within it.
+std::vector<u8> _real_bank_bytes() { return _read(BANK_DIR + "persistent.bank"); }
+
+std::vector<u8> _real_module(const std::vector<u8>& bank_bytes, Audio_Event tune) {
+    std::optional<Bank> bank = bank_read(bank_bytes.data(), bank_bytes.size());
+    if (!bank) return {};
+    const Bank_Event& e = bank->events[tune];
+    return std::vector<u8>(bank->data.begin() + e.first_byte, bank->data.begin() + e.first_byte + e.byte_count);
+}
+
+u16 _u16_at(const std::vector<u8>& b, size_t at) { return u16(b[at] | b[at + 1] << 8); }
+}  // namespace
+
+TEST(Bank, ModulesAreCheckedBeforeAnyPlayerSeesThem) {
+    const std::vector<u8> bank_bytes = _real_bank_bytes();
+    const std::vector<u8> good = _real_module(bank_bytes, music_game);
+    ASSERT_FALSE(good.empty());
+    ASSERT_TRUE(bank_module_valid(good.data(), good.size()));
+    // Layout: header to 60, counts from 60, orders from 80, patterns from 336 (9-byte
+    // headers: rows at +5, packed size at +7), then the instruments (263 bytes each, then a
+    // 40-byte sample header: length +0, volume +12, type +14, compression +17, then the data).
+    size_t cell = 345;  // the first pattern's first cell with a note, instrument and volume
+    while (good[cell] != 0x87) cell += 1 + size_t(__builtin_popcount(good[cell] & 0x1f));
+    size_t instrument = 336;
+    for (u16 p = 0; p < _u16_at(good, 70); p++) instrument += 9 + _u16_at(good, instrument + 7);
+    const size_t sample = instrument + 263;
+    struct Patch {
+        size_t at;
+        std::vector<u8> bytes;
+        const char* what;
+    };
+    const Patch patches[] = {
+        {0, {'X'}, "magic"},
+        {58, {0x03, 0x01}, "format 1.03"},
+        {60, {0x15, 1, 0, 0}, "header size"},
+        {64, {0, 0}, "no orders"},
+        {66, {0xff, 0}, "restart past the orders"},
+        {68, {BANK_MODULE_MAX_CHANNELS + 1, 0}, "channels"},
+        {70, {BANK_MODULE_MAX_PATTERNS + 1, 0}, "patterns"},
+        {72, {BANK_MODULE_MAX_INSTRUMENTS + 1, 0}, "instruments"},
+        {76, {0, 0}, "speed 0"},
+        {78, {20, 0}, "too slow"},
+        {80, {0xff}, "an order past the patterns"},
+        {341, {0, 0}, "a pattern of no rows"},
+        {341, {1, 1}, "257 rows"},
+        {343, {0xff, 0xff}, "packed cells past the pattern"},
+        {cell, {0x9C, 0x20, 0x0B, 0x00}, "a position jump"},
+        {cell, {0x9C, 0x20, 0x0D, 0x00}, "a pattern break"},
+        {cell, {0x9C, 0x20, 0x0E, 0x61}, "a pattern loop"},
+        {cell, {0x9C, 0x20, 0x0E, 0xE2}, "a pattern delay"},
+        {cell, {0x9C, 0x20, 0x0F, 0x00}, "speed 0 on the way"},
+        {cell + 1, {99}, "note 99"},
+        {instrument + 27, {BANK_MODULE_MAX_SAMPLES + 1, 0}, "samples of one instrument"},
+        {instrument + 29, {41, 0, 0, 0}, "sample header size"},
+        {instrument + 33, {1}, "a key on a sample the instrument lacks"},
+        {instrument + 225, {13}, "envelope points"},
+        {sample, {0xff, 0xff, 0xff, 0x0f}, "a sample longer than the file"},
+        {sample + 12, {65}, "sample volume"},
+        {sample + 14, {0x13}, "two loop kinds at once"},
+        {sample + 17, {0xAD}, "compressed samples"},
+    };
+    // A bank with the damaged module is refused whole, like any damage.
+    const size_t record = 16 + 32 * size_t(music_game), data = 16 + 32 * _u16_at(bank_bytes, 8);
+    const size_t module_at = data + (bank_bytes[record + 24] | bank_bytes[record + 25] << 8 |
+                                     bank_bytes[record + 26] << 16 | size_t(bank_bytes[record + 27]) << 24);
+    ASSERT_TRUE(std::equal(good.begin(), good.end(), bank_bytes.begin() + long(module_at)));
+    for (const Patch& p : patches) {
+        std::vector<u8> bad = good;
+        std::copy(p.bytes.begin(), p.bytes.end(), bad.begin() + long(p.at));
+        EXPECT_FALSE(bank_module_valid(bad.data(), bad.size())) << p.what;
+        std::vector<u8> bad_bank = bank_bytes;
+        std::copy(bad.begin(), bad.end(), bad_bank.begin() + long(module_at));
+        EXPECT_FALSE(_bank_ok(bad_bank)) << p.what;
+    }
+    for (size_t n = 0; n < good.size(); n += n < 1024 ? 1 : 997)
+        EXPECT_FALSE(bank_module_valid(good.data(), n)) << "cut at " << n;
+    std::vector<u8> longer = good;
+    longer.push_back(0);
+    EXPECT_FALSE(bank_module_valid(longer.data(), longer.size()));
+
+    // Only a looping stereo tune may be a module, and only the known codecs are read.
+    const Patch records[] = {
+        {record + 4, {1, 0}, "a mono module"},
+        {record + 6, {0, 0}, "a module that does not loop"},
+        {record + 6, {3, 0}, "a module that varies"},
+        {record + 18, {2, 0}, "an unknown codec"},
+        {16 + 32 * size_t(ui_hover) + 18, {1, 0}, "a one-shot module"},
+    };
+    for (const Patch& p : records) {
+        std::vector<u8> bad = bank_bytes;
+        std::copy(p.bytes.begin(), p.bytes.end(), bad.begin() + long(p.at));
+        EXPECT_FALSE(_bank_ok(bad)) << p.what;
+    }
+}
+
+// ---- Volume and variation ----------------------------------------------------------------
+
+namespace {
+// Plays one event from the device's start with the given volume into a capture; the stereo
+// samples from the first one not silent on.
+std::vector<i16> _capture_event(Audio_Event e, f32 music_gain, f32 effects_gain, f64 seconds) {
+    Cwd_Guard cwd;
+    Env_Guard env;
+    std::string dir = _temp_dir();
+    std::string file = dir + "/take.raw";
+    _capture_to_disk(env, file, "0");
+    EXPECT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
+    audio_init();
+    audio_set_volume(music_gain, effects_gain);
+    EXPECT_NE(audio_play(e), 0u);
+    // The sound starts in the first buffer mixed after this, whatever went before.
+    _wait_for_frames(file, _captured_frames(file) + size_t(seconds * CAPTURE_RATE) + 16384);
+    audio_shutdown();
+    std::vector<i16> pcm = _read_capture(file);
+    std::remove(file.c_str());
+    rmdir(dir.c_str());
+    size_t first = 0;
+    while (first < pcm.size() && pcm[first] == 0) first++;
+    first -= first % 2;
+    return std::vector<i16>(pcm.begin() + long(std::min(first, pcm.size())), pcm.end());
+}
+}  // namespace
+
+TEST(Audio, VolumeStepsScaleWhatTheMixerPlays) {
+    struct Take {
+        Audio_Event event;
+        i32 music, effects;  // levels
+        f64 expect_db;       // against both at the top; below -100 means silence
+    };
+    const Take takes[] = {
+        {music_menu, 4, VOLUME_LEVELS, -18}, {music_menu, VOLUME_LEVELS, 0, 0},
+        {ui_press, VOLUME_LEVELS, 7, -9},     {ui_press, 0, VOLUME_LEVELS, 0},
+        {ui_press, VOLUME_LEVELS, 0, -999},
+    };
+    for (Audio_Event e : {music_menu, ui_press}) {
+        std::vector<i16> full = _capture_event(e, 1, 1, 1.2);
+        ASSERT_GE(full.size() / 2, size_t(CAPTURE_RATE)) << audio_event_names[e];
+        const size_t from = CAPTURE_RATE / 10, count = e == music_menu ? CAPTURE_RATE : CAPTURE_RATE / 20;
+        for (const Take& t : takes) {
+            if (t.event != e) continue;
+            SCOPED_TRACE(std::string(audio_event_names[e]) + " at music " + std::to_string(t.music) + ", effects " +
+                         std::to_string(t.effects));
+            std::vector<i16> take = _capture_event(e, volume_gain(t.music), volume_gain(t.effects), 1.2);
+            if (t.expect_db < -100) {
+                EXPECT_TRUE(take.empty()) << "heard at " << _rms_db(take, 0, take.size() / 2) << " dBFS";
+                continue;
+            }
+            ASSERT_GE(take.size() / 2, from + count);
+            EXPECT_NEAR(_rms_db(take, from, count) - _rms_db(full, from, count), t.expect_db, 0.2);
+        }
+    }
+}
+
+TEST(Audio, OneShotsPlayAsStoredUnlessTheirEventVariesAndThenWithinBounds) {
+    // Each start alone in its own capture: an event that does not vary is the same sample
+    // for sample; one that varies is a little louder or softer each time, within its bounds.
+    std::vector<i16> first = _capture_event(ui_press, 1, 1, 0.3);
+    std::vector<i16> again = _capture_event(ui_press, 1, 1, 0.3);
+    size_t n = std::min(first.size(), again.size());
+    ASSERT_GT(n, size_t(CAPTURE_RATE) / 5);
+    EXPECT_TRUE(std::equal(first.begin(), first.begin() + long(n), again.begin()));
+    f64 lowest = 999, highest = -999;
+    for (u64 seed = 1; seed <= 6; seed++) {
+        audio_seed(seed);
+        std::vector<i16> rock = _capture_event(asteroid_destroyed, 1, 1, 0.4);
+        ASSERT_GT(rock.size() / 2, size_t(CAPTURE_RATE) / 5);
+        f64 db = _rms_db(rock, 0, CAPTURE_RATE / 5);
+        lowest = std::min(lowest, db), highest = std::max(highest, db);
+    }
+    EXPECT_GT(highest - lowest, 0.3) << "the rocks all sound alike";
+    EXPECT_LT(highest - lowest, 2 * AUDIO_VARY_LEVEL + 0.2);
+}
+
+TEST(Audio, VariationsFollowTheGameSeedAndLeaveItsGeneratorAlone) {
+    Cwd_Guard cwd;
+    ASSERT_EQ(chdir(VANTOREL_BUILD_DIR), 0);
+    auto run = [](u64 seed, u64& game_next) {
+        audio_trace = {};
+        random_seed(seed);
+        audio_seed(seed);
+        audio_init();
+        for (int i = 0; i < 300; i++) {
+            audio_play(player_shoot);
+            audio_play(asteroid_destroyed);
+            audio_play(ui_press);  // does not vary, and draws nothing
+        }
+        game_next = random_u64();
+        audio_shutdown();
+        return audio_trace;
+    };
+    u64 next_a = 0, next_b = 0, next_c = 0;
+    Audio_Trace a = run(1, next_a), b = run(1, next_b), c = run(2, next_c);
+    EXPECT_EQ(a.varied, 600u);
+    EXPECT_GE(a.pitch_low, 1 - AUDIO_VARY_PITCH);
+    EXPECT_LE(a.pitch_high, 1 + AUDIO_VARY_PITCH);
+    EXPECT_GE(a.level_low, -AUDIO_VARY_LEVEL);
+    EXPECT_LE(a.level_high, AUDIO_VARY_LEVEL);
+    // Spread over the whole range, not stuck at one value.
+    EXPECT_GT(a.pitch_high - a.pitch_low, 1.8f * AUDIO_VARY_PITCH);
+    EXPECT_GT(a.level_high - a.level_low, 1.8f * AUDIO_VARY_LEVEL);
+    EXPECT_EQ(a.variations, b.variations);
+    EXPECT_NE(a.variations, c.variations);
+    random_seed(1);
+    EXPECT_EQ(next_a, random_u64()) << "the sounds drew on the game's generator";
 }

@@ -175,6 +175,10 @@ struct Game_Text : testing::Test {
 }  // namespace
 
 TEST_F(Game_Text, EveryScreenKeepsItsTextInsideThePicture) {
+    // The end screens at their fullest: a long game of the HUD's largest score atop a full table.
+    for (int i = 0; i < SCORE_TABLE_SIZE; i++)
+        scores_insert(score_keeper.table, Score_Entry{999 - i, STAGE_COUNT, 59999, 2026, 12, 31});
+    score_keeper.last = Game_Result{true, score_keeper.table.entries[0], 0};
     struct Screen {
         Game_State state;
         const char* name;

@@ -99,16 +99,6 @@ TEST_F(Pad_Game, PadChargesFiresAndBoostsTheShip) {
     EXPECT_LT(p.boost_timer, 0.05f);
 }
 
-namespace {
-// Where the common wired pad keeps a button, from the same database the game reads.
-int raw_button(Button b) {
-    char guid[GPAD_GUID_SIZE];
-    gpad_form_guid(0x045E, 0x028E, "", guid);
-    std::optional<uint16_t> entry = gpad_db_find(guid);
-    return entry ? gpad_db_entries[*entry].buttons[int(b)].index : -1;
-}
-}  // namespace
-
 TEST_F(Pad_Game, PadAloneWorksEveryMenu) {
     const int start = raw_button(Button::Start);
     ASSERT_GE(start, 0);

@@ -155,6 +155,33 @@ TEST(GpadElements, TriggersAndSticksRestAndHalfAxesPressPastHalfway) {
     }
 }
 
+// The browser's standard layout as the Gamepad interface numbers it: 17 buttons, 4 axes, +y down.
+TEST(GpadElements, BrowserStandardLayoutReadsAsItsButtonsAndSticks) {
+    const Button by_raw_button[] = {Button::A, Button::B, Button::X, Button::Y, Button::Left_Shoulder,
+                                    Button::Right_Shoulder, Button(255), Button(255), Button::Back,
+                                    Button::Start, Button::Left_Thumb, Button::Right_Thumb, Button::Dpad_Up,
+                                    Button::Dpad_Down, Button::Dpad_Left, Button::Dpad_Right, Button::Guide};
+    auto read = [](int button, int axis, float value) {
+        Gpad_Raw raw = {};
+        raw.button_count = 17;
+        raw.axis_count = 4;
+        if (button >= 0) raw.buttons[button >> 3] |= uint8_t(1u << (button & 7));
+        if (axis >= 0) raw.axes[axis] = value;
+        return gpad_apply_entry(GPAD_STANDARD_ENTRY, raw);
+    };
+    for (int b = 0; b < 17; ++b) {
+        Gamepad_State s = read(b, -1, 0);
+        bool trigger = b == 6 || b == 7;
+        EXPECT_EQ(s.buttons, trigger ? 0u : 1u << int(by_raw_button[b])) << "raw button " << b;
+        EXPECT_FLOAT_EQ(s.axes[4], b == 6 ? 1 : -1) << "raw button " << b;
+        EXPECT_FLOAT_EQ(s.axes[5], b == 7 ? 1 : -1) << "raw button " << b;
+    }
+    EXPECT_FLOAT_EQ(read(-1, 0, -1).axes[0], -1);  // left stick pushed left
+    EXPECT_FLOAT_EQ(read(-1, 1, 1).axes[1], -1);   // pushed towards the player: down
+    EXPECT_FLOAT_EQ(read(-1, 2, 0.5f).axes[2], 0.5f);
+    EXPECT_FLOAT_EQ(read(-1, 3, -1).axes[3], 1);
+}
+
 // ---- whole devices through SDL's virtual joysticks ----
 
 namespace {

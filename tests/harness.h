@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "game/assets.h"
 #include "game/asteroid.h"
 #include "game/audio.h"
 #include "game/game.h"
@@ -24,8 +25,10 @@
 #include "game/renderer.h"
 #include "game/replay.h"
 #include "game/scene.h"
+#include "game/scores.h"
 #include "game/stage.h"
 #include "game/ui.h"
+#include "game/volume.h"
 #include "game/world.h"
 #include "game/sprite.h"
 #include "gpad/gpad.h"
@@ -40,11 +43,40 @@ enum Desktop_Key : int {
     DK_UP = int(Platform_Key::key_up), DK_F11 = int(Platform_Key::key_f11)
 };
 
+#ifdef VANTOREL_BUILD_DIR
+// The game's folder when a test names none: the build's data through a link, and this process's
+// own, so the settings.json every shutdown writes stays out of the build folder, where the
+// end-to-end scripts, running meanwhile, check the one their game wrote.
+struct Own_Exe_Dir {
+    pid_t owner = getpid();
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("vantorel-exe-" + std::to_string(owner));
+    Own_Exe_Dir() {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+        std::filesystem::create_directory_symlink(std::filesystem::path(VANTOREL_BUILD_DIR) / "data", path / "data");
+    }
+    // A forked child that exits normally must not take its parent's folder along.
+    ~Own_Exe_Dir() {
+        std::error_code ec;
+        if (getpid() == owner) std::filesystem::remove_all(path, ec);
+    }
+};
+inline std::string own_exe_dir() {
+    static const Own_Exe_Dir dir;
+    return dir.path.string();
+}
+#else
+inline std::string own_exe_dir() { return ""; }
+#endif
+
 struct Headless {
-    // exe_dir: where the game looks for data/ and writes settings.json ("" = build dir).
+    // exe_dir: where the game looks for data/ and writes settings.json ("" = a folder of this
+    // process's own holding the build's data).
     explicit Headless(const std::string& exe_dir = "", int w = 640, int h = 576) {
         platform_headless_begin(w, h);
-        if (!exe_dir.empty()) platform_headless_set_exe_dir(exe_dir.c_str());
+        std::string dir = exe_dir.empty() ? own_exe_dir() : exe_dir;
+        if (!dir.empty()) platform_headless_set_exe_dir(dir.c_str());
         _sapp_init();
     }
     ~Headless() {
@@ -179,6 +211,24 @@ inline std::vector<std::string> temporaries_of(const std::filesystem::path& dir,
     return found;
 }
 
+// What a sprite drawn at `scale` (half-extent in units of its size), turned by `rot`, puts on
+// an n x n patch of screen pixels centred on it (y down), sampled nearest as the sprite
+// program samples: each pixel's atlas texel, or nullptr where it draws nothing.
+inline std::vector<const u8*> sprite_patch(const Assets& a, Sprite s, f32 scale, f32 rot, int n) {
+    const f32 c = std::cos(rot), si = std::sin(rot), w = 2 * scale * s.w, h = 2 * scale * s.h;
+    std::vector<const u8*> patch(size_t(n) * n, nullptr);
+    for (int py = 0; py < n; py++)
+        for (int px = 0; px < n; px++) {
+            f32 dx = px + 0.5f - n / 2.0f, dy = n / 2.0f - (py + 0.5f);
+            f32 u = (dx * c + dy * si) / w + 0.5f, v = 0.5f - (-dx * si + dy * c) / h;
+            if (u < 0 || u >= 1 || v < 0 || v >= 1) continue;
+            size_t tx = s.x + size_t(u * s.w), ty = s.y + size_t(v * s.h);
+            const u8* t = &a.atlas_pixels[(ty * size_t(a.atlas_size[0]) + tx) * 4];
+            if (t[3] == 255) patch[size_t(py) * n + px] = t;
+        }
+    return patch;
+}
+
 // Sets environment variables for one scope (a null value unsets one).
 struct Env_Guard {
     std::vector<std::pair<std::string, std::optional<std::string>>> saved;
@@ -205,6 +255,14 @@ struct Env_Guard {
 // and the test may remove that folder before the next one starts.
 inline const std::string harness_start_dir = std::filesystem::current_path().string();
 
+// The score table of every test lives here, emptied before each test: no test sees another's
+// games, and none writes beside the build's game, whose title other checks look at.
+inline const std::string harness_scores_dir =
+    (std::filesystem::temp_directory_path() / ("vantorel-test-scores-" + std::to_string(getpid()))).string();
+inline const struct Harness_Scores_Dir_Removal {
+    ~Harness_Scores_Dir_Removal() { std::error_code ec; std::filesystem::remove_all(harness_scores_dir, ec); }
+} harness_scores_dir_removal;
+
 // Puts every global a test can reach back to its start-up value, so no test's outcome
 // depends on the tests that ran before it (or on one that failed half-way).
 inline void reset_game_globals() {
@@ -224,12 +282,29 @@ inline void reset_game_globals() {
     _particle_system_reset();
     scratch_reset();
     random_seed(RANDOM_START_SEED);
+    std::error_code ec;
+    std::filesystem::remove_all(harness_scores_dir, ec);
+    std::filesystem::create_directories(harness_scores_dir, ec);
+    score_keeper = Score_Keeper{};
+    score_keeper.folder = harness_scores_dir;
+    audio_seed(RANDOM_START_SEED);
+    volume = Volume{};
     platform_headless_end();
     if (chdir(harness_start_dir.c_str()) != 0) std::perror(harness_start_dir.c_str());
 }
 
 // The benchmarks share this header without GoogleTest.
 #ifdef GTEST_TEST
+// A private folder holding a link to the real data, so the files the game keeps beside
+// itself (settings.json, volume.json) are the test's alone.
+inline std::string private_exe_dir(const char* name) {
+    std::string dir = testing::TempDir() + name + "-" + std::to_string(getpid()) + "/";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::create_directory_symlink(std::filesystem::path(VANTOREL_BUILD_DIR) / "data", dir + "data");
+    return dir;
+}
+
 struct Reset_Before_Each_Test : testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { reset_game_globals(); }
 };

@@ -139,3 +139,27 @@ TEST(KeyTable, PlatformEventsTranslateToTheSameNamedCodes) {
         EXPECT_EQ(e.button, c.out.button);
     }
 }
+
+// Space, Shift and A/D work beside the designed keys, never instead of them; A and D also
+// move the intro on, as the arrows do.
+TEST(KeyTable, UsualKeysAlsoFireBoostAndSteer) {
+    const u8 attack = action_bit(Player_Input_Action::attack), boost = action_bit(Player_Input_Action::boost);
+    const int a = int(Platform_Key::key_a), d = int(Platform_Key::key_d);
+    struct Case { std::vector<int> keys; f32 dir_x; u8 pressed; };
+    for (const Case& c : {Case{{DK_SPACE}, 0, attack}, {{int(Platform_Key::key_left_shift)}, 0, boost},
+                          {{int(Platform_Key::key_right_shift)}, 0, boost}, {{a}, -1, 0}, {{d}, 1, 0},
+                          {{DK_SPACE, DK_X}, 0, attack}, {{DK_RIGHT, d}, 1, 0}, {{DK_LEFT, d}, 0, 0}}) {
+        input_reset();
+        for (int k : c.keys) input_handle_event(key(event_key_down, k));
+        Player_Input in;
+        player_gather_input(in, 0.016f);
+        EXPECT_EQ(in.dir.x, c.dir_x) << c.keys[0];
+        EXPECT_EQ(in.pressed, c.pressed) << c.keys[0];
+    }
+    for (int k : {a, d}) {
+        Headless h;
+        h.tap(DK_ENTER);
+        h.tap(k);
+        EXPECT_EQ(game.state, tutorial) << k;
+    }
+}

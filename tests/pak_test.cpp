@@ -1,6 +1,7 @@
 // Asset pack: serializer, pack file, assets payload, load limits and the shipped pack.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "game/pak.h"
 #include "game/serializer.h"
 #include "game/sprite.h"
+#include "harness.h"
 
 namespace {
 
@@ -520,17 +522,8 @@ TEST(ShippedPack, RocksKeepAClosedRimAtEveryTurnAndTheShipHasNoRed) {
         const Sprite s = a.sprites[slot];
         const int n = s.w + s.h;  // room for any turn
         for (int step = 0; step < 24; step++) {
-            f32 r = f32(step) * 15.0f * 3.14159265f / 180.0f, c = std::cos(r), si = std::sin(r);
-            // The turned sprite on an n × n patch of screen pixels (y down), 0 where nothing is drawn.
-            std::vector<const u8*> patch((size_t)n * n, nullptr);
-            for (int py = 0; py < n; py++)
-                for (int px = 0; px < n; px++) {
-                    f32 dx = px + 0.5f - n / 2.0f, dy = n / 2.0f - (py + 0.5f);
-                    f32 u = (dx * c + dy * si) / s.w + 0.5f, v = 0.5f - (-dx * si + dy * c) / s.h;
-                    if (u < 0 || u >= 1 || v < 0 || v >= 1) continue;
-                    const u8* t = texel(s.x + int(u * s.w), s.y + int(v * s.h));
-                    if (t[3] == 255) patch[(size_t)py * n + px] = t;
-                }
+            f32 r = f32(step) * 15.0f * 3.14159265f / 180.0f;
+            std::vector<const u8*> patch = sprite_patch(a, s, 0.5f, r, n);
             int broken = 0;
             for (int py = 1; py < n - 1; py++)
                 for (int px = 1; px < n - 1; px++) {
@@ -549,6 +542,79 @@ TEST(ShippedPack, RocksKeepAClosedRimAtEveryTurnAndTheShipHasNoRed) {
             for (int x = 0; x < s.w; x++) {
                 const u8* t = texel(s.x + x, s.y + y);
                 EXPECT_FALSE(t[3] == 255 && std::memcmp(t, red, 3) == 0) << "slot " << slot << " at " << x << "," << y;
+            }
+    }
+}
+
+// Every actor a player must tell apart has a shape of its own: as drawn (its opaque pixels)
+// and as a protanope sees it by brightness over navy space and over the purple nebula (the
+// pixels whose simulated luminance stands 2:1 from the background's). Two actors are alike
+// when, centred on their centroids, at any turns the game draws them at, their shapes overlap
+// by more than 70 % (intersection over union); an actor that shows a protanope less than a
+// fifth of itself is lost against that background.
+TEST(ShippedPack, EveryActorHasAShapeOfItsOwnAlsoToAProtanope) {
+    Assets a;
+    if (!assets_load_from_file((std::string(VANTOREL_BUILD_DIR) + "/data/assets.sbpak").c_str(), a))
+        GTEST_SKIP() << "no built pack";
+    constexpr int N = 48;  // pixels: room for the marker and any turned rock
+    struct Actor { const char* name; int slot, slots; f32 scale; int turns; };  // the ship has four slots
+    const Actor actors[] = {
+        {"target marker", sprite_target, 1, 1, 1}, {"bomb", sprite_bomb, 1, 0.5f, 1},
+        {"heart", sprite_pickup, 1, PULSE_SCALE, 1}, {"boss bullet", sprite_boss_bullet, 1, PULSE_SCALE, 1},
+        {"chaser", sprite_chaser_asteroid, 1, 0.5f, 24}, {"small rock", sprite_small_asteroid, 1, 0.5f, 24},
+        {"large rock", sprite_large_asteroid, 1, 0.5f, 24}, {"ship", sprite_ship_0, 4, 0.5f, 4},
+        {"player bullet", sprite_player_bullet, 1, 0.5f, 24}};
+    auto protanope_luminance = [](const u8* rgb) {  // Machado, Oliveira and Fernandes (2009), on linear RGB
+        static const f32 M[3][3] = {{0.152286f, 1.052583f, -0.204868f}, {0.114503f, 0.786281f, 0.099216f},
+                                    {-0.003882f, -0.048116f, 1.051998f}};
+        f32 lin[3], y = 0;
+        for (int i = 0; i < 3; i++) {
+            f32 c = rgb[i] / 255.0f;
+            lin[i] = c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+        }
+        for (int i = 0; i < 3; i++) y += (i == 0 ? 0.2126f : i == 1 ? 0.7152f : 0.0722f) *
+                                         std::max(0.0f, M[i][0] * lin[0] + M[i][1] * lin[1] + M[i][2] * lin[2]);
+        return y;
+    };
+    const u8 navy[3] = {16, 29, 52}, purple[3] = {62, 0, 165};
+    const u8* backgrounds[3] = {nullptr, navy, purple};  // nullptr: as drawn
+    const char* views[3] = {"as drawn", "to a protanope over navy", "to a protanope over purple"};
+    std::vector<std::vector<u8>> masks[std::size(actors)][3];  // per pose, centred on the centroid
+    for (size_t n = 0; n < std::size(actors); n++)
+        for (int slot = actors[n].slot; slot < actors[n].slot + actors[n].slots; slot++)
+            for (int k = 0; k < actors[n].turns; k++) {
+                auto patch = sprite_patch(a, a.sprites[slot], actors[n].scale, 2 * PI * k / actors[n].turns, N);
+                for (int v = 0; v < 3; v++) {
+                    f32 bg = backgrounds[v] ? protanope_luminance(backgrounds[v]) : 0, cx = 0, cy = 0, count = 0;
+                    std::vector<u8> shown(N * N, 0), m(N * N, 0);
+                    for (int i = 0; i < N * N; i++) {
+                        f32 l = backgrounds[v] && patch[i] ? protanope_luminance(patch[i]) : bg;
+                        bool stands_out = !backgrounds[v] || std::max(l, bg) + 0.05f >= 2 * (std::min(l, bg) + 0.05f);
+                        shown[i] = patch[i] && stands_out;
+                        if (shown[i]) cx += i % N, cy += i / N, count += 1;
+                    }
+                    int sx = count ? int(std::lround(N / 2.0f - 0.5f - cx / count)) : 0;
+                    int sy = count ? int(std::lround(N / 2.0f - 0.5f - cy / count)) : 0;
+                    for (int i = 0, x, y; i < N * N; i++)
+                        if (shown[i] && (x = i % N + sx) >= 0 && x < N && (y = i / N + sy) >= 0 && y < N)
+                            m[y * N + x] = 1;
+                    masks[n][v].push_back(m);
+                }
+            }
+    auto area = [](const std::vector<u8>& m) { return f32(std::count(m.begin(), m.end(), 1)); };
+    for (size_t i = 0; i < std::size(actors); i++) {
+        for (int v = 1; v < 3; v++)
+            EXPECT_GE(area(masks[i][v][0]), 0.2f * area(masks[i][0][0])) << actors[i].name << " is lost " << views[v];
+        for (size_t j = i + 1; j < std::size(actors); j++)
+            for (int v = 0; v < 3; v++) {
+                f32 alike = 0;
+                for (const auto& p : masks[i][v])
+                    for (const auto& q : masks[j][v]) {
+                        int both = 0, either = 0;
+                        for (int k = 0; k < N * N; k++) both += p[k] & q[k], either += p[k] | q[k];
+                        alike = std::max(alike, either ? f32(both) / f32(either) : 0);
+                    }
+                EXPECT_LE(alike, 0.7f) << actors[i].name << " and " << actors[j].name << " alike " << views[v];
             }
     }
 }

@@ -211,3 +211,34 @@ TEST_F(Ship, CornerHitBouncesOnBothAxes) {
     EXPECT_FLOAT_EQ(e->rot, angle_of(e->vel));
     EXPECT_GE(particles.count, before + 10);  // flash and four sparks per axis
 }
+
+// While immune after a hit the ship blinks, and only then: not while the spawn shields it,
+// and a hit that lands as the upgrade screen opens blinks in full once play resumes.
+TEST_F(Ship, BlinksWhileImmuneAfterAHitEvenBehindTheUpgradeScreen) {
+    Renderer_Capture cap;
+    renderer.capture = &cap;
+    auto seen = [&](int frames) {  // a letter a frame: S the ship drawn (the only sprite at its depth), - not
+        std::string s;
+        for (int i = 0; i < frames; i++, h.frame())
+            s += std::any_of(cap.sprites.begin(), cap.sprites.end(), [](auto& x) { return x.pos[2] == -0.2f; })
+                     ? 'S' : '-';
+        return s;
+    };
+    game_new_game();
+    game_set_state(playing);
+    h.frame();
+    EXPECT_EQ(seen(60), std::string(60, 'S'));
+    std::string after[2];
+    for (int upgrade_screen_opens = 0; upgrade_screen_opens < 2; upgrade_screen_opens++) {
+        EXPECT_TRUE(entity_damage(*scene_get_entity(game.player), Damage_Info{}));
+        if (upgrade_screen_opens) game_set_state(pick_upgrade), h.frames(30), h.tap(DK_ENTER);
+        after[upgrade_screen_opens] = seen(120);
+    }
+    // Shown through the hit stop, hidden every other interval while immune, then shown.
+    const size_t interval = size_t(std::lround(HIT_BLINK_INTERVAL * 60)), first = after[0].find('-');
+    std::string blink = std::string(interval, '-') + std::string(interval, 'S') + std::string(interval, '-');
+    EXPECT_GE(first, size_t(std::lround(HIT_STOP * 60)) + interval - 1) << after[0];
+    EXPECT_EQ(after[0].substr(first), blink + std::string(120 - first - blink.size(), 'S'));
+    EXPECT_EQ(after[1], after[0]);
+    renderer.capture = nullptr;
+}

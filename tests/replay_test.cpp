@@ -242,11 +242,20 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     {
         ASSERT_TRUE(replay_record_start(file.c_str(), SEED, error, sizeof error)) << error;
         random_seed(SEED);
+        audio_seed(SEED);
+        audio_trace = {};
         Session s{Headless{}, pad, false, assists, frames};
         play_whole_game(s);
         if (HasFatalFailure()) return;
     }
+    // Every shot and rock burst was a little different, in an order the replay must repeat.
+    const Audio_Trace recorded = audio_trace;
+    EXPECT_GT(recorded.varied, 100u);
     ASSERT_GT(frames.size(), 500u);
+    // The live game kept its score; its replay shows the result and writes nothing.
+    fs::path table = fs::path(harness_scores_dir) / SCORES_FILE;
+    ASSERT_TRUE(fs::exists(table));
+    fs::remove(table);
     {
         Replay r;
         std::vector<u8> data = read_all(file);
@@ -261,6 +270,8 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     ASSERT_TRUE(replay_play_start(file.c_str(), error, sizeof error)) << error;
     ASSERT_EQ(replay_seed(), SEED);
     random_seed(replay_seed());
+    audio_seed(replay_seed());
+    audio_trace = {};
     {
         Session s{Headless{}, nullptr, true, assists, frames};
         while (!replay_finished() && !s.diverged && s.index <= frames.size()) {
@@ -272,7 +283,11 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
         EXPECT_EQ(s.index, frames.size());
         EXPECT_TRUE(platform_quit_requested());  // the entry point exits 0 from here
         EXPECT_EQ(game.state, main_menu);
+        EXPECT_EQ(score_keeper.last.rank, 0);
     }
+    EXPECT_FALSE(fs::exists(table));
+    EXPECT_EQ(audio_trace.varied, recorded.varied);
+    EXPECT_EQ(audio_trace.variations, recorded.variations);
     fs::remove(file);
 }
 

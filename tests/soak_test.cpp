@@ -65,15 +65,6 @@ size_t capacity_bytes(const Renderer_Capture& cap) {
            cap.sprites.capacity() * sizeof(Sprite_Instance) + cap.glyphs.capacity() * sizeof(Font_Instance);
 }
 
-// A private folder holding a link to the real data, so settings.json is ours alone.
-std::string private_exe_dir(const char* name) {
-    std::string dir = testing::TempDir() + name + "-" + std::to_string(getpid()) + "/";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::create_directory_symlink(fs::path(VANTOREL_BUILD_DIR) / "data", dir + "data");
-    return dir;
-}
-
 enum Goal { goal_win, goal_die, goal_wander };
 
 struct Stats {

@@ -25,11 +25,11 @@ struct Ui_Fixture : testing::Test {
         const Text_Run* r = find_run(all, text, white);
         return r ? r->x : -1;
     }
-    // Menu text (red) and selected (white) runs, shadows left out.
+    // Menu text (red) and selected (white) runs, shadows and the title's volume hint left out.
     std::vector<std::pair<std::string, f32>> items() {
         std::vector<std::pair<std::string, f32>> out;
         for (const Text_Run& r : runs())
-            if (r.color[0] == 255 && r.text != ">") out.push_back({r.text, r.y});
+            if (r.color[0] == 255 && r.text != ">" && r.y != VOLUME_HINT_BASELINE) out.push_back({r.text, r.y});
         return out;
     }
     u32 started(Audio_Event e) { return audio_trace.started[e]; }

@@ -5,6 +5,7 @@
 
 #include "game/input.h"
 #include "gpad/gpad.h"
+#include "gpad/gpad_db.h"
 
 // Attaches and opens it with both triggers released; nullptr (see SDL_GetError) on failure.
 inline SDL_Joystick* attach_virtual_pad(Uint16 vendor = 0x045E, Uint16 product = 0x028E,
@@ -25,6 +26,14 @@ inline SDL_Joystick* attach_virtual_pad(Uint16 vendor = 0x045E, Uint16 product =
     SDL_JoystickSetVirtualAxis(pad, 2, -32768);
     SDL_JoystickSetVirtualAxis(pad, 5, -32768);
     return pad;
+}
+
+// Where the common wired pad keeps a button, from the same database the game reads.
+inline int raw_button(Button b) {
+    char guid[GPAD_GUID_SIZE];
+    gpad_form_guid(0x045E, 0x028E, "", guid);
+    std::optional<uint16_t> entry = gpad_db_find(guid);
+    return entry ? gpad_db_entries[*entry].buttons[int(b)].index : -1;
 }
 
 // A test with one virtual pad attached; skipped when a real joystick would share the slots.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "game/assets.h"
+#include "platform/files.h"
 
 #define STB_TRUETYPE_IMPLEMENTATION
 #define STBTT_STATIC
@@ -92,12 +93,14 @@ void palette_map(const Picture& p, std::vector<u8>& out, int stride_px, int x0) 
     }
 }
 
-void write_ppm(const std::string& path, int w, int h, const std::vector<u8>& rgb) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) { std::fprintf(stderr, "art_preview: cannot write %s\n", path.c_str()); return; }
-    std::fprintf(f, "P6\n%d %d\n255\n", w, h);
-    std::fwrite(rgb.data(), 1, rgb.size(), f);
-    std::fclose(f);
+// False, after one line on standard error, when the file could not be written.
+bool write_ppm(const std::string& path, int w, int h, const std::vector<u8>& rgb) {
+    std::string head = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    std::vector<u8> bytes(head.begin(), head.end());
+    bytes.insert(bytes.end(), rgb.begin(), rgb.end());
+    if (file_write_atomic(path.c_str(), bytes.data(), bytes.size())) return true;
+    std::fprintf(stderr, "art_preview: cannot write %s\n", path.c_str());
+    return false;
 }
 
 Sprite anim_frame(int anim, int k) {
@@ -107,7 +110,7 @@ Sprite anim_frame(int anim, int k) {
 }
 
 // The game's baking call and its glyph quads (pen rounding as in draw_screen_text).
-void write_alphabet(const std::string& path, const std::vector<u8>& ttf) {
+bool write_alphabet(const std::string& path, const std::vector<u8>& ttf) {
     constexpr int ATLAS = 512, FIRST = 32, COUNT = 560, W = 200, LINE = 12;
     const char* lines[] = {
         "abcdefghijklmnopqrstuvwxyz",
@@ -121,7 +124,7 @@ void write_alphabet(const std::string& path, const std::vector<u8>& ttf) {
     stbtt_bakedchar baked[COUNT];
     if (ttf.empty() || stbtt_BakeFontBitmap(ttf.data(), 0, 8.0f, bitmap.data(), ATLAS, ATLAS, FIRST, COUNT, baked) == 0) {
         std::fprintf(stderr, "art_preview: the pack's font does not bake\n");
-        return;
+        return false;
     }
     const int n_lines = int(sizeof lines / sizeof lines[0]);
     const int H = n_lines * LINE + 2;
@@ -153,7 +156,7 @@ void write_alphabet(const std::string& path, const std::vector<u8>& ttf) {
                 }
         }
     }
-    write_ppm(path, W, H, out);
+    return write_ppm(path, W, H, out);
 }
 
 }  // namespace
@@ -174,7 +177,7 @@ int main(int argc, char** argv) {
         bool op = t[3] >= 128;
         atlas[i * 3] = op ? t[0] : 62; atlas[i * 3 + 1] = op ? t[1] : 0; atlas[i * 3 + 2] = op ? t[2] : 165;
     }
-    write_ppm(std::string(argv[2]) + "/atlas.ppm", aw, ah, atlas);
+    bool wrote = write_ppm(std::string(argv[2]) + "/atlas.ppm", aw, ah, atlas);
 
     std::vector<u8> out((size_t)VW * 3 * VH * 3);
     Picture p;
@@ -228,8 +231,9 @@ int main(int argc, char** argv) {
     p.clear(PALETTE[2]);
     draw(p, {0, 25}, {0.5f, 0.5f}, 0, white, S(sprite_title), 0.5f);
     palette_map(p, out, VW * 3, VW * 2);
-    write_ppm(std::string(argv[2]) + "/scene.ppm", VW * 3, VH, out);
-    write_alphabet(std::string(argv[2]) + "/alphabet.ppm", assets.font_data);
+    wrote = write_ppm(std::string(argv[2]) + "/scene.ppm", VW * 3, VH, out) && wrote;
+    wrote = write_alphabet(std::string(argv[2]) + "/alphabet.ppm", assets.font_data) && wrote;
+    if (!wrote) return 1;
     std::printf("art_preview: wrote atlas.ppm, scene.ppm and alphabet.ppm in %s\n", argv[2]);
     return 0;
 }

@@ -1,4 +1,4 @@
-// Synthesises every sound event and both music loops, and writes the two sound banks.
+// Synthesises every sound event, writes both tunes as modules, and writes the two sound banks.
 // Usage: sound_builder <out_dir>
 #include <algorithm>
 #include <cmath>
@@ -12,6 +12,8 @@
 #include <vorbis/vorbisfile.h>
 
 #include "game/bank.h"
+#include "game/module_player.h"
+#include "loudness.h"
 
 namespace {
 
@@ -19,6 +21,7 @@ constexpr u32 RATE = BANK_RATE; // Hz: the device rate, so nothing is resampled 
 constexpr f32 TAU = 2 * PI;
 constexpr f32 MUSIC_FADE = 1.0f;    // seconds
 constexpr f32 ONE_SHOT_FADE = 0.1f; // seconds
+constexpr f32 ONE_SHOT_QUALITY = 0.3f; // Vorbis, -0.1 .. 1
 
 using Buffer = std::vector<f32>;
 
@@ -128,6 +131,19 @@ void _add_tone(Buffer& buf, const Tone& t, bool wrap = false) {
 
 Buffer _silence(f32 seconds) { return Buffer(size_t(std::lround(seconds * RATE)), 0.0f); }
 
+// One more one-pole low-pass (then high-pass) over a whole sound, each 0 for none: a
+// steeper slope than a tone's own filter, to keep a sound out of another's range.
+void _filter(Buffer& b, f32 lowpass, f32 highpass) {
+    f32 lp = lowpass > 0 ? _one_pole(lowpass) : 1, hp = highpass > 0 ? _one_pole(highpass) : 0;
+    f32 low = 0, low_hp = 0;
+    for (f32& v : b) {
+        low += (v - low) * lp;
+        v = low;
+        low_hp += (v - low_hp) * hp;
+        v -= low_hp;
+    }
+}
+
 // ---- Notation for tunes ----------------------------------------------------------------
 // A line is a run of "note:steps" tokens, e.g. "E5:6 D#5:2 Bb4:8 r:4"; r is a rest.
 
@@ -181,285 +197,690 @@ int _line_steps(const char* text) {
     return steps;
 }
 
-struct Chord {
-    const char* name;
-    int notes[3]; // MIDI, around middle C
-    int root;     // MIDI, bass register
-};
-
-const Chord CHORDS[] = {
-    {"Am", {57, 60, 64}, 45}, {"F", {57, 60, 65}, 41},  {"G", {55, 59, 62}, 43},
-    {"Em", {55, 59, 64}, 40}, {"Dm", {57, 62, 65}, 50}, {"E", {56, 59, 64}, 40},
-    {"Bb", {58, 62, 65}, 46}, {"C", {55, 60, 64}, 48},  {"D", {57, 62, 66}, 50},
-    {"B", {54, 59, 63}, 47},
-};
-
-const Chord& _chord(const char* name) {
-    for (const Chord& c : CHORDS)
-        if (std::strcmp(c.name, name) == 0) return c;
-    std::fprintf(stderr, "unknown chord %s\n", name);
-    std::exit(1);
-}
-
 struct Song {
     Buffer buf;
     f32 step; // seconds per sixteenth
 };
 
-Song _song(int step_samples, int steps) {
-    return {Buffer(size_t(step_samples) * steps, 0.0f), f32(step_samples) / RATE};
-}
-
-void _song_notes(Song& s, const std::vector<Note>& notes, Tone shape, f32 gate = 0.9f,
-                 int shift_steps = 0, f32 transpose = 0) {
+void _song_notes(Song& s, const std::vector<Note>& notes, Tone shape, f32 gate = 0.9f) {
     for (const Note& n : notes) {
-        shape.start = (n.start + shift_steps) * s.step;
+        shape.start = n.start * s.step;
         shape.duration = n.length * s.step * gate;
-        shape.freq = _midi_hz(n.midi + transpose);
+        shape.freq = _midi_hz(n.midi);
         shape.freq_end = 0;
         _add_tone(s.buf, shape, true);
     }
 }
 
-enum Drum : u8 { kick, snare, hat, open_hat };
+// ---- Music: tracker modules ------------------------------------------------------------
+// Both tunes are XM modules: a few short synthesised instrument samples and patterns of
+// notes, tens of kilobytes for minutes of music that the game renders as it plays.
 
-void _song_drum(Song& s, Drum d, int step, f32 gain) {
-    Tone t;
-    t.start = step * s.step;
-    t.gain = gain;
-    switch (d) {
-    case kick:
-        t = {.wave = sine, .start = t.start, .duration = 0.16f, .freq = 150, .freq_end = 42,
-             .gain = gain, .attack = 0.001f, .release = 0.03f, .decay = 14};
-        break;
-    case snare:
-        t = {.wave = noise, .start = t.start, .duration = 0.14f, .freq = 9000, .gain = gain,
-             .attack = 0.001f, .release = 0.03f, .decay = 22, .lowpass = 6000, .highpass = 400};
-        _add_tone(s.buf, {.wave = triangle, .start = t.start, .duration = 0.06f, .freq = 220,
-                          .freq_end = 150, .gain = gain * 0.6f, .attack = 0.001f, .release = 0.02f,
-                          .decay = 30}, true);
-        break;
-    case hat:
-        t = {.wave = noise, .start = t.start, .duration = 0.04f, .freq = 16000, .gain = gain,
-             .attack = 0.001f, .release = 0.015f, .decay = 60, .highpass = 5000, .metallic = true};
-        break;
-    case open_hat:
-        t = {.wave = noise, .start = t.start, .duration = 0.18f, .freq = 16000, .gain = gain,
-             .attack = 0.001f, .release = 0.05f, .decay = 14, .highpass = 5000, .metallic = true};
-        break;
+constexpr int XM_KEY_OFF = 97;
+constexpr int XM_MIDI_OFFSET = 11;        // XM note 49 (C-4) is MIDI 60
+constexpr f64 XM_C4_RATE = 8363;          // Hz at which an untransposed sample plays C-4
+constexpr f64 MIDDLE_C = 261.6255653;     // Hz
+constexpr int CYCLE = 256;                // samples in one period of a looped waveform
+constexpr int ROWS_PER_BAR = 16;          // a row is a sixteenth note
+constexpr int ROWS_PER_PATTERN = 64;
+constexpr int XM_SPEED = 6;               // ticks per row, so that BPM counts quarter notes
+constexpr u8 FX_KEY_OFF_AT = 0x14;        // XM effect K: key off after this many ticks
+
+enum Voice : u8 {
+    v_lead, v_echo, v_arp, v_pad_left, v_pad_mid, v_pad_right, v_bass, v_kick, v_snare, v_hat, v_open_hat,
+    v_crash, v_bell, v_brass, v_stab, VOICE_COUNT
+};
+enum Shape : u8 { shape_square, shape_pulse, shape_thin_pulse, shape_triangle, shape_soft, shape_bell, shape_saw, shape_drum };
+
+// Points of a volume envelope in seconds (0..64 volume); a sustain point holds until the
+// key is let go, then the envelope runs on and the fade-out applies.
+struct Env_Point {
+    f32 at; // seconds
+    u8 volume;
+};
+
+struct Voice_Design {
+    const char* name;
+    Shape shape;
+    int harmonics;       // band limit of a looped period
+    u8 volume;           // 0..64
+    u8 pan;              // 0 left .. 255 right
+    f32 detune;          // semitones
+    Env_Point env[5];
+    int env_points;
+    int sustain;         // envelope point held while the key is down, -1 for none
+    f32 release;         // seconds from a key-off to silence
+    u8 vibrato_depth, vibrato_rate, vibrato_sweep;
+};
+
+// Panned apart so the band spreads across both speakers: the tune left of centre and its
+// echo right, arpeggios left, hats right, the pad's three voices across the field.
+const Voice_Design VOICES[VOICE_COUNT] = {
+    {"lead", shape_square, 11, 44, 0x60, 0, {{0, 64}, {0.08f, 50}, {0.6f, 44}}, 3, 2, 0.12f, 4, 18, 40},
+    {"echo", shape_pulse, 11, 40, 0xD0, 0.06f, {{0, 64}, {0.08f, 50}, {0.6f, 44}}, 3, 2, 0.12f, 4, 18, 40},
+    {"arp", shape_thin_pulse, 14, 40, 0x30, 0, {{0, 64}, {0.05f, 34}, {0.25f, 10}, {0.6f, 0}}, 4, -1, 0.05f, 0, 0, 0},
+    {"pad left", shape_soft, 8, 34, 0x28, -0.08f, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 0, 0, 0},
+    {"pad centre", shape_soft, 8, 34, 0x80, 0, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 0, 0, 0},
+    {"pad right", shape_soft, 8, 34, 0xD8, 0.08f, {{0, 0}, {0.35f, 44}, {1.0f, 52}}, 3, 2, 0.5f, 0, 0, 0},
+    {"bass", shape_triangle, 40, 64, 0x80, 0, {{0, 64}, {0.1f, 52}, {0.6f, 42}}, 3, 2, 0.05f, 0, 0, 0},
+    {"kick", shape_drum, 0, 64, 0x80, 0, {}, 0, -1, 0, 0, 0, 0},
+    {"snare", shape_drum, 0, 50, 0x98, 0, {}, 0, -1, 0, 0, 0, 0},
+    {"hat", shape_drum, 0, 36, 0xC8, 0, {}, 0, -1, 0, 0, 0, 0},
+    {"open hat", shape_drum, 0, 30, 0xB8, 0, {}, 0, -1, 0, 0, 0, 0},
+    {"crash", shape_drum, 0, 30, 0x48, 0, {}, 0, -1, 0, 0, 0, 0},
+    {"bell", shape_bell, 8, 44, 0xA8, 0, {{0, 64}, {0.15f, 36}, {1.0f, 14}, {2.5f, 0}}, 4, -1, 0.3f, 0, 0, 0},
+    {"brass", shape_saw, 12, 38, 0x58, 0, {{0, 20}, {0.06f, 60}, {0.2f, 52}, {1.0f, 48}}, 4, 3, 0.15f, 3, 16, 60},
+    // Shares the pad's channels, so it has no vibrato: the module player carries a vibrato's
+    // phase from one instrument to the next, and the song would not repeat exactly.
+    {"stab", shape_saw, 12, 38, 0x80, 0, {{0, 40}, {0.02f, 60}, {0.15f, 30}, {0.4f, 0}}, 4, -1, 0.05f, 0, 0, 0},
+};
+
+struct Xm_Instrument {
+    const Voice_Design* design;
+    std::vector<i16> pcm;
+    bool loop;          // the whole sample is one period, repeated
+    int relnote;        // semitones and 1/128 semitones that make C-4 sound as C-4
+    int finetune;
+    u16 fadeout;        // of 65536 per tick after a key-off
+    std::vector<std::pair<u16, u16>> envelope; // (tick, volume)
+};
+
+struct Xm_Cell {
+    u8 note, instrument, volume, effect, param;
+};
+
+struct Xm_Song {
+    const char* name;
+    int channels;
+    int bpm;
+    int rows;                   // of the whole song: a whole number of patterns
+    std::vector<Xm_Cell> cells; // rows x channels
+    Xm_Cell& at(int row, int channel) { return cells[size_t(row) * size_t(channels) + size_t(channel)]; }
+};
+
+f64 _tick_seconds(int bpm) { return 2.5 / bpm; }
+
+// One period of a shape, band-limited to `harmonics` partials (with Lanczos smoothing, so
+// the cut makes no ripple) and scaled to `level` of full scale.
+std::vector<i16> _period(Shape shape, int harmonics, f32 level) {
+    constexpr int FINE = 4096;
+    auto naive = [&](f64 t) -> f64 {
+        switch (shape) {
+        case shape_square: return t < 0.5 ? 1 : -1;
+        case shape_pulse: return t < 0.25 ? 1 : -1;
+        case shape_thin_pulse: return t < 0.125 ? 1 : -1;
+        case shape_triangle: return t < 0.5 ? 4 * t - 1 : 3 - 4 * t;
+        case shape_soft: return std::sin(TAU * t) + 0.25 * std::sin(2 * TAU * t) + 0.12 * std::sin(3 * TAU * t);
+        case shape_bell:
+            return std::sin(TAU * t) + 0.45 * std::sin(2 * TAU * t) + 0.3 * std::sin(4 * TAU * t) +
+                   0.12 * std::sin(6 * TAU * t);
+        case shape_saw: return 1 - 2 * t;
+        case shape_drum: return 0;
+        }
+        return 0;
+    };
+    std::vector<f64> re(size_t(harmonics) + 1), im(size_t(harmonics) + 1);
+    for (int i = 0; i < FINE; i++) {
+        f64 v = naive((i + 0.5) / FINE);
+        for (int k = 1; k <= harmonics; k++) {
+            re[size_t(k)] += v * std::cos(TAU * k * (i + 0.5) / FINE);
+            im[size_t(k)] += v * std::sin(TAU * k * (i + 0.5) / FINE);
+        }
     }
-    _add_tone(s.buf, t, true);
+    std::vector<f64> out(CYCLE);
+    f64 peak = 0;
+    for (int i = 0; i < CYCLE; i++) {
+        f64 v = 0;
+        for (int k = 1; k <= harmonics; k++) {
+            f64 x = PI * k / (harmonics + 1), sigma = std::sin(x) / x;
+            v += sigma * (re[size_t(k)] * std::cos(TAU * k * i / CYCLE) + im[size_t(k)] * std::sin(TAU * k * i / CYCLE));
+        }
+        out[size_t(i)] = v;
+        peak = std::max(peak, std::fabs(v));
+    }
+    std::vector<i16> pcm(CYCLE);
+    for (int i = 0; i < CYCLE; i++) pcm[size_t(i)] = i16(std::lround(out[size_t(i)] / peak * level * 32767));
+    return pcm;
 }
 
-// One 16-step bar pattern per drum: 'x' loud, 'o' soft, '.' silent.
-void _song_drum_bar(Song& s, Drum d, int bar, const char* pattern, f32 gain) {
-    for (int i = 0; i < 16 && pattern[i]; i++) {
-        if (pattern[i] == 'x') _song_drum(s, d, bar * 16 + i, gain);
-        if (pattern[i] == 'o') _song_drum(s, d, bar * 16 + i, gain * 0.5f);
+Buffer _drum(Voice v) {
+    switch (v) {
+    case v_kick: {
+        Buffer b = _silence(0.2f);
+        _add_tone(b, {.wave = sine, .duration = 0.2f, .freq = 160, .freq_end = 40, .attack = 0.001f,
+                      .release = 0.04f, .decay = 12});
+        _add_tone(b, {.wave = noise, .duration = 0.012f, .freq = 8000, .gain = 0.25f, .attack = 0.0005f,
+                      .release = 0.006f, .lowpass = 3000});
+        return b;
+    }
+    case v_snare: {
+        Buffer b = _silence(0.18f);
+        _add_tone(b, {.wave = noise, .duration = 0.18f, .freq = 9000, .attack = 0.001f, .release = 0.04f,
+                      .decay = 20, .lowpass = 7000, .highpass = 400});
+        _add_tone(b, {.wave = triangle, .duration = 0.07f, .freq = 220, .freq_end = 150, .gain = 0.6f,
+                      .attack = 0.001f, .release = 0.02f, .decay = 30});
+        return b;
+    }
+    case v_hat: {
+        Buffer b = _silence(0.05f);
+        _add_tone(b, {.wave = noise, .duration = 0.05f, .freq = 16000, .attack = 0.001f, .release = 0.015f,
+                      .decay = 60, .highpass = 6000, .metallic = true});
+        return b;
+    }
+    case v_open_hat: {
+        Buffer b = _silence(0.3f);
+        _add_tone(b, {.wave = noise, .duration = 0.3f, .freq = 16000, .attack = 0.001f, .release = 0.08f,
+                      .decay = 10, .highpass = 6000, .metallic = true});
+        return b;
+    }
+    case v_crash: {
+        Buffer b = _silence(1.2f);
+        _add_tone(b, {.wave = noise, .duration = 1.2f, .freq = 14000, .attack = 0.002f, .release = 0.3f,
+                      .decay = 3, .highpass = 3000});
+        _add_tone(b, {.wave = noise, .duration = 0.8f, .freq = 16000, .gain = 0.5f, .attack = 0.002f,
+                      .release = 0.2f, .decay = 5, .highpass = 7000, .metallic = true});
+        return b;
+    }
+    default: return _silence(0.01f);
     }
 }
 
-// ---- Music -----------------------------------------------------------------------------
+// Sets relnote and finetune so that C-4 plays the sample at `rate` samples a second.
+void _tune(Xm_Instrument& ins, f64 rate) {
+    f64 semitones = 12 * std::log2(rate / XM_C4_RATE);
+    ins.relnote = int(std::lround(semitones));
+    ins.finetune = int(std::lround((semitones - ins.relnote) * 128));
+}
 
-// Slow, minor and a little uneasy: a vibrato lead with an echo over broken chords.
-Buffer _music_menu() {
-    const char* progression[16] = {"Am", "F", "G", "Em", "Am", "F", "Dm", "E",
-                                   "Dm", "Am", "F", "E", "Dm", "Am", "Bb", "E"};
-    const char* melody =
-        "E5:6 D5:2 C5:4 B4:4 | A4:8 C5:4 E5:4 | D5:6 C5:2 B4:4 G4:4 | B4:12 r:4 |"
-        "E5:6 D5:2 C5:4 E5:4 | A5:8 G5:4 E5:4 | F5:6 E5:2 D5:4 C5:4 | B4:8 E5:4 G#4:4 |"
-        "r:4 A4:4 D5:4 F5:4 | E5:12 C5:4 | r:4 C5:4 F5:4 A5:4 | G#5:12 E5:4 |"
-        "F5:6 E5:2 D5:8 | C5:6 B4:2 A4:8 | D5:6 C5:2 Bb4:8 | B4:8 G#4:4 E4:4";
-    const int bars = 16;
-    // 84 beats per minute, sixteenths rounded to whole samples so the loop is exact.
-    Song s = _song(7876, bars * 16);
-    if (_line_steps(melody) != bars * 16) {
-        std::fprintf(stderr, "menu melody is %d steps\n", _line_steps(melody));
+std::vector<Xm_Instrument> _instruments(int bpm) {
+    std::vector<Xm_Instrument> out;
+    f64 tick = _tick_seconds(bpm);
+    for (const Voice_Design& d : VOICES) {
+        Xm_Instrument ins = {};
+        ins.design = &d;
+        if (d.shape == shape_drum) {
+            Buffer b = _drum(Voice(&d - VOICES));
+            f32 peak = 0;
+            for (f32 v : b) peak = std::max(peak, std::fabs(v));
+            for (f32 v : b) ins.pcm.push_back(i16(std::lround(v / peak * 0.9f * 32767)));
+            _tune(ins, RATE);
+        } else {
+            ins.pcm = _period(d.shape, d.harmonics, 0.9f);
+            ins.loop = true;
+            _tune(ins, MIDDLE_C * CYCLE * std::pow(2.0, d.detune / 12));
+        }
+        for (int p = 0; p < d.env_points; p++)
+            ins.envelope.push_back({u16(std::lround(d.env[p].at / tick)), d.env[p].volume});
+        if (d.sustain >= 0) {
+            // After the key is let go the envelope falls to silence over the release.
+            u16 from = ins.envelope[size_t(d.sustain)].first;
+            ins.envelope.resize(size_t(d.sustain) + 1);
+            ins.envelope.push_back({u16(from + std::max(1l, std::lround(d.release / tick))), 0});
+        }
+        ins.fadeout = u16(std::min(4095.0, 65536 * tick / std::max(d.release, 0.01f)));
+        out.push_back(ins);
+    }
+    return out;
+}
+
+// ---- Writing notes into a song -----------------------------------------------------------
+
+struct Chord_Notes {
+    int tones[3]; // MIDI, around middle C
+    int root;     // MIDI, bass register
+};
+
+// "Em", "F#", "Bb", "C#m": a major or minor triad, voiced between G3 and F#4.
+Chord_Notes _chord(const char* name) {
+    int pitch = _parse_pitch((std::string(name, name[1] == '#' || name[1] == 'b' ? 2 : 1) + "4").c_str(),
+                             name[1] == '#' || name[1] == 'b' ? 3 : 2);
+    if (pitch < 0) {
+        std::fprintf(stderr, "unknown chord %s\n", name);
         std::exit(1);
     }
-    std::vector<Note> lead = _parse_line(melody);
-    Tone lead_tone = {.wave = pulse, .duty = 0.25f, .gain = 0.30f, .attack = 0.02f, .release = 0.08f,
-                      .decay = 0.6f, .vibrato = 0.25f, .vibrato_rate = 5, .vibrato_delay = 0.25f,
-                      .lowpass = 5000};
-    _song_notes(s, lead, lead_tone);
-    Tone echo = lead_tone;
-    echo.gain = 0.10f;
-    echo.duty = 0.125f;
-    _song_notes(s, lead, echo, 0.9f, 3);
-
-    const int arp[16] = {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1, 0, 1, 2, 1};
-    for (int bar = 0; bar < bars; bar++) {
-        const Chord& c = _chord(progression[bar]);
-        for (int i = 0; i < 16; i++) {
-            int k = arp[i];
-            f32 note = f32(k == 3 ? c.notes[0] + 12 : c.notes[k]);
-            _add_tone(s.buf, {.wave = pulse, .start = (bar * 16 + i) * s.step, .duration = s.step * 0.8f,
-                              .freq = _midi_hz(note), .duty = 0.125f, .gain = 0.07f,
-                              .attack = 0.004f, .release = 0.03f, .decay = 6, .lowpass = 3500},
-                      true);
-        }
-        f32 root = f32(c.root);
-        const int bass_step[4] = {0, 6, 8, 12}, bass_len[4] = {6, 2, 4, 4};
-        const f32 bass_note[4] = {root, root + 7, root + 12, root + 7};
-        for (int k = 0; k < 4; k++)
-            _add_tone(s.buf, {.wave = triangle, .start = (bar * 16 + bass_step[k]) * s.step,
-                              .duration = bass_len[k] * s.step * 0.92f, .freq = _midi_hz(bass_note[k]),
-                              .gain = 0.34f, .attack = 0.006f, .release = 0.04f, .decay = 0.8f},
-                      true);
-        bool second_half = bar >= 8;
-        _song_drum_bar(s, kick, bar, second_half ? "x.........x....." : "x...............", 0.40f);
-        _song_drum_bar(s, snare, bar, second_half ? "........o......." : "................", 0.30f);
-        _song_drum_bar(s, hat, bar, second_half ? "..o...o...o...o." : "....o.......o...", 0.16f);
+    bool minor = name[std::strlen(name) - 1] == 'm';
+    int steps[3] = {0, minor ? 3 : 4, 7};
+    Chord_Notes c = {};
+    for (int i = 0; i < 3; i++) {
+        int n = pitch % 12 + steps[i];
+        while (n < 55) n += 12;
+        while (n >= 67) n -= 12;
+        c.tones[i] = n;
     }
-    return s.buf;
+    std::sort(c.tones, c.tones + 3);
+    c.root = 40 + (pitch % 12 + 8) % 12; // E2 .. D#3
+    return c;
 }
 
-// Fast and bright, in six sections that build: hats and bass alone, the tune over the full
-// kit, a thinner brighter lead, a rolling arpeggio, a breakdown that winds up with a snare
-// roll, and the tune again an octave doubled with everything playing.
-enum Section : u8 { intro, verse, middle, rolling, breakdown, climax };
+// A note for `rows` rows, let go at its end unless something else starts there.
+void _note(Xm_Song& s, int ch, int row, int rows, int midi, Voice v, int volume) {
+    row %= s.rows;
+    s.at(row, ch) = {u8(midi - XM_MIDI_OFFSET), u8(v + 1), u8(0x10 + std::clamp(volume, 0, 64)), 0, 0};
+    if (VOICES[v].shape == shape_drum) return;
+    Xm_Cell& end = s.at((row + rows) % s.rows, ch);
+    if (end.note == 0) end = {u8(XM_KEY_OFF), 0, 0, 0, 0};
+}
 
-Buffer _music_game() {
+// A line of notation from bar `bar` on, `transpose` semitones up.
+void _line(Xm_Song& s, int ch, int bar, const char* text, Voice v, int volume, int transpose = 0, int delay_rows = 0) {
+    for (const Note& n : _parse_line(text))
+        _note(s, ch, bar * ROWS_PER_BAR + n.start + delay_rows, n.length, int(n.midi) + transpose, v, volume);
+}
+
+// One bar of a drum: 'x' full, 'o' half, '.' nothing.
+void _drums(Xm_Song& s, int ch, int bar, const char* pattern, Voice v, int volume) {
+    for (int i = 0; i < ROWS_PER_BAR && pattern[i]; i++)
+        if (pattern[i] == 'x' || pattern[i] == 'o')
+            _note(s, ch, bar * ROWS_PER_BAR + i, 1, 60, v, pattern[i] == 'x' ? volume : volume / 2);
+}
+
+enum Bass_Style : u8 { bass_pump, bass_hold, bass_walk, bass_gallop, bass_drone };
+
+void _bass_bar(Xm_Song& s, int ch, int bar, const Chord_Notes& c, Bass_Style style, int volume) {
+    int row = bar * ROWS_PER_BAR;
+    switch (style) {
+    case bass_pump:
+        for (int i = 0; i < 16; i += 2) _note(s, ch, row + i, 2, c.root + (i % 4 ? 12 : 0), v_bass, volume);
+        break;
+    case bass_hold:
+        _note(s, ch, row, 8, c.root, v_bass, volume);
+        _note(s, ch, row + 8, 8, c.root + 7 > 55 ? c.root - 5 : c.root + 7, v_bass, volume);
+        break;
+    case bass_walk: {
+        const int steps[4] = {0, 7, 12, 7};
+        for (int i = 0; i < 4; i++) _note(s, ch, row + 4 * i, 4, c.root + steps[i], v_bass, volume);
+        break;
+    }
+    case bass_gallop: {
+        const int at[6] = {0, 3, 6, 8, 11, 14}, len[6] = {3, 3, 2, 3, 3, 2}, add[6] = {0, 0, 12, 0, 7, 12};
+        for (int i = 0; i < 6; i++) _note(s, ch, row + at[i], len[i], c.root + add[i], v_bass, volume);
+        break;
+    }
+    case bass_drone: _note(s, ch, row, 16, c.root + 12, v_bass, volume); break;
+    }
+}
+
+// Broken chords, a sixteenth each; `pattern` indexes the chord's tones (3 = the lowest an
+// octave up).
+void _arp_bar(Xm_Song& s, int ch, int bar, const Chord_Notes& c, const char* pattern, int octave, int volume) {
+    for (int i = 0; i < ROWS_PER_BAR && pattern[i]; i++) {
+        if (pattern[i] == '.') continue;
+        int k = pattern[i] - '0';
+        int midi = (k == 3 ? c.tones[0] + 12 : c.tones[k]) + 12 * octave;
+        _note(s, ch, bar * ROWS_PER_BAR + i, 1, midi, v_arp, volume);
+    }
+}
+
+// The chord held over the bar by the pad's three voices, on channels first..first+2.
+void _pad_bar(Xm_Song& s, int first, int bar, const Chord_Notes& c, int volume, int rows = ROWS_PER_BAR) {
+    const Voice voices[3] = {v_pad_left, v_pad_mid, v_pad_right};
+    for (int i = 0; i < 3; i++) _note(s, first + i, bar * ROWS_PER_BAR, rows, c.tones[i], voices[i], volume);
+}
+
+void _check_line(const char* what, const char* text, int bars) {
+    if (_line_steps(text) != bars * ROWS_PER_BAR) {
+        std::fprintf(stderr, "%s is %d steps, not %d\n", what, _line_steps(text), bars * ROWS_PER_BAR);
+        std::exit(1);
+    }
+}
+
+Xm_Song _new_song(const char* name, int channels, int bpm, int bars) {
+    Xm_Song s = {name, channels, bpm, bars * ROWS_PER_BAR, {}};
+    if (s.rows % ROWS_PER_PATTERN != 0) {
+        std::fprintf(stderr, "%s: %d bars do not fill whole patterns\n", name, bars);
+        std::exit(1);
+    }
+    s.cells.assign(size_t(s.rows) * size_t(channels), Xm_Cell{});
+    return s;
+}
+
+// ---- The game tune ---------------------------------------------------------------------
+// Fast and bright in E minor, 120 bars in ten sections that each bring something new: a
+// drum-and-bass intro, the theme and its answer, a brighter middle, a rolling arpeggio
+// section, a half-time breakdown, a build, a bridge in G major, the theme lifted a tone
+// for the climax, and an outro that thins out back into the intro.
+
+enum Game_Channel : u8 { g_lead, g_echo, g_arp, g_pad, g_pad2, g_pad3, g_bass, g_kick, g_snare, g_hat, g_extra, g_counter, G_CHANNELS };
+
+const char* const THEME =
+    "E5:2 E5:2 G5:2 E5:2 B5:4 A5:2 G5:2 | G5:6 E5:2 C5:4 E5:4 |"
+    "F#5:2 F#5:2 A5:2 F#5:2 D6:4 C6:2 A5:2 | B5:8 A5:2 G5:2 F#5:2 D#5:2 |"
+    "E5:2 E5:2 G5:2 E5:2 B5:4 A5:2 G5:2 | G5:2 A5:2 G5:2 E5:2 C5:4 E5:4 |"
+    "D5:2 F#5:2 A5:2 D6:2 C6:2 A5:2 F#5:2 D5:2 | D#5:4 F#5:4 B5:8";
+const char* const THEME_ANSWER =
+    "B5:2 B5:2 A5:2 G5:2 E6:4 D6:2 B5:2 | C6:6 B5:2 G5:4 E5:4 |"
+    "A5:2 A5:2 F#5:2 A5:2 D6:4 C6:2 D6:2 | D#6:8 B5:4 F#5:4 |"
+    "G5:4 B5:4 E6:4 D6:2 B5:2 | C6:4 G5:4 E5:4 G5:4 |"
+    "F#5:2 A5:2 D6:2 A5:2 F#5:2 D5:2 A5:2 F#5:2 | B5:12 r:4";
+
+struct Game_Section {
+    const char* name;
+    int bars;
+    const char* chords[16];
+    const char* melody;     // 16 steps a bar
+    const char* counter;    // a second line on the bell or brass, or null
+    int transpose;          // of the melody and chords, semitones
+};
+
+Xm_Song _music_game() {
+    const Game_Section sections[] = {
+        {"intro", 8, {"Em", "C", "D", "B", "Em", "C", "D", "B"}, "r:128", nullptr, 0},
+        {"theme", 16, {"Em", "C", "D", "B", "Em", "C", "D", "B", "Em", "C", "D", "B", "Em", "C", "D", "B"},
+         nullptr, nullptr, 0},
+        {"middle", 16, {"C", "D", "Em", "Em", "C", "D", "B", "B", "Am", "D", "G", "C", "Am", "D", "B", "B"},
+         "C5:4 E5:4 G5:4 E5:4 | D5:4 F#5:4 A5:4 F#5:4 | B5:6 A5:2 G5:4 F#5:4 | E5:12 r:4 |"
+         "C6:4 B5:4 G5:4 E5:4 | D6:4 C6:4 A5:4 F#5:4 | D#6:8 B5:4 F#5:4 | B5:8 r:4 D#5:2 F#5:2 |"
+         "A5:4 C6:4 E6:4 C6:4 | F#5:4 A5:4 D6:4 A5:4 | G5:6 B5:2 D6:4 B5:4 | C6:8 E6:4 C6:4 |"
+         "A5:2 B5:2 C6:2 E6:2 D6:4 C6:4 | B5:2 A5:2 F#5:2 A5:2 D6:8 | D#6:6 C6:2 B5:4 A5:4 | B5:8 F#5:4 D#5:4",
+         nullptr, 0},
+        {"rolling", 16, {"Am", "Em", "C", "D", "Am", "Em", "C", "B", "Am", "Em", "C", "D", "Am", "Em", "B", "Em"},
+         "A5:2 C6:2 E6:2 C6:2 A5:2 E5:2 A5:4 | G5:2 B5:2 E6:2 B5:2 G5:2 E5:2 G5:4 |"
+         "E5:2 G5:2 C6:2 G5:2 E5:2 C5:2 E5:4 | F#5:2 A5:2 D6:2 A5:2 F#5:2 D5:2 F#5:4 |"
+         "C6:4 B5:2 A5:2 E5:4 A5:4 | B5:4 A5:2 G5:2 E5:4 G5:4 | A5:4 G5:2 E5:2 C6:4 B5:4 | B5:4 A5:2 F#5:2 D#5:8 |"
+         "E6:4 D6:2 C6:2 B5:4 A5:4 | B5:4 G5:2 E5:2 G5:8 | C6:2 B5:2 C6:2 E6:2 G6:4 E6:4 | D6:4 A5:4 F#5:4 D6:4 |"
+         "C6:6 B5:2 A5:4 E6:4 | B5:6 A5:2 G5:4 E5:4 | F#5:2 A5:2 B5:2 D#6:2 F#6:4 D#6:4 | E6:12 r:4",
+         "r:128 | A4:8 C5:8 | B4:8 G4:8 | C5:8 E5:8 | D5:16 | E5:8 C5:8 | B4:8 E5:8 | D#5:8 F#5:8 | G5:16", 0},
+        {"breakdown", 8, {"Am", "Em", "C", "B", "Am", "Em", "C", "B"},
+         "E5:16 | B4:16 | C5:8 E5:8 | D#5:16 | A5:12 G5:4 | G5:8 B5:8 | C6:8 B5:4 G5:4 | F#5:16", nullptr, 0},
+        {"build", 8, {"C", "D", "Em", "Em", "C", "D", "B", "B"},
+         "G5:8 A5:8 | B5:8 C6:8 | B5:4 A5:4 G5:4 E5:4 | B5:16 | C6:8 D6:8 | E6:8 F#6:8 | D#6:4 F#6:4 D#6:8 | B5:8 r:8",
+         nullptr, 0},
+        {"bridge", 16, {"G", "D", "Em", "C", "G", "D", "C", "D", "G", "D", "Em", "C", "Am", "D", "B", "B"},
+         "D5:4 G5:4 B5:6 A5:2 | A5:8 F#5:4 D5:4 | E5:4 G5:4 B5:4 E6:4 | E6:8 D6:4 C6:4 |"
+         "B5:4 G5:4 D6:6 B5:2 | A5:8 F#5:4 A5:4 | G5:4 E5:4 C6:4 E5:4 | F#5:8 A5:4 D6:4 |"
+         "D6:6 B5:2 G5:4 B5:4 | A5:6 F#5:2 D5:4 F#5:4 | G5:4 B5:4 E6:4 G6:4 | E6:8 C6:8 |"
+         "C6:4 A5:4 E5:4 A5:4 | F#5:4 A5:4 D6:4 F#6:4 | D#6:8 B5:8 | F#5:4 A5:4 B5:4 D#6:4",
+         "G4:16 | F#4:16 | G4:16 | E4:16 | D5:16 | D5:16 | C5:16 | A4:16 |"
+         "B4:16 | A4:16 | B4:16 | C5:16 | E5:16 | F#5:16 | F#5:16 | D#5:16", 0},
+        {"climax", 16, {"Em", "C", "D", "B", "Em", "C", "D", "B", "Em", "C", "D", "B", "Em", "C", "D", "B"},
+         nullptr, nullptr, 2},
+        {"outro", 16, {"Em", "C", "D", "B", "Em", "C", "D", "B", "Em", "C", "D", "B", "Em", "C", "D", "B"},
+         "B5:8 G5:8 | E5:16 | F#5:8 A5:8 | B5:16 | G5:4 F#5:4 E5:4 B4:4 | C5:8 E5:8 | D5:4 F#5:4 A5:4 F#5:4 | D#5:16 |"
+         "r:128",
+         "r:128 | E5:8 B4:8 | C5:8 G5:8 | F#5:8 D5:8 | D#5:8 F#5:8 | E5:8 G5:8 | C5:8 E5:8 | D5:8 A5:8 | B4:16", 0},
+    };
+    int bars = 0;
+    for (const Game_Section& sec : sections) bars += sec.bars;
+    // 150 beats a minute: a tick is exactly 735 samples at 44,100 Hz.
+    Xm_Song s = _new_song("vantorel game", G_CHANNELS, 150, bars);
+
+    int first = 0;
+    for (const Game_Section& sec : sections) {
+        std::string name = sec.name;
+        std::string melody = sec.melody ? sec.melody : std::string(THEME) + " | " + THEME_ANSWER;
+        _check_line(sec.name, melody.c_str(), sec.bars);
+        if (sec.counter) _check_line(sec.name, sec.counter, sec.bars);
+        bool climax = name == "climax", theme = name == "theme", bridge = name == "bridge";
+        Voice lead = name == "breakdown" ? v_bell : v_lead;
+        _line(s, g_lead, first, melody.c_str(), lead, name == "breakdown" ? 52 : 48, sec.transpose);
+        // The echo answers three sixteenths later from the other side, from the theme on.
+        if (name != "intro" && name != "breakdown")
+            _line(s, g_echo, first, melody.c_str(), v_echo, 20, sec.transpose, 3);
+        if (climax) _line(s, g_counter, first, melody.c_str(), v_brass, 34, sec.transpose - 12);
+        else if (sec.counter) _line(s, g_counter, first, sec.counter, bridge ? v_brass : v_bell, 36, sec.transpose);
+        else if (theme)
+            // The answer gets a bell above it.
+            _line(s, g_counter, first + 8,
+                  "E6:8 D6:8 | C6:16 | D6:8 F#6:8 | D#6:16 | B5:8 E6:8 | E6:8 C6:8 | A5:8 D6:8 | B5:16", v_bell, 30);
+
+        for (int k = 0; k < sec.bars; k++) {
+            int bar = first + k;
+            Chord_Notes c = _chord(sec.chords[k]);
+            for (int& t : c.tones) t += sec.transpose;
+            c.root += sec.transpose;
+            bool fill = k % 4 == 3, last = k == sec.bars - 1;
+            if (name == "intro") {
+                _pad_bar(s, g_pad, bar, c, 20 + 3 * k);
+                _bass_bar(s, g_bass, bar, c, k < 4 ? bass_hold : bass_pump, 40 + 3 * k);
+                _drums(s, g_hat, bar, k < 2 ? "x...x...x...x..." : "x.x.x.x.x.x.x.x.", v_hat, 28 + 3 * k);
+                if (k >= 4) _drums(s, g_kick, bar, "x.......x.......", v_kick, 56);
+                if (k >= 4) _arp_bar(s, g_arp, bar, c, k < 6 ? "0.1.2.1.0.1.2.1." : "0121012101210121", 1, 20 + 4 * (k - 4));
+                if (last) _drums(s, g_snare, bar, "........o.o.xoxx", v_snare, 54);
+            } else if (theme || climax) {
+                // Every four bars the bass and the hats change step, so no two bars sound alike.
+                bool turn = k / 4 % 2;
+                _bass_bar(s, g_bass, bar, c, turn ? bass_gallop : bass_pump, 56);
+                _drums(s, g_kick, bar, fill ? "x.....x.x...x.x." : "x.....x.x.....x.", v_kick, 60);
+                _drums(s, g_snare, bar, fill ? "....x.......xoxx" : "....x.......x...", v_snare, 56);
+                _drums(s, g_hat, bar, climax ? (turn ? "xoxoxxxoxoxoxxxo" : "xoxoxoxoxoxoxoxo")
+                                            : (turn ? "x.xox.x.x.xox.x." : "x.x.x.x.x.x.x.x."), v_hat, 40);
+                if (climax) _drums(s, g_extra, bar, "..x...x...x...x.", v_open_hat, 40);
+                if (k % 8 == 0) _drums(s, g_extra, bar, "x...............", v_crash, climax ? 56 : 44);
+                if (climax) _arp_bar(s, g_arp, bar, c, k < 8 ? "0121012101210121" : "0123210123210121", 1, 30);
+                else if (k >= 8) _arp_bar(s, g_arp, bar, c, "..0...1...2...1.", 1, 28);
+                // Stabs on the off-beats under the theme, a held pad under the climax.
+                if (theme)
+                    for (int i = 0; i < 3; i++)
+                        for (int beat : {2, 6, 10, 14})
+                            _note(s, g_pad + i, bar * ROWS_PER_BAR + beat, 2, c.tones[i], v_stab, k < 8 ? 20 : 26);
+                else _pad_bar(s, g_pad, bar, c, 30);
+            } else if (name == "middle") {
+                _bass_bar(s, g_bass, bar, c, k < 8 ? bass_walk : bass_pump, 56);
+                _drums(s, g_kick, bar, "x.......x.x.....", v_kick, 58);
+                _drums(s, g_snare, bar, fill ? "....x.......xoxx" : "....x.......x..o", v_snare, 52);
+                _drums(s, g_hat, bar, "x.x.x.x.x.x.x.x.", v_hat, 36);
+                _drums(s, g_extra, bar, k % 8 == 0 ? "x.............x." : "..............x.", k % 8 == 0 ? v_crash : v_open_hat, 40);
+                _pad_bar(s, g_pad, bar, c, k < 8 ? 28 : 34);
+                if (k >= 8) _arp_bar(s, g_arp, bar, c, "0.2.1.3.0.2.1.3.", 1, 26);
+            } else if (name == "rolling") {
+                _bass_bar(s, g_bass, bar, c, k < 8 ? bass_pump : bass_gallop, 56);
+                _drums(s, g_kick, bar, fill ? "x.x...x.x.x...x." : "x.....x.x.....x.", v_kick, 60);
+                _drums(s, g_snare, bar, fill ? "....x.......xxxx" : "....x.......x...", v_snare, 54);
+                _drums(s, g_hat, bar, "xoxoxoxoxoxoxoxo", v_hat, 38);
+                _arp_bar(s, g_arp, bar, c, k < 8 ? "0120120120120120" : "3210321032103210", 1, 30);
+                if (k % 8 == 0) _drums(s, g_extra, bar, "x...............", v_crash, 48);
+            } else if (name == "breakdown") {
+                // Half as busy and a good deal quieter: the drop before the build.
+                _pad_bar(s, g_pad, bar, c, 30);
+                _bass_bar(s, g_bass, bar, c, bass_drone, 32);
+                _drums(s, g_kick, bar, k < 4 ? "x..............." : "x.......x.......", v_kick, 42);
+                _drums(s, g_hat, bar, "....x.......x...", v_hat, 30);
+                if (k >= 4) _arp_bar(s, g_arp, bar, c, "0.......1.......", 2, 22);
+            } else if (name == "build") {
+                _pad_bar(s, g_pad, bar, c, 32 + 2 * k);
+                _bass_bar(s, g_bass, bar, c, k < 4 ? bass_hold : bass_pump, 48 + k);
+                _drums(s, g_kick, bar, k < 4 ? "x.......x......." : "x...x...x...x...", v_kick, 56);
+                // The roll grows into the bridge.
+                const char* roll = k < 2 ? "........x......." : k < 4 ? "....x.......x..." : k < 6 ? "..x...x...x...x." :
+                                   k < 7 ? "x.x.x.x.x.x.x.x." : "xxxxxxxxxxxxxxxx";
+                _drums(s, g_snare, bar, roll, v_snare, 30 + 4 * k);
+                _arp_bar(s, g_arp, bar, c, "0123012301230123", k < 4 ? 0 : 1, 22 + 2 * k);
+            } else if (bridge) {
+                _bass_bar(s, g_bass, bar, c, k < 8 ? bass_walk : bass_gallop, 56);
+                _drums(s, g_kick, bar, "x.....x...x.....", v_kick, 58);
+                _drums(s, g_snare, bar, fill ? "....x.......xoxo" : "....x.......x...", v_snare, 52);
+                _drums(s, g_hat, bar, k < 8 ? "x.x.x.x.x.x.x.x." : "xxoxxxoxxxoxxxox", v_hat, 34);
+                if (k % 8 == 0) _drums(s, g_extra, bar, "x...............", v_crash, 50);
+                _arp_bar(s, g_arp, bar, c, k < 8 ? "0.1.2.3.2.1.0.1." : "2.1.0.1.2.1.3.1.", 1, 26);
+            } else { // outro
+                _pad_bar(s, g_pad, bar, c, 36 - k);
+                _bass_bar(s, g_bass, bar, c, k < 8 ? bass_pump : k < 12 ? bass_walk : bass_hold, 54 - k);
+                _drums(s, g_kick, bar, k < 12 ? "x.....x.x.....x." : "x.......x.......", v_kick, 58);
+                if (k < 12) _drums(s, g_snare, bar, fill ? "....x.......xoxx" : "....x.......x...", v_snare, 50);
+                _drums(s, g_hat, bar, k < 8 ? "x.x.x.x.x.x.x.x." : "x...x...x...x...", v_hat, 34 - k);
+                if (k >= 8) _arp_bar(s, g_arp, bar, c, "0.1.2.1.0.1.2.1.", 1, 30 - k);
+                if (last) _drums(s, g_snare, bar, "............o.o.", v_snare, 40);
+            }
+        }
+        first += sec.bars;
+    }
+    return s;
+}
+
+// ---- The menu tune ---------------------------------------------------------------------
+// Slow, minor and a little uneasy, 40 bars: a pad and arpeggio intro, the vibrato tune in
+// two halves with its echo, a brighter bell section in the relative major, the tune again
+// an octave down under a counter-line with the drums in full, and a short turn home.
+
+enum Menu_Channel : u8 { m_lead, m_echo, m_arp, m_pad, m_pad2, m_pad3, m_bass, m_kick, m_snare, m_hat, m_counter, M_CHANNELS };
+
+Xm_Song _music_menu() {
     struct Part {
-        Section section;
+        const char* name;
         int bars;
         const char* chords[8];
         const char* melody;
     };
-    const char* tune_a =
-        "E5:2 E5:2 G5:2 E5:2 B5:4 A5:2 G5:2 | G5:6 E5:2 C5:4 E5:4 |"
-        "F#5:2 F#5:2 A5:2 F#5:2 D6:4 C6:2 A5:2 | B5:8 A5:2 G5:2 F#5:2 D#5:2 |"
-        "E5:2 E5:2 G5:2 E5:2 B5:4 A5:2 G5:2 | G5:2 A5:2 G5:2 E5:2 C5:4 E5:4 |"
-        "D5:2 F#5:2 A5:2 D6:2 C6:2 A5:2 F#5:2 D5:2 | D#5:4 F#5:4 B5:8";
+    const char* tune_first =
+        "E5:6 D5:2 C5:4 B4:4 | A4:8 C5:4 E5:4 | D5:6 C5:2 B4:4 G4:4 | B4:12 r:4 |"
+        "E5:6 D5:2 C5:4 E5:4 | A5:8 G5:4 E5:4 | F5:6 E5:2 D5:4 C5:4 | B4:8 E5:4 G#4:4";
     const Part parts[] = {
-        {intro, 4, {"Em", "C", "D", "B"}, "r:64"},
-        {verse, 8, {"Em", "C", "D", "B", "Em", "C", "D", "B"}, tune_a},
-        {middle, 8, {"C", "D", "Em", "Em", "C", "D", "B", "B"},
-         "C5:4 E5:4 G5:4 E5:4 | D5:4 F#5:4 A5:4 F#5:4 | B5:6 A5:2 G5:4 F#5:4 | E5:12 r:4 |"
-         "C6:4 B5:4 G5:4 E5:4 | D6:4 C6:4 A5:4 F#5:4 | D#6:8 B5:4 F#5:4 | B5:8 r:4 D#5:2 F#5:2"},
-        {rolling, 8, {"Am", "Em", "C", "D", "Am", "Em", "C", "B"},
-         "A5:2 C6:2 E6:2 C6:2 A5:2 E5:2 A5:4 | G5:2 B5:2 E6:2 B5:2 G5:2 E5:2 G5:4 |"
-         "E5:2 G5:2 C6:2 G5:2 E5:2 C5:2 E5:4 | F#5:2 A5:2 D6:2 A5:2 F#5:2 D5:2 F#5:4 |"
-         "C6:4 B5:2 A5:2 E5:4 A5:4 | B5:4 A5:2 G5:2 E5:4 G5:4 | A5:4 G5:2 E5:2 C6:4 B5:4 |"
-         "B5:4 A5:2 F#5:2 D#5:8"},
-        {breakdown, 4, {"Am", "Em", "C", "B"}, "E5:16 | B4:16 | C5:8 E5:8 | D#5:16"},
-        {climax, 8, {"Em", "C", "D", "B", "Em", "C", "D", "B"}, tune_a},
+        {"intro", 4, {"Am", "F", "G", "Em"}, "r:64"},
+        {"first", 8, {"Am", "F", "G", "Em", "Am", "F", "Dm", "E"}, tune_first},
+        {"second", 8, {"Dm", "Am", "F", "E", "Dm", "Am", "Bb", "E"},
+         "r:4 A4:4 D5:4 F5:4 | E5:12 C5:4 | r:4 C5:4 F5:4 A5:4 | G#5:12 E5:4 |"
+         "F5:6 E5:2 D5:8 | C5:6 B4:2 A4:8 | D5:6 C5:2 Bb4:8 | B4:8 G#4:4 E4:4"},
+        {"bells", 8, {"F", "G", "Em", "Am", "F", "G", "E", "E"},
+         "C6:6 B5:2 A5:8 | B5:6 A5:2 G5:8 | G5:4 E5:4 B5:8 | A5:12 r:4 |"
+         "F5:4 A5:4 C6:4 F6:4 | E6:6 D6:2 B5:8 | G#5:8 B5:4 E6:4 | E6:12 r:4"},
+        {"low", 8, {"Am", "F", "G", "Em", "Am", "F", "Dm", "E"}, tune_first},
+        {"home", 4, {"Dm", "Am", "Bb", "E"}, "E5:8 D5:4 C5:4 | B4:8 A4:8 | F5:6 E5:2 D5:4 Bb4:4 | G#4:8 B4:4 E5:4"},
     };
     int bars = 0;
     for (const Part& p : parts) bars += p.bars;
-    // 150 beats per minute: a sixteenth is exactly 4410 samples.
-    Song s = _song(4410, bars * 16);
-
-    Tone lead_tone = {.wave = pulse, .duty = 0.5f, .gain = 0.22f, .attack = 0.004f, .release = 0.03f,
-                      .decay = 1.5f, .vibrato = 0.15f, .vibrato_rate = 6, .vibrato_delay = 0.2f,
-                      .lowpass = 4500};
-    int first_bar = 0;
+    // 90 beats a minute: a tick is exactly 1,225 samples.
+    Xm_Song s = _new_song("vantorel menu", M_CHANNELS, 90, bars);
+    int first = 0;
     for (const Part& p : parts) {
-        if (_line_steps(p.melody) != p.bars * 16) {
-            std::fprintf(stderr, "game melody of section %d is %d steps\n", p.section, _line_steps(p.melody));
-            std::exit(1);
-        }
-        Tone t = lead_tone;
-        if (p.section == middle) t.duty = 0.25f;
-        if (p.section == breakdown) {
-            t.gain = 0.14f;
-            t.decay = 0.3f;
-            t.vibrato = 0.3f;
-        }
-        // Long notes are held nearly to the next one so a phrase never drops out.
-        f32 gate = p.section == breakdown ? 0.97f : 0.92f;
-        _song_notes(s, _parse_line(p.melody, first_bar * 16), t, gate);
-        if (p.section == climax) {
-            Tone low = t;
-            low.duty = 0.125f;
-            low.gain = 0.12f;
-            _song_notes(s, _parse_line(p.melody, first_bar * 16), low, gate, 0, -12);
-        }
-
+        _check_line(p.name, p.melody, p.bars);
+        std::string name = p.name;
+        bool bells = name == "bells", low = name == "low";
+        _line(s, m_lead, first, p.melody, bells ? v_bell : v_lead, bells ? 50 : 42, low ? -12 : 0);
+        if (!bells) _line(s, m_echo, first, p.melody, v_echo, 18, low ? -12 : 0, 3);
+        if (low)
+            _line(s, m_counter, first,
+                  "C6:8 B5:8 | A5:16 | B5:8 D6:8 | B5:16 | C6:8 E6:8 | C6:16 | A5:8 F5:8 | G#5:16", v_bell, 34);
+        if (bells) _line(s, m_counter, first, "A4:16 | B4:16 | G4:16 | E4:16 | A4:16 | B4:16 | G#4:16 | B4:16", v_brass, 30);
         for (int k = 0; k < p.bars; k++) {
-            int bar = first_bar + k;
-            const Chord& c = _chord(p.chords[k]);
-            bool last_bar = k == p.bars - 1;
-            // A soft pad holds the chord across the bar line, under everything.
-            f32 pad_gain = p.section == intro ? 0.035f + 0.01f * k : p.section == breakdown ? 0.07f : 0.045f;
-            for (int n = 0; n < 3; n++)
-                _add_tone(s.buf, {.wave = triangle, .start = bar * 16 * s.step, .duration = 16.6f * s.step,
-                                  .freq = _midi_hz(f32(c.notes[n])), .gain = pad_gain, .attack = 0.08f,
-                                  .release = 0.12f, .tremolo = 0.15f, .tremolo_rate = 2.5f},
-                          true);
-            for (int i = 0; i < 16; i++) {
-                int step = bar * 16 + i;
-                bool arpeggio = p.section == rolling || p.section == climax ||
-                                (p.section == breakdown && k >= 2);
-                if (arpeggio) {
-                    const int arp[4] = {0, 1, 2, 1};
-                    _add_tone(s.buf, {.wave = pulse, .start = step * s.step, .duration = s.step * 0.9f,
-                                      .freq = _midi_hz(f32(c.notes[arp[i % 4]] + 12)), .duty = 0.125f,
-                                      .gain = p.section == breakdown ? 0.035f : 0.05f, .attack = 0.002f,
-                                      .release = 0.02f, .decay = 10, .lowpass = 4000},
-                              true);
-                } else if (i % 4 == 2 && (p.section == verse || p.section == middle)) {
-                    for (int n = 0; n < 3; n++)
-                        _add_tone(s.buf, {.wave = pulse, .start = step * s.step, .duration = s.step * 1.2f,
-                                          .freq = _midi_hz(f32(c.notes[n])), .duty = 0.125f, .gain = 0.045f,
-                                          .attack = 0.002f, .release = 0.03f, .decay = 8, .lowpass = 3500},
-                                  true);
-                }
-                // Pumping octave bass; the breakdown holds one long root per half bar.
-                if (p.section == breakdown) {
-                    if (i % 8 == 0)
-                        _add_tone(s.buf, {.wave = triangle, .start = step * s.step, .duration = s.step * 8.2f,
-                                          .freq = _midi_hz(f32(c.root)), .gain = 0.32f, .attack = 0.01f,
-                                          .release = 0.05f, .decay = 0.6f},
-                                  true);
-                } else if (i % 2 == 0) {
-                    f32 note = f32(c.root + ((i / 2) % 2 ? 12 : 0));
-                    _add_tone(s.buf, {.wave = triangle, .start = step * s.step, .duration = s.step * 2.05f,
-                                      .freq = _midi_hz(note), .gain = 0.36f, .attack = 0.003f,
-                                      .release = 0.03f, .decay = 3},
-                              true);
-                }
+            int bar = first + k;
+            Chord_Notes c = _chord(p.chords[k]);
+            bool second_half = name == "second" || low || name == "home";
+            _pad_bar(s, m_pad, bar, c, name == "intro" ? 24 + 4 * k : 32);
+            // The second four bars of each part break the chords the other way.
+            bool turn = k >= 4;
+            _arp_bar(s, m_arp, bar, c, bells || turn ? "0.2.1.3.0.2.1.3." : "0123210121012101", 1,
+                     name == "intro" ? 22 + 3 * k : 26);
+            if (name == "intro") {
+                if (k >= 2) _bass_bar(s, m_bass, bar, c, bass_hold, 44);
+                continue;
             }
-
-            // Drums: every section its own pattern, a fill at the end of every fourth bar.
-            bool fill = bar % 4 == 3;
-            switch (p.section) {
-            case intro:
-                _song_drum_bar(s, hat, bar, "x.x.x.x.x.x.x.x.", 0.08f + 0.02f * k);
-                if (k >= 2) _song_drum_bar(s, kick, bar, "x.......x.......", 0.35f);
-                if (last_bar) _song_drum_bar(s, snare, bar, "............xoxx", 0.26f);
-                break;
-            case verse:
-            case climax:
-                _song_drum_bar(s, kick, bar, fill ? "x.....x.x...x.x." : "x.....x.x.....x.", 0.45f);
-                _song_drum_bar(s, kick, bar, k % 2 ? "...o............" : "................", 0.45f);
-                _song_drum_bar(s, snare, bar, fill ? "....x.......xoxx" : "....x.......x...", 0.32f);
-                _song_drum_bar(s, hat, bar, p.section == climax ? "xoxoxoxoxoxoxoxo" : "x.x.x.x.x.x.x.x.", 0.14f);
-                if (p.section == climax) _song_drum_bar(s, open_hat, bar, "..x...x...x...x.", 0.08f);
-                break;
-            case middle:
-                _song_drum_bar(s, kick, bar, "x.......x.x.....", 0.42f);
-                _song_drum_bar(s, snare, bar, fill ? "....x.......xoxx" : "....x.......x..o", 0.30f);
-                _song_drum_bar(s, hat, bar, "x.x.x.x.x.x.x.x.", 0.12f);
-                _song_drum_bar(s, open_hat, bar, "..............x.", 0.10f);
-                break;
-            case rolling:
-                _song_drum_bar(s, kick, bar, fill ? "x.x...x.x.x...x." : "x.....x.x.....x.", 0.45f);
-                _song_drum_bar(s, snare, bar, fill ? "....x.......xxxx" : "....x.......x...", 0.32f);
-                _song_drum_bar(s, hat, bar, "xoxoxoxoxoxoxoxo", 0.14f);
-                break;
-            case breakdown:
-                _song_drum_bar(s, kick, bar, k < 2 ? "x..............." : "x.......x.......", 0.38f);
-                // The roll grows into the last section.
-                if (k == 2) _song_drum_bar(s, snare, bar, "........o.o.o.o.", 0.22f);
-                if (k == 3) _song_drum_bar(s, snare, bar, "o.o.o.o.xoxoxxxx", 0.28f);
-                _song_drum_bar(s, hat, bar, "....x.......x...", 0.10f);
-                break;
-            }
+            Bass_Style bass = bells || name == "home" ? bass_hold : name == "second" ? bass_gallop : turn ? bass_drone : bass_walk;
+            _bass_bar(s, m_bass, bar, c, bass, 52);
+            _drums(s, m_kick, bar, second_half ? "x.........x....." : "x...............", v_kick, 50);
+            if (second_half) _drums(s, m_snare, bar, k % 4 == 3 ? "........o...o.oo" : "........o.......", v_snare, 46);
+            _drums(s, m_hat, bar, low ? "..o...o...o...o." : "....o.......o...", v_hat, 30);
         }
-        first_bar += p.bars;
+        first += p.bars;
     }
-    return s.buf;
+    return s;
+}
+
+// ---- Writing a module ------------------------------------------------------------------
+
+void _put16(std::vector<u8>& o, u32 v) {
+    o.push_back(u8(v));
+    o.push_back(u8(v >> 8));
+}
+void _put32(std::vector<u8>& o, u32 v) {
+    _put16(o, v & 0xffff);
+    _put16(o, v >> 16);
+}
+void _put_text(std::vector<u8>& o, const char* text, size_t width) {
+    size_t n = std::min(width, std::strlen(text));
+    o.insert(o.end(), text, text + n);
+    o.insert(o.end(), width - n, u8(0));
+}
+
+// FastTracker 2 format 1.04, linear frequencies; every pattern 64 rows.
+std::vector<u8> _xm_write(const Xm_Song& s) {
+    std::vector<Xm_Instrument> instruments = _instruments(s.bpm);
+    int patterns = s.rows / ROWS_PER_PATTERN;
+    std::vector<u8> o;
+    _put_text(o, "Extended Module: ", 17);
+    _put_text(o, s.name, 20);
+    o.push_back(0x1A);
+    _put_text(o, "vantorel sound_build", 20);
+    _put16(o, 0x0104);
+    _put32(o, 276);
+    _put16(o, u32(patterns));  // song length: each pattern once, in order
+    _put16(o, 0);              // restart at the top
+    _put16(o, u32(s.channels));
+    _put16(o, u32(patterns));
+    _put16(o, u32(instruments.size()));
+    _put16(o, 1);              // linear frequency table
+    _put16(o, XM_SPEED);
+    _put16(o, u32(s.bpm));
+    for (int i = 0; i < 256; i++) o.push_back(u8(i < patterns ? i : 0));
+
+    for (int p = 0; p < patterns; p++) {
+        std::vector<u8> packed;
+        for (int r = p * ROWS_PER_PATTERN; r < (p + 1) * ROWS_PER_PATTERN; r++)
+            for (int ch = 0; ch < s.channels; ch++) {
+                const Xm_Cell& c = s.cells[size_t(r) * size_t(s.channels) + size_t(ch)];
+                u8 flags = u8(0x80 | (c.note ? 1 : 0) | (c.instrument ? 2 : 0) | (c.volume ? 4 : 0) |
+                              (c.effect ? 8 : 0) | (c.param ? 16 : 0));
+                packed.push_back(flags);
+                if (c.note) packed.push_back(c.note);
+                if (c.instrument) packed.push_back(c.instrument);
+                if (c.volume) packed.push_back(c.volume);
+                if (c.effect) packed.push_back(c.effect);
+                if (c.param) packed.push_back(c.param);
+            }
+        _put32(o, 9);
+        o.push_back(0);
+        _put16(o, ROWS_PER_PATTERN);
+        _put16(o, u32(packed.size()));
+        o.insert(o.end(), packed.begin(), packed.end());
+    }
+
+    for (const Xm_Instrument& ins : instruments) {
+        const Voice_Design& d = *ins.design;
+        size_t start = o.size();
+        _put32(o, 263);
+        _put_text(o, d.name, 22);
+        o.push_back(0);
+        _put16(o, 1);
+        _put32(o, 40);
+        o.insert(o.end(), 96, u8(0));  // every key plays the one sample
+        for (int i = 0; i < 12; i++) {
+            bool used = size_t(i) < ins.envelope.size();
+            _put16(o, used ? ins.envelope[size_t(i)].first : 0);
+            _put16(o, used ? ins.envelope[size_t(i)].second : 0);
+        }
+        o.insert(o.end(), 48, u8(0));  // no panning envelope
+        o.push_back(u8(ins.envelope.size()));
+        o.push_back(0);
+        o.push_back(u8(std::max(0, d.sustain)));
+        o.push_back(0);
+        o.push_back(0);
+        o.insert(o.end(), 3, u8(0));
+        o.push_back(u8(ins.envelope.empty() ? 0 : 1 | (d.sustain >= 0 ? 2 : 0)));
+        o.push_back(0);
+        o.push_back(0);  // sine vibrato
+        o.push_back(d.vibrato_sweep);
+        o.push_back(d.vibrato_depth);
+        o.push_back(d.vibrato_rate);
+        _put16(o, ins.fadeout);
+        o.insert(o.end(), 263 - (o.size() - start), u8(0));
+
+        u32 bytes = u32(ins.pcm.size() * 2);
+        _put32(o, bytes);
+        _put32(o, 0);
+        _put32(o, ins.loop ? bytes : 0);
+        o.push_back(d.volume);
+        o.push_back(u8(i8(ins.finetune)));
+        o.push_back(u8(0x10 | (ins.loop ? 1 : 0)));
+        o.push_back(d.pan);
+        o.push_back(u8(i8(ins.relnote)));
+        o.push_back(0);
+        _put_text(o, d.name, 22);
+        i16 previous = 0;
+        for (i16 v : ins.pcm) {
+            _put16(o, u16(i16(v - previous)));
+            previous = v;
+        }
+    }
+    return o;
 }
 
 // ---- One-shots -------------------------------------------------------------------------
@@ -523,15 +944,16 @@ Buffer _boss_moving() {
     return b;
 }
 
-// A low growl with a hiss: nothing like the ship's bright falling shot.
+// A low growl, all below the ship's sounds: nothing like the ship's bright falling shot or
+// the hit it may cause.
 Buffer _boss_attack_targeted() {
-    Buffer b = _silence(0.3f);
-    _add_tone(b, {.wave = triangle, .duration = 0.28f, .freq = 330, .freq_end = 110, .attack = 0.002f,
-                  .release = 0.06f, .decay = 6, .vibrato = 3, .vibrato_rate = 45});
-    _add_tone(b, {.wave = sine, .duration = 0.26f, .freq = 165, .freq_end = 55, .gain = 0.7f,
-                  .attack = 0.002f, .release = 0.06f, .decay = 7});
-    _add_tone(b, {.wave = noise, .duration = 0.12f, .freq = 5000, .freq_end = 1200, .gain = 0.35f,
-                  .attack = 0.001f, .release = 0.04f, .decay = 14, .lowpass = 1800});
+    Buffer b = _silence(0.35f);
+    _add_tone(b, {.wave = sine, .duration = 0.32f, .freq = 110, .freq_end = 45, .attack = 0.002f,
+                  .release = 0.08f, .decay = 6});
+    _add_tone(b, {.wave = triangle, .duration = 0.3f, .freq = 82, .freq_end = 41, .gain = 0.6f, .attack = 0.002f,
+                  .release = 0.08f, .decay = 7, .vibrato = 2, .vibrato_rate = 30, .lowpass = 400});
+    _add_tone(b, {.wave = noise, .duration = 0.08f, .freq = 800, .gain = 0.25f, .attack = 0.001f,
+                  .release = 0.03f, .decay = 20, .lowpass = 300});
     return b;
 }
 Buffer _boss_attack_big_wave() {
@@ -573,12 +995,15 @@ Buffer _boss_dying() {
     return b;
 }
 
+// Rock cracking apart: a dry, bright crumble with nothing low, so it never hides a hit on
+// the ship (a ram plays both at once).
 Buffer _asteroid_destroyed() {
     Buffer b = _silence(0.3f);
-    _add_tone(b, {.wave = noise, .duration = 0.28f, .freq = 4000, .freq_end = 600, .attack = 0.001f,
-                  .release = 0.06f, .decay = 12, .lowpass = 4500});
-    _add_tone(b, {.wave = triangle, .duration = 0.12f, .freq = 240, .freq_end = 70, .gain = 0.5f,
-                  .attack = 0.001f, .release = 0.03f, .decay = 15});
+    _add_tone(b, {.wave = noise, .duration = 0.28f, .freq = 12000, .freq_end = 5000, .attack = 0.001f,
+                  .release = 0.06f, .decay = 12, .highpass = 3000});
+    _add_tone(b, {.wave = noise, .duration = 0.12f, .freq = 10000, .gain = 0.5f, .attack = 0.001f,
+                  .release = 0.04f, .decay = 25, .highpass = 5000, .metallic = true});
+    _filter(b, 0, 3000);
     return b;
 }
 
@@ -627,13 +1052,17 @@ Buffer _player_shoot() {
     return b;
 }
 
+// The ship hurt: a falling, wobbling square in the middle of the range, above the boss's
+// growl and below the rocks' crackle.
 Buffer _player_damaged() {
     Buffer b = _silence(0.38f);
-    _add_tone(b, {.wave = pulse, .duration = 0.35f, .freq = 220, .freq_end = 90, .duty = 0.5f,
-                  .attack = 0.001f, .release = 0.08f, .decay = 4, .vibrato = 2, .vibrato_rate = 30,
-                  .lowpass = 3000});
-    _add_tone(b, {.wave = noise, .duration = 0.2f, .freq = 3000, .gain = 0.6f, .attack = 0.001f,
-                  .release = 0.05f, .decay = 10, .lowpass = 2500});
+    _add_tone(b, {.wave = pulse, .duration = 0.35f, .freq = 520, .freq_end = 260, .duty = 0.5f, .attack = 0.001f,
+                  .release = 0.08f, .decay = 4, .vibrato = 1.5f, .vibrato_rate = 25, .lowpass = 1500,
+                  .highpass = 250});
+    _add_tone(b, {.wave = pulse, .duration = 0.35f, .freq = 780, .freq_end = 390, .duty = 0.25f, .gain = 0.4f,
+                  .attack = 0.001f, .release = 0.08f, .decay = 4, .lowpass = 1500, .highpass = 300});
+    _filter(b, 1200, 200);
+    _filter(b, 1200, 0);
     return b;
 }
 
@@ -698,11 +1127,12 @@ Buffer _game_lose() {
 
 struct Event_Source {
     const char* name;
-    Buffer (*make)();
+    Buffer (*make)();  // a one-shot, stored as Ogg Vorbis
+    Xm_Song (*song)(); // or a tune, stored as a module
     f32 loudness;      // LUFS, as played on both speakers
     f32 peak;          // full scale 1: never above this, whatever the loudness asks
-    bool loop;
     u16 max_instances; // one more start takes over the oldest
+    bool vary;         // a little higher or lower, louder or softer at each start
 };
 
 // The balance, loudest first: taking damage, the jingles, the bomb and the boss's big
@@ -710,95 +1140,34 @@ struct Event_Source {
 // menus and the music underneath. Peaks leave room for the pile-ups the game makes:
 // two new_stage at once, bombs chaining, rocks bursting together.
 const Event_Source EVENTS[] = {
-    {"music_menu", _music_menu, -26, 0.25f, true, 2},
-    {"music_game", _music_game, -25, 0.25f, true, 2},
-    {"ui_hover", _ui_hover, -22, 0.35f, false, 2},
-    {"ui_press", _ui_press, -20, 0.45f, false, 2},
-    {"new_stage", _new_stage, -19, 0.40f, false, 2},
-    {"boss_waking_up", _boss_waking_up, -17, 0.70f, false, 1},
-    {"boss_moving", _boss_moving, -21, 0.40f, false, 2},
-    {"boss_attack_targeted", _boss_attack_targeted, -18, 0.50f, false, 3},
-    {"boss_attack_big_wave", _boss_attack_big_wave, -17, 0.60f, false, 2},
-    {"boss_attack_spin", _boss_attack_spin, -22, 0.35f, false, 3},
-    {"boss_dying", _boss_dying, -15, 0.70f, false, 1},
-    {"asteroid_destroyed", _asteroid_destroyed, -19, 0.45f, false, 3},
-    {"bomb_explode", _bomb_explode, -15, 0.85f, false, 2},
-    {"player_idle", _player_idle, -25, 0.30f, false, 1},
-    {"player_charged", _player_charged, -22, 0.35f, false, 2},
-    {"player_boost", _player_boost, -15, 0.60f, false, 2},
-    {"player_shoot", _player_shoot, -18.5f, 0.50f, false, 3},
-    {"player_damaged", _player_damaged, -13, 0.70f, false, 2},
-    {"player_death", _player_death, -16, 0.60f, false, 1},
-    {"player_heal", _player_heal, -18, 0.50f, false, 2},
-    {"game_win", _game_win, -15, 0.60f, false, 1},
-    {"game_lose", _game_lose, -15, 0.60f, false, 1},
+    {"music_menu", nullptr, _music_menu, -22, 0.5f, 2, false},
+    {"music_game", nullptr, _music_game, -21, 0.5f, 2, false},
+    {"ui_hover", _ui_hover, nullptr, -22, 0.35f, 2, false},
+    {"ui_press", _ui_press, nullptr, -20, 0.45f, 2, false},
+    {"new_stage", _new_stage, nullptr, -19, 0.40f, 2, false},
+    {"boss_waking_up", _boss_waking_up, nullptr, -17, 0.70f, 1, false},
+    {"boss_moving", _boss_moving, nullptr, -21, 0.40f, 2, false},
+    {"boss_attack_targeted", _boss_attack_targeted, nullptr, -18, 0.50f, 3, true},
+    {"boss_attack_big_wave", _boss_attack_big_wave, nullptr, -17, 0.60f, 2, false},
+    {"boss_attack_spin", _boss_attack_spin, nullptr, -22, 0.35f, 3, true},
+    {"boss_dying", _boss_dying, nullptr, -15, 0.70f, 1, false},
+    {"asteroid_destroyed", _asteroid_destroyed, nullptr, -19, 0.60f, 3, true},
+    {"bomb_explode", _bomb_explode, nullptr, -15, 0.85f, 2, true},
+    {"player_idle", _player_idle, nullptr, -25, 0.30f, 1, false},
+    {"player_charged", _player_charged, nullptr, -22, 0.35f, 2, false},
+    {"player_boost", _player_boost, nullptr, -15, 0.60f, 2, false},
+    {"player_shoot", _player_shoot, nullptr, -18.5f, 0.50f, 3, true},
+    {"player_damaged", _player_damaged, nullptr, -13, 0.70f, 2, false},
+    {"player_death", _player_death, nullptr, -16, 0.60f, 1, false},
+    {"player_heal", _player_heal, nullptr, -18, 0.50f, 2, false},
+    {"game_win", _game_win, nullptr, -15, 0.60f, 1, false},
+    {"game_lose", _game_lose, nullptr, -15, 0.60f, 1, false},
 };
 
 f32 _db(f64 v) { return v > 0 ? f32(20 * std::log10(v)) : -999.0f; }
 
-// A two-pole filter section.
-struct Biquad {
-    f64 b0, b1, b2, a1, a2;
-    f64 x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    f64 run(f64 x) {
-        f64 y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1, x1 = x, y2 = y1, y1 = y;
-        return y;
-    }
-};
-
-// Programme loudness of a mono sound played on both speakers (ITU-R BS.1770: K-weighting,
-// 400 ms blocks overlapping by three quarters, absolute and relative gates). A sound
-// shorter than a block is measured whole.
-f64 _loudness(const Buffer& pcm) {
-    const f64 fs = RATE;
-    f64 k = std::tan(PI * 1681.974450955533 / fs), q = 0.7071752369554196;
-    f64 vh = std::pow(10.0, 3.999843853973347 / 20), vb = std::pow(vh, 0.4996667741545416);
-    f64 a0 = 1 + k / q + k * k;
-    Biquad shelf = {(vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0, (vh - vb * k / q + k * k) / a0,
-                    2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0};
-    k = std::tan(PI * 38.13547087602444 / fs), q = 0.5003270373238773;
-    a0 = 1 + k / q + k * k;
-    Biquad high = {1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0};
-    std::vector<f64> power(pcm.size());
-    for (size_t i = 0; i < pcm.size(); i++) {
-        f64 v = high.run(shelf.run(pcm[i]));
-        power[i] = 2 * v * v; // the same signal on two channels
-    }
-    auto lufs = [](f64 mean) { return mean > 0 ? -0.691 + 10 * std::log10(mean) : -999.0; };
-    size_t block = size_t(0.4 * fs), hop = block / 4;
-    if (pcm.size() < block) {
-        f64 sum = 0;
-        for (f64 p : power) sum += p;
-        return lufs(sum / f64(power.size()));
-    }
-    std::vector<f64> blocks;
-    for (size_t at = 0; at + block <= power.size(); at += hop) {
-        f64 sum = 0;
-        for (size_t i = at; i < at + block; i++) sum += power[i];
-        blocks.push_back(sum / f64(block));
-    }
-    auto gated = [&](f64 gate) {
-        f64 sum = 0;
-        size_t n = 0;
-        for (f64 b : blocks)
-            if (lufs(b) > gate) sum += b, n++;
-        return n ? sum / f64(n) : 0.0;
-    };
-    f64 relative = lufs(gated(-70)) - 10;
-    return lufs(gated(std::max(-70.0, relative)));
-}
-
-// Removes any offset: loops lose their mean (which leaves the seam untouched), one-shots
-// go through a gentle 10 Hz high-pass.
-void _remove_dc(Buffer& pcm, bool loop) {
-    if (loop) {
-        f64 mean = 0;
-        for (f32 v : pcm) mean += v;
-        mean /= f64(pcm.size());
-        for (f32& v : pcm) v -= f32(mean);
-        return;
-    }
+// Removes any offset through a gentle 10 Hz high-pass.
+void _remove_dc(Buffer& pcm) {
     f64 r = 1 - TAU * 10.0 / RATE, x1 = 0, y1 = 0;
     for (f32& v : pcm) {
         f64 y = v - x1 + r * y1;
@@ -901,6 +1270,142 @@ std::string _join(const char* dir, const char* name) {
     return path + name;
 }
 
+
+// One Ogg Vorbis one-shot into the bank.
+bool _add_one_shot(const Event_Source& src, Bank& bank) {
+    Buffer buf = src.make();
+    _remove_dc(buf);
+    // The last few milliseconds fade to zero so no one-shot ends on a step.
+    size_t tail = std::min(buf.size(), size_t(RATE / 200));
+    for (size_t i = 0; i < tail; i++) buf[buf.size() - 1 - i] *= f32(i) / f32(tail);
+    f32 peak = 0;
+    for (f32 v : buf) peak = std::max(peak, std::fabs(v));
+    f64 loudness = loudness_lufs(buf);
+    if (peak <= 0 || loudness < -200) {
+        std::fprintf(stderr, "%s is silent\n", src.name);
+        return false;
+    }
+    f32 scale = std::min(f32(std::pow(10.0, (src.loudness - loudness) / 20)), src.peak / peak);
+    std::vector<i16> pcm(buf.size());
+    for (size_t i = 0; i < buf.size(); i++)
+        pcm[i] = i16(std::lround(std::clamp(buf[i] * scale, -1.0f, 1.0f) * 32767));
+
+    std::vector<u8> ogg;
+    if (!_encode(pcm, ONE_SHOT_QUALITY, int(bank.events.size()) + 1, ogg)) {
+        std::fprintf(stderr, "%s could not be encoded\n", src.name);
+        return false;
+    }
+    std::vector<i16> back = _decode(ogg);
+    if (back.size() != pcm.size()) {
+        std::fprintf(stderr, "%s decodes to %zu frames, not %zu\n", src.name, back.size(), pcm.size());
+        return false;
+    }
+    Buffer played(back.size());
+    f64 mean = 0;
+    i32 max_abs = 0;
+    for (size_t i = 0; i < back.size(); i++) {
+        played[i] = back[i] / 32768.0f;
+        mean += back[i];
+        max_abs = std::max(max_abs, std::abs(i32(back[i])));
+    }
+    Bank_Event e;
+    e.channels = 1;
+    e.volume = 1;
+    e.fade_out = ONE_SHOT_FADE;
+    e.max_instances = src.max_instances;
+    e.vary = src.vary;
+    e.frames = u32(pcm.size());
+    e.first_byte = u32(bank.data.size());
+    e.byte_count = u32(ogg.size());
+    bank.data.insert(bank.data.end(), ogg.begin(), ogg.end());
+    bank.events.push_back(e);
+    std::printf("%-22s %7.2f %8.1f %8.1f %8.5f %8zu %4d %6s\n", src.name, f64(pcm.size()) / RATE,
+                _db(max_abs / 32768.0), loudness_lufs(played), mean / f64(back.size()) / 32768, ogg.size(),
+                src.max_instances, src.vary ? "varies" : "");
+    return true;
+}
+
+// One pass of a module's song as the game plays it, stereo frames interleaved.
+std::vector<i16> _render(const std::vector<u8>& xm) {
+    std::vector<i16> pcm;
+    xmp_context player = xmp_create_context();
+    if (player && module_player_load(player, xm.data(), xm.size()) && module_player_start(player)) {
+        xmp_frame_info fi;
+        for (;;) {
+            if (xmp_play_frame(player) != 0) break;
+            xmp_get_frame_info(player, &fi);
+            if (fi.loop_count > 0) break;
+            const i16* at = static_cast<const i16*>(fi.buffer);
+            pcm.insert(pcm.end(), at, at + fi.buffer_size / 2);
+        }
+        xmp_end_player(player);
+        xmp_release_module(player);
+    }
+    if (player) xmp_free_context(player);
+    return pcm;
+}
+
+// A tune into the bank as a module, at the volume that gives it its loudness.
+bool _add_module(const Event_Source& src, Bank& bank) {
+    Xm_Song song = src.song();
+    std::vector<u8> xm = _xm_write(song);
+    if (!bank_module_valid(xm.data(), xm.size())) {
+        std::fprintf(stderr, "%s: the module writer made a module the bank refuses\n", src.name);
+        return false;
+    }
+    std::vector<i16> pcm = _render(xm);
+    // A tick is a whole number of samples at both tempos, so a pass is exact.
+    u64 pass = u64(song.rows) * XM_SPEED * u64(std::lround(_tick_seconds(song.bpm) * RATE));
+    if (pcm.size() != 2 * pass) {
+        std::fprintf(stderr, "%s plays %zu frames a pass, not %llu\n", src.name, pcm.size() / 2,
+                     (unsigned long long)pass);
+        return false;
+    }
+    Buffer played(pcm.size());
+    f32 peak = 0;
+    for (size_t i = 0; i < pcm.size(); i++) {
+        played[i] = pcm[i] / 32768.0f;
+        peak = std::max(peak, std::fabs(played[i]));
+    }
+    f64 loudness = loudness_lufs(played, 2);
+    f32 volume = std::min(f32(std::pow(10.0, (src.loudness - loudness) / 20)), src.peak / peak);
+    if (!(volume > 0 && volume <= 1)) {
+        std::fprintf(stderr, "%s renders at %.1f LUFS, too quiet for %.1f\n", src.name, loudness, src.loudness);
+        return false;
+    }
+    // Left against right over the whole pass: 1 would be mono.
+    f64 lr = 0, ll = 0, rr = 0;
+    for (size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        lr += f64(pcm[i]) * pcm[i + 1];
+        ll += f64(pcm[i]) * pcm[i];
+        rr += f64(pcm[i + 1]) * pcm[i + 1];
+    }
+    // A tune should never drop to silence inside itself, across its seam included.
+    size_t run = 0, longest = 0;
+    for (size_t i = 0; i < 2 * pcm.size(); i += 2) {
+        size_t at = i % pcm.size();
+        run = std::abs(pcm[at]) < 8 && std::abs(pcm[at + 1]) < 8 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    Bank_Event e;
+    e.channels = 2;
+    e.loop = true;
+    e.codec = codec_module;
+    e.volume = volume;
+    e.fade_out = MUSIC_FADE;
+    e.max_instances = src.max_instances;
+    e.frames = u32(pass);
+    e.first_byte = u32(bank.data.size());
+    e.byte_count = u32(xm.size());
+    bank.data.insert(bank.data.end(), xm.begin(), xm.end());
+    bank.events.push_back(e);
+    std::printf("%-22s %7.2f %8.1f %8.1f %8s %8zu %4d %6s\n", src.name, f64(pass) / RATE, _db(peak * volume),
+                loudness + _db(volume), "", xm.size(), src.max_instances, "module");
+    std::printf("%-22s %d bars at %d BPM, left/right correlation %.2f, longest near-silence %.1f ms\n", "",
+                song.rows / ROWS_PER_BAR, song.bpm, lr / std::sqrt(ll * rr), 1000.0 * f64(longest) / RATE);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -911,74 +1416,10 @@ int main(int argc, char** argv) {
     Bank bank;
     Strings_Bank strings;
     std::printf("%-22s %7s %8s %8s %8s %8s %4s %6s\n", "event", "seconds", "peak dB", "LUFS", "dc", "bytes",
-                "max", "loop");
+                "max", "kind");
     for (const Event_Source& src : EVENTS) {
-        Buffer buf = src.make();
-        _remove_dc(buf, src.loop);
-        if (!src.loop) {
-            // The last few milliseconds fade to zero so no one-shot ends on a step.
-            size_t tail = std::min(buf.size(), size_t(RATE / 200));
-            for (size_t i = 0; i < tail; i++) buf[buf.size() - 1 - i] *= f32(i) / f32(tail);
-        }
-        f32 peak = 0;
-        for (f32 v : buf) peak = std::max(peak, std::fabs(v));
-        f64 loudness = _loudness(buf);
-        if (peak <= 0 || loudness < -200) {
-            std::fprintf(stderr, "%s is silent\n", src.name);
-            return 1;
-        }
-        f32 scale = std::min(f32(std::pow(10.0, (src.loudness - loudness) / 20)), src.peak / peak);
-        std::vector<i16> pcm(buf.size());
-        for (size_t i = 0; i < buf.size(); i++)
-            pcm[i] = i16(std::lround(std::clamp(buf[i] * scale, -1.0f, 1.0f) * 32767));
-
-        std::vector<u8> ogg;
-        // Music carries most of the bytes; it gets the lower quality.
-        if (!_encode(pcm, src.loop ? 0.0f : 0.3f, int(bank.events.size()) + 1, ogg)) {
-            std::fprintf(stderr, "%s could not be encoded\n", src.name);
-            return 1;
-        }
-        std::vector<i16> back = _decode(ogg);
-        if (back.size() != pcm.size()) {
-            std::fprintf(stderr, "%s decodes to %zu frames, not %zu\n", src.name, back.size(), pcm.size());
-            return 1;
-        }
-        Buffer played(back.size());
-        f64 mean = 0;
-        i32 max_abs = 0;
-        for (size_t i = 0; i < back.size(); i++) {
-            played[i] = back[i] / 32768.0f;
-            mean += back[i];
-            max_abs = std::max(max_abs, std::abs(i32(back[i])));
-        }
-        Bank_Event e;
-        e.channels = 1;
-        e.loop = src.loop;
-        e.volume = 1;
-        e.fade_out = src.loop ? MUSIC_FADE : ONE_SHOT_FADE;
-        e.max_instances = src.max_instances;
-        e.frames = u32(pcm.size());
-        e.first_byte = u32(bank.data.size());
-        e.byte_count = u32(ogg.size());
-        bank.data.insert(bank.data.end(), ogg.begin(), ogg.end());
-        std::printf("%-22s %7.2f %8.1f %8.1f %8.5f %8zu %4d %6s\n", src.name, f64(pcm.size()) / RATE,
-                    _db(max_abs / 32768.0), _loudness(played), mean / f64(back.size()) / 32768, ogg.size(),
-                    src.max_instances, src.loop ? "yes" : "no");
-        if (src.loop) {
-            // The seam should be no bigger a step than the tune takes anywhere else.
-            i32 seam = std::abs(back.front() - back.back()), widest = 0;
-            for (size_t i = 1; i < back.size(); i++) widest = std::max(widest, std::abs(back[i] - back[i - 1]));
-            // A tune should never drop to silence inside itself.
-            size_t run = 0, longest = 0;
-            for (i16 v : back) {
-                run = std::abs(v) < 8 ? run + 1 : 0;
-                longest = std::max(longest, run);
-            }
-            std::printf("%-22s loop seam step %d, widest step elsewhere %d, longest near-silence %.1f ms\n", "",
-                        seam, widest, 1000.0 * f64(longest) / RATE);
-        }
         u32 index = u32(bank.events.size());
-        bank.events.push_back(e);
+        if (!(src.song ? _add_module(src, bank) : _add_one_shot(src, bank))) return 1;
         strings.entries.push_back({std::string("event:/") + src.name, index});
     }
 

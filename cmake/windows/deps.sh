@@ -1,12 +1,11 @@
 #!/bin/bash
 # Cross-builds the libraries the Windows game needs (zlib, Ogg Vorbis, lz4, SDL2, SDL2_mixer,
-# libepoxy) from Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
+# libepoxy, libxmp) from Debian's source packages into OUT/prefix. Each library is built once; a stamp file in the
 # prefix says so, and a second run only checks the stamps.
 #
 #   deps.sh OUT
 #
-# apt runs with a private configuration and state under OUT/apt: the source index list is
-# derived from the machine's own binary sources, and nothing of the system's apt setup changes.
+# The sources come through cmake/debian_source.sh (a private apt state under OUT/apt).
 set -euo pipefail
 
 OUT=$(mkdir -p "$1" && cd "$1" && pwd)
@@ -20,71 +19,9 @@ export VANTOREL_WINDOWS_PREFIX=$PREFIX
 mkdir -p "$PREFIX" "$SRC"
 
 # Source package and the stamp of each library, in build order.
-PACKAGES=(zlib libogg libvorbis lz4 libsdl2 libsdl2-mixer libepoxy)
+PACKAGES=(zlib libogg libvorbis lz4 libsdl2 libsdl2-mixer libepoxy libxmp)
 
-_apt() { APT_CONFIG=$APT/apt.conf "$@"; }
-
-_apt_setup() {
-    [ -f "$APT/.ready" ] && return 0
-    local system_sources=/etc/apt/sources.list.d/debian.sources
-    [ -r "$system_sources" ] || { echo "deps.sh: $system_sources is missing" >&2; return 1; }
-    rm -rf "$APT"
-    mkdir -p "$APT/etc/sources.list.d" "$APT/etc/preferences.d" "$APT/etc/apt.conf.d" \
-             "$APT/state/lists/partial" "$APT/cache/archives/partial"
-    sed 's/^Types:.*$/Types: deb-src/' "$system_sources" > "$APT/etc/sources.list.d/debian-src.sources"
-    : > "$APT/etc/sources.list"
-    : > "$APT/state/status"
-    cat > "$APT/apt.conf" <<EOF
-Dir::Etc "$APT/etc";
-Dir::Etc::main "$APT/etc/apt.conf.main";
-Dir::Etc::sourcelist "$APT/etc/sources.list";
-Dir::Etc::sourceparts "$APT/etc/sources.list.d";
-Dir::Etc::trusted "/etc/apt/trusted.gpg";
-Dir::Etc::trustedparts "/etc/apt/trusted.gpg.d";
-Dir::State "$APT/state";
-Dir::State::status "$APT/state/status";
-Dir::Cache "$APT/cache";
-APT::Sandbox::User "$(id -un)";
-EOF
-    : > "$APT/etc/apt.conf.main"
-    _apt apt-get -q update > "$APT/update.log" 2>&1 || { cat "$APT/update.log" >&2; return 1; }
-    touch "$APT/.ready"
-}
-
-# Unpacks the package's source into SRC/<package>; prints that folder.
-_fetch() {
-    local pkg=$1 dest=$SRC/$1
-    if [ ! -f "$dest/.fetched" ]; then
-        _apt_setup
-        local work=$SRC/.fetch-$pkg
-        rm -rf "$work" "$dest" && mkdir -p "$work"
-        # The newest version first, then each suite's own: a mirror may lack a security
-        # update's files, or a package's Debian part (then the verified upstream tarball is used).
-        local fetched="" target mode
-        for target in "$pkg" $(sed -n 's/^Suites://p' "$APT/etc/sources.list.d/debian-src.sources" | tr ' ' '\n' | sed -n "s|^\(.\+\)$|$pkg/\1|p"); do
-            for mode in full --tar-only; do
-                rm -rf "$work" && mkdir -p "$work"
-                if [ "$mode" = full ]; then
-                    (cd "$work" && _apt apt-get -q source --only-source "$target" > fetch.log 2>&1) || continue
-                else
-                    (cd "$work" && _apt apt-get -q source --tar-only --only-source "$target" > fetch.log 2>&1) || continue
-                    echo "deps.sh: $pkg: Debian changes unavailable, using the upstream tarball" >&2
-                    (cd "$work" && tar xf ./*.orig.tar.*)
-                fi
-                fetched=1
-                break 2
-            done
-        done
-        [ -n "$fetched" ] || { cat "$work/fetch.log" >&2; echo "deps.sh: cannot fetch the source of $pkg" >&2; return 1; }
-        local dir
-        dir=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
-        [ -n "$dir" ] || { echo "deps.sh: $pkg: no source folder" >&2; return 1; }
-        mv "$dir" "$dest"
-        rm -rf "$work"
-        touch "$dest/.fetched"
-    fi
-    echo "$dest"
-}
+source "$HERE/../debian_source.sh"
 
 _cmake_build() {
     local name=$1 source=$2; shift 2
@@ -139,6 +76,17 @@ _build() {
                 && nice -n 10 ninja -C "$build" -j"$JOBS" >> "$build.log" 2>&1 \
                 && ninja -C "$build" install >> "$build.log" 2>&1 \
                 || { tail -n 40 "$build.log" >&2; echo "deps.sh: epoxy failed, see $build.log" >&2; return 1; } ;;
+        libxmp)
+            # The music's module player, as a DLL beside the game like SDL's. Its own build
+            # works in its source folder, so it gets a copy; the game loads modules from
+            # memory, which neither the depackers nor ProWizard serve.
+            local build=$OUT/deps/xmp
+            rm -rf "$build" && cp -a "$source" "$build"
+            (cd "$build" && CC=x86_64-w64-mingw32-gcc-posix LDFLAGS=-static-libgcc nice -n 10 ./configure \
+                    --host=x86_64-w64-mingw32 --prefix="$PREFIX" \
+                    --disable-depackers --disable-prowizard \
+                && nice -n 10 make -j"$JOBS" && make install) > "$build.log" 2>&1 \
+                || { tail -n 40 "$build.log" >&2; echo "deps.sh: libxmp failed, see $build.log" >&2; return 1; } ;;
         *) echo "deps.sh: unknown package $pkg" >&2; return 1 ;;
     esac
 }

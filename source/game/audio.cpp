@@ -6,6 +6,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include <optional>
 
 #include "bank.h"
+#include "module_player.h"
+#include "random.h"
 
 const char* const audio_event_names[AUDIO_EVENT_COUNT] = {
     "music_menu", "music_game", "ui_hover", "ui_press", "new_stage", "boss_waking_up",
@@ -48,6 +51,24 @@ constexpr int STREAM_FRAMES = 2048;        // frames decoded per piece of stream
 // A stolen instance fades out over this long instead of stopping on a step.
 constexpr int STEAL_FADE_FRAMES = 256;     // about 6 ms
 constexpr int STEAL_EXPIRE_MS = 20;        // then its channel is freed
+
+// The player's volume, read by the mixer thread as it mixes.
+std::atomic<f32> music_gain{1}, effects_gain{1};
+
+// The generator of one-shot variations (splitmix64), apart from the game's own; seeded
+// with a twist so that even the game's seed does not give the game's sequence.
+constexpr u64 VARY_TWIST = 0xA0D10A0D10A0D10Aull;
+u64 vary_state = RANDOM_START_SEED ^ VARY_TWIST;
+
+u64 _vary_next() {
+    u64 z = (vary_state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// Uniform in [-1, 1].
+f32 _vary_unit() { return f32(f64(_vary_next() >> 11) * (2.0 / 9007199254740991.0) - 1.0); }
 
 // An Ogg Vorbis stream read from the bank in memory.
 struct Memory_Source {
@@ -115,22 +136,40 @@ enum Sound_State : u8 { unprepared, ready, refused };
 
 struct Audio_Sound {
     Sound_State state;
-    Mix_Chunk* chunk;   // one-shots: the decoded sound; loops: silence the stream fills
+    // One-shots: the decoded sound, with room after it for the slowest variation to
+    // finish; loops: silence the stream fills.
+    Mix_Chunk* chunk;
+    u32 frames;         // of the decoded sound
     bool loop;
+    bool vary;
     int fade_out_ms;
     int max_instances;
     int event;          // index in the main bank
 };
 
-// Streamed music on one music channel: decoded on the mixer thread as it plays, so a
-// tune never sits decoded in memory.
+// Streamed music on one music channel: decoded or rendered on the mixer thread as it
+// plays, so a tune never sits decoded in memory.
 struct Music_Stream {
-    OggVorbis_File vf;
+    Bank_Codec codec;
+    OggVorbis_File vf;  // codec_vorbis
     Memory_Source source;
+    xmp_context module; // codec_module
+    int module_event = -1;  // bank event loaded in `module`, -1 for none
     bool open;
     u32 frames;         // of one pass
     u32 played;         // frames of the current pass
     u16 channels;
+    f32 gain;           // music volume reached at the end of the last buffer
+};
+
+// What a one-shot's channel plays: the sound read at its own speed and level.
+struct One_Shot_Voice {
+    const i16* pcm;     // the sound's stereo frames
+    u32 frames;
+    f64 at;             // frames into the sound
+    f64 step;           // frames of the sound per frame played: its pitch ratio
+    f32 level;          // linear
+    f32 gain;           // effects volume reached at the end of the last buffer
 };
 
 struct Audio_Channel {
@@ -162,6 +201,7 @@ struct Audio {
     u32 updates;
     Audio_Channel channels[CHANNEL_COUNT];
     Music_Stream streams[MUSIC_CHANNELS];
+    One_Shot_Voice voices[CHANNEL_COUNT];
     Bus_Limiter limiter;
     int steal_fade_left[CHANNEL_COUNT];  // frames of a stolen instance's fade still to play
     u64 start_counter;
@@ -171,10 +211,17 @@ struct Audio {
 
 Audio audio = {};
 
-void _stream_effect(int channel, void* stream, int len, void*) {
-    Music_Stream& m = audio.streams[channel];
-    i16* out = static_cast<i16*>(stream);
-    u32 frames = u32(len) / (DEVICE_CHANNELS * sizeof(i16));
+// Scales stereo frames by a gain that glides from `from` to `to` across them.
+void _glide(i16* pcm, u32 frames, f32 from, f32 to) {
+    if (from == 1 && to == 1) return;
+    for (u32 i = 0; i < frames; i++) {
+        f32 g = from + (to - from) * f32(i + 1) / f32(frames);
+        pcm[i * 2] = i16(std::lround(pcm[i * 2] * g));
+        pcm[i * 2 + 1] = i16(std::lround(pcm[i * 2 + 1] * g));
+    }
+}
+
+u32 _vorbis_fill(Music_Stream& m, i16* out, u32 frames) {
     u32 done = 0;
     bool rewound = false;
     while (done < frames && m.open) {
@@ -193,7 +240,50 @@ void _stream_effect(int channel, void* stream, int len, void*) {
         done += n;
         m.played += n;
     }
+    return done;
+}
+
+// The module player starts its song again by itself at the end of each pass.
+u32 _module_fill(Music_Stream& m, i16* out, u32 frames) {
+    if (xmp_play_buffer(m.module, out, int(frames * DEVICE_CHANNELS * sizeof(i16)), 0) != 0) return 0;
+    return frames;
+}
+
+void _stream_effect(int channel, void* stream, int len, void*) {
+    Music_Stream& m = audio.streams[channel];
+    i16* out = static_cast<i16*>(stream);
+    u32 frames = u32(len) / (DEVICE_CHANNELS * sizeof(i16));
+    u32 done = 0;
+    if (m.open) switch (m.codec) {
+        case codec_vorbis: done = _vorbis_fill(m, out, frames); break;
+        case codec_module: done = _module_fill(m, out, frames); break;
+        }
     std::memset(out + done * 2, 0, size_t(frames - done) * DEVICE_CHANNELS * sizeof(i16));
+    f32 to = music_gain.load(std::memory_order_relaxed);
+    _glide(out, frames, m.gain, to);
+    m.gain = to;
+}
+
+// Reads the one-shot at its speed, between neighbouring frames, at its level and the
+// effects volume. At speed 1 and full level it is a plain copy.
+void _one_shot_effect(int channel, void* stream, int len, void*) {
+    One_Shot_Voice& v = audio.voices[channel];
+    i16* out = static_cast<i16*>(stream);
+    u32 frames = u32(len) / (DEVICE_CHANNELS * sizeof(i16));
+    f32 to = effects_gain.load(std::memory_order_relaxed);
+    for (u32 i = 0; i < frames; i++) {
+        f32 g = v.level * (v.gain + (to - v.gain) * f32(i + 1) / f32(frames));
+        u32 at = u32(v.at);
+        f32 frac = f32(v.at - at);
+        for (int side = 0; side < DEVICE_CHANNELS; side++) {
+            f32 a = at < v.frames ? v.pcm[at * 2 + side] : 0;
+            f32 b = at + 1 < v.frames ? v.pcm[(at + 1) * 2 + side] : 0;
+            f32 value = frac == 0 ? a : a + (b - a) * frac;
+            out[i * 2 + side] = i16(std::clamp(std::lround(value * g), -32768l, 32767l));
+        }
+        v.at += v.step;
+    }
+    v.gain = to;
 }
 
 void _steal_fade(int channel, void* stream, int len, void*) {
@@ -256,7 +346,9 @@ Audio_Sound _prepare(const Bank& bank, int index) {
     Audio_Sound sound = {};
     sound.state = refused;
     u32 frames = e.loop ? STREAM_FRAMES : e.frames;
-    size_t bytes = size_t(frames) * DEVICE_CHANNELS * sizeof(i16);
+    // The lowest variation plays the sound slower, so for longer.
+    u32 room = e.vary ? u32(std::ceil(frames / (1 - AUDIO_VARY_PITCH))) + 1 : frames;
+    size_t bytes = size_t(room) * DEVICE_CHANNELS * sizeof(i16);
     i16* pcm = static_cast<i16*>(SDL_calloc(1, bytes));
     if (!pcm) return sound;
     bool ok = true;
@@ -285,7 +377,9 @@ Audio_Sound _prepare(const Bank& bank, int index) {
     audio_trace.prepared_frames += frames;
     Mix_VolumeChunk(chunk, int(e.volume * MIX_MAX_VOLUME + 0.5f));
     sound.chunk = chunk;
+    sound.frames = frames;
     sound.loop = e.loop;
+    sound.vary = e.vary;
     sound.fade_out_ms = int(e.fade_out * 1000 + 0.5f);
     sound.max_instances = e.max_instances;
     sound.event = index;
@@ -351,18 +445,65 @@ int _pick_effect_channel(int sound, bool& stolen) {
     return free_channel;
 }
 
+// The channel is halted, so the mixer no longer reads this stream. A module stays loaded
+// for the next start of the same tune.
+void _close_stream(Music_Stream& m) {
+    if (m.open) switch (m.codec) {
+        case codec_vorbis: ov_clear(&m.vf); break;
+        case codec_module: xmp_end_player(m.module); break;
+        }
+    m.open = false;
+}
+
+void _unload_module(Music_Stream& m) {
+    if (m.module_event >= 0) xmp_release_module(m.module);
+    if (m.module) xmp_free_context(m.module);
+    m.module = nullptr;
+    m.module_event = -1;
+}
+
+bool _load_module(Music_Stream& m, const Bank_Event& e, int event) {
+    if (m.module_event == event) return true;
+    _unload_module(m);
+    m.module = xmp_create_context();
+    if (!m.module || !module_player_load(m.module, audio.bank->data.data() + e.first_byte, e.byte_count)) {
+        _unload_module(m);
+        return false;
+    }
+    m.module_event = event;
+    return true;
+}
+
 bool _start_stream(int channel, const Audio_Sound& sound) {
     Music_Stream& m = audio.streams[channel];
-    // The channel is halted, so the mixer no longer reads this stream.
-    if (m.open) ov_clear(&m.vf);
-    m.open = false;
+    _close_stream(m);
     const Bank_Event& e = audio.bank->events[size_t(sound.event)];
-    if (!_open_stream(m.vf, m.source, *audio.bank, e)) return false;
+    m.codec = e.codec;
+    switch (e.codec) {
+    case codec_vorbis:
+        if (!_open_stream(m.vf, m.source, *audio.bank, e)) return false;
+        break;
+    case codec_module:
+        if (!_load_module(m, e, sound.event) || !module_player_start(m.module)) return false;
+        break;
+    }
     m.open = true;
     m.frames = e.frames;
     m.played = 0;
     m.channels = e.channels;
+    m.gain = music_gain.load(std::memory_order_relaxed);
     return Mix_RegisterEffect(channel, _stream_effect, nullptr, nullptr) != 0;
+}
+
+// Where and how a one-shot plays; a varied one a little higher or lower, louder or softer.
+void _start_voice(int channel, const Audio_Sound& sound, f32 pitch, f32 level_db) {
+    One_Shot_Voice& v = audio.voices[channel];
+    v.pcm = reinterpret_cast<const i16*>(sound.chunk->abuf);
+    v.frames = sound.frames;
+    v.at = 0;
+    v.step = pitch;
+    v.level = level_db == 0 ? 1.0f : std::pow(10.0f, level_db / 20);
+    v.gain = effects_gain.load(std::memory_order_relaxed);
 }
 
 } // namespace
@@ -386,11 +527,32 @@ void audio_init() {
     _load_banks();
 }
 
+void _draw_variation(f32& pitch, f32& level_db) {
+    pitch = 1 + AUDIO_VARY_PITCH * _vary_unit();
+    level_db = AUDIO_VARY_LEVEL * _vary_unit();
+    Audio_Trace& t = audio_trace;
+    if (t.varied++ == 0) {
+        t.pitch_low = t.pitch_high = pitch;
+        t.level_low = t.level_high = level_db;
+    }
+    t.pitch_low = std::min(t.pitch_low, pitch);
+    t.pitch_high = std::max(t.pitch_high, pitch);
+    t.level_low = std::min(t.level_low, level_db);
+    t.level_high = std::max(t.level_high, level_db);
+    u32 bits[2];
+    std::memcpy(&bits[0], &pitch, 4);
+    std::memcpy(&bits[1], &level_db, 4);
+    for (u32 b : bits) t.variations = (t.variations ^ b) * 0x100000001B3ull;
+}
+
 Audio_Instance audio_play(Audio_Event e) {
     if (e >= AUDIO_EVENT_COUNT) return 0;
     audio_trace.started[e]++;
     if (!audio.device || audio.sound_of[e] < 0) return 0;
     int sound_index = audio.sound_of[e];
+    // Drawn before anything can fail, so the sequence follows the game's starts alone.
+    f32 pitch = 1, level_db = 0;
+    if (audio.bank->events[size_t(sound_index)].vary) _draw_variation(pitch, level_db);
     if (!_ensure_prepared(sound_index)) return 0;
     const Audio_Sound& sound = audio.prepared[sound_index];
     int channel = -1;
@@ -403,7 +565,11 @@ Audio_Instance audio_play(Audio_Event e) {
         channel = _pick_effect_channel(sound_index, stolen);
         if (stolen) audio_trace.stolen[e]++;
         // No free channel: the one-shot is dropped.
-        if (channel >= 0) channel = Mix_PlayChannel(channel, sound.chunk, 0);
+        if (channel >= 0) {
+            _start_voice(channel, sound, pitch, level_db);
+            if (Mix_RegisterEffect(channel, _one_shot_effect, nullptr, nullptr) == 0) return 0;
+            channel = Mix_PlayChannel(channel, sound.chunk, 0);
+        }
     }
     if (channel < 0 || channel >= CHANNEL_COUNT) return 0;
     Audio_Channel& ch = audio.channels[channel];
@@ -431,6 +597,15 @@ void audio_stop(Audio_Instance inst) {
     audio_trace.stopped++;
 }
 
+void audio_seed(u64 game_seed) { vary_state = game_seed ^ VARY_TWIST; }
+
+void audio_set_volume(f32 music, f32 effects) {
+    music_gain.store(std::clamp(music, 0.0f, 1.0f), std::memory_order_relaxed);
+    effects_gain.store(std::clamp(effects, 0.0f, 1.0f), std::memory_order_relaxed);
+    audio_trace.music_gain = music;
+    audio_trace.effects_gain = effects;
+}
+
 void audio_set_listener(Vec2 pos, Vec2 vel) {
     // Sounds carry no position, so the listener is kept but changes nothing audible.
     audio.listener_pos = pos;
@@ -456,10 +631,14 @@ void audio_shutdown() {
         Mix_SetPostMix(nullptr, nullptr);
         for (Audio_Sound& s : audio.prepared)
             if (s.chunk) Mix_FreeChunk(s.chunk);
-        for (Music_Stream& m : audio.streams)
-            if (m.open) ov_clear(&m.vf);
+        for (Music_Stream& m : audio.streams) {
+            _close_stream(m);
+            _unload_module(m);
+        }
         Mix_CloseAudio();
     }
     if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audio = {};
+    music_gain = 1;
+    effects_gain = 1;
 }

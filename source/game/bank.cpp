@@ -13,6 +13,8 @@ constexpr u8 STRINGS_MAGIC[4] = {'V', 'N', 'S', 'T'};
 constexpr size_t BANK_HEADER_BYTES = 16;
 constexpr size_t BANK_RECORD_BYTES = 32;
 constexpr u16 FLAG_LOOP = 1;
+constexpr u16 FLAG_VARY = 2;
+constexpr u16 KNOWN_FLAGS = FLAG_LOOP | FLAG_VARY;
 
 // Every read checks the remaining length first; a failed read poisons the cursor.
 struct Reader {
@@ -68,9 +70,24 @@ void _put_f32(std::vector<u8>& out, f32 v) {
 
 bool _settings_valid(const Bank_Event& e) {
     // Written so that NaN fails every comparison.
-    return e.sample_rate == BANK_RATE && (e.channels == 1 || e.channels == 2) && e.volume >= 0 &&
-           e.volume <= 1 && e.fade_out >= 0 && e.fade_out <= BANK_MAX_FADE && e.max_instances >= 1 &&
-           e.max_instances <= BANK_MAX_INSTANCES && e.frames > 0 && e.byte_count > 0;
+    bool common = e.sample_rate == BANK_RATE && (e.channels == 1 || e.channels == 2) && e.volume >= 0 &&
+                  e.volume <= 1 && e.fade_out >= 0 && e.fade_out <= BANK_MAX_FADE && e.max_instances >= 1 &&
+                  e.max_instances <= BANK_MAX_INSTANCES && e.frames > 0 && e.byte_count > 0;
+    switch (e.codec) {
+    case codec_vorbis: return common;
+    // The audio layer streams modules as music only.
+    case codec_module: return common && e.loop && e.channels == 2 && !e.vary;
+    }
+    return false;
+}
+
+// The event's sound data, checked as far as its codec needs before a decoder sees it.
+bool _data_valid(const Bank_Event& e, const u8* data) {
+    switch (e.codec) {
+    case codec_vorbis: return true;
+    case codec_module: return bank_module_valid(data + e.first_byte, e.byte_count);
+    }
+    return false;
 }
 
 bool _path_valid(std::string_view path) {
@@ -115,18 +132,23 @@ std::optional<Bank> bank_read(const u8* bytes, size_t size) {
         e.volume = _read_f32(r);
         e.fade_out = _read_f32(r);
         e.max_instances = _read_u16(r);
-        u16 reserved = _read_u16(r);
+        u16 codec = _read_u16(r);
         e.frames = _read_u32(r);
         e.first_byte = _read_u32(r);
         e.byte_count = _read_u32(r);
         e.loop = (flags & FLAG_LOOP) != 0;
-        if (!r.ok || !_settings_valid(e) || (flags & ~FLAG_LOOP) != 0 || reserved != 0) return std::nullopt;
+        e.vary = (flags & FLAG_VARY) != 0;
+        if (!r.ok || (flags & ~KNOWN_FLAGS) != 0 || codec >= BANK_CODEC_COUNT) return std::nullopt;
+        e.codec = Bank_Codec(codec);
+        if (!_settings_valid(e)) return std::nullopt;
         if (e.first_byte < data_end || u64(e.first_byte) + e.byte_count > data_size) return std::nullopt;
         data_end = u64(e.first_byte) + e.byte_count;
         total_frames += e.frames;
         if (total_frames > BANK_MAX_TOTAL_FRAMES) return std::nullopt;
         bank.events.push_back(e);
     }
+    for (const Bank_Event& e : bank.events)
+        if (!_data_valid(e, r.at)) return std::nullopt;
     bank.data.assign(r.at, r.at + data_size);
     return bank;
 }
@@ -178,7 +200,7 @@ bool bank_write(const Bank& bank, std::vector<u8>& out) {
     for (const Bank_Event& e : bank.events) {
         if (!_settings_valid(e)) return false;
         u64 first = e.first_byte, end = first + e.byte_count;
-        if (first < data_end || end > data_bytes) return false;
+        if (first < data_end || end > data_bytes || !_data_valid(e, bank.data.data())) return false;
         data_end = end;
         total_frames += e.frames;
     }
@@ -193,11 +215,11 @@ bool bank_write(const Bank& bank, std::vector<u8>& out) {
     for (const Bank_Event& e : bank.events) {
         _put_u32(out, e.sample_rate);
         _put_u16(out, e.channels);
-        _put_u16(out, e.loop ? FLAG_LOOP : 0);
+        _put_u16(out, u16((e.loop ? FLAG_LOOP : 0) | (e.vary ? FLAG_VARY : 0)));
         _put_f32(out, e.volume);
         _put_f32(out, e.fade_out);
         _put_u16(out, e.max_instances);
-        _put_u16(out, 0);
+        _put_u16(out, e.codec);
         _put_u32(out, e.frames);
         _put_u32(out, e.first_byte);
         _put_u32(out, e.byte_count);

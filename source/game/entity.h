@@ -53,6 +53,7 @@ struct Player_Entity {
     f32 time_since_damage;     // seconds
     f32 boost_timer;           // seconds since the last boost began
     i32 num_charges;
+    bool hit_since_spawn;      // a hit has counted: the spawn's own immunity does not blink
 };
 
 enum Projectile_Kind : u8 { player_bullet = 0, boss_bullet = 1 };

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "../platform/platform.h"
+#include "audio.h"
 #include "command_line.h"
 #include "game.h"
 #include "main.h"
@@ -25,6 +26,7 @@ int _prepare_session(const Command_Line& cl) {
         return 1;
     }
     random_seed(seed);
+    audio_seed(seed);
     return -1;
 }
 }  // namespace

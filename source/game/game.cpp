@@ -4,9 +4,11 @@
 #include "input.h"
 #include "replay.h"
 #include "renderer.h"
+#include "scores.h"
 #include "sprite.h"
 #include "stage.h"
 #include "ui.h"
+#include "volume.h"
 #include "world.h"
 
 Game game;
@@ -41,6 +43,7 @@ void game_new_game() {
     scene_clear(game.scene);
     _particle_system_reset();
     game_reset();
+    scores_game_started();
     ui.selected = 0;
     game_play_music(music_game);
     game.state = intro;
@@ -64,10 +67,12 @@ void game_state_update(Time_Step ts) {
             if (ui_button("New Game")) game_new_game();
             if (ui_button("Credits")) game_set_state(credits);
             if (ui_button("Exit to Desktop")) platform_quit();
+            draw_best_score();
             break;
         case intro:
             draw_screen_text(HINT_POS, HINT_CHARGE, WHITE, UI_TEXT_SIZE);
             if (key_pressed(Input_Code::key_left) || key_pressed(Input_Code::key_right) ||
+                key_pressed(STEER_LEFT_ALSO) || key_pressed(STEER_RIGHT_ALSO) ||
                 menu_pad_pressed(menu_pad_left) || menu_pad_pressed(menu_pad_right))
                 game_set_state(tutorial);
             break;
@@ -91,6 +96,7 @@ void game_state_update(Time_Step ts) {
             ui_label("Better luck next time!", 8);
             ui_space();
             if (ui_button("Continue")) game_return_to_main_menu();
+            draw_game_result();
             break;
         case won:
             ui_space();
@@ -99,6 +105,7 @@ void game_state_update(Time_Step ts) {
             ui_label("Thank you for playing! :)", 8);
             ui_space();
             if (ui_button("Continue")) game_set_state(credits);
+            draw_game_result();
             break;
         case pick_upgrade:
             ui_space();
@@ -205,7 +212,11 @@ void _sapp_frame() {
 
     if (key_pressed(Input_Code::key_f11)) platform_toggle_fullscreen();
 
+    Game_State before = game.state;
     game_state_update(ts);
+    // Only the world step ends a game, and it runs in these two states.
+    if ((before == tutorial || before == playing) && (game.state == game_over || game.state == won))
+        scores_game_ended();
 
     if (game.state != playing) {
         game.camera.shake = Camera_Shake{};
@@ -215,9 +226,11 @@ void _sapp_frame() {
     }
 
     _menu_navigation(ts);
+    volume_update(ts.real);
 
     audio_update();
     game_state_draw();
+    volume_draw();
     renderer.camera = game.camera.view;
     renderer_flush_frame();
     input_end_frame();

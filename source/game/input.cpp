@@ -12,6 +12,9 @@ namespace {
 bool focus_lost = false;
 u8 menu_pad_held = 0;     // bit n = Menu_Pad n
 u8 menu_pad_went_down = 0;
+u8 volume_pad_held = 0;   // bit n = Volume_Pad n
+u8 volume_pad_went_down = 0;
+constexpr int LEFT_TRIGGER_AXIS = 4, RIGHT_TRIGGER_AXIS = 5;
 u16 held_back[GPAD_SLOT_COUNT] = {};  // buttons per slot kept from the ship until released
 
 // A stick push counts once it passes the first threshold and ends below the second, so a
@@ -115,6 +118,7 @@ void input_reset() {
     focus_lost = false;
     input_pads = Pad_Snapshot{};
     menu_pad_held = menu_pad_went_down = 0;
+    volume_pad_held = volume_pad_went_down = 0;
     for (u16& b : held_back) b = 0;
 }
 
@@ -130,7 +134,7 @@ void input_read_pads(Pad_Snapshot& out) {
 
 void input_set_pads(const Pad_Snapshot& pads) {
     input_pads = pads;
-    u8 held = 0;
+    u8 held = 0, volume_held = 0;
     for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
         if (!(pads.present & (1u << slot))) {
             held_back[slot] = 0;  // whatever comes into this slot next starts clean
@@ -147,10 +151,23 @@ void input_set_pads(const Pad_Snapshot& pads) {
         push(menu_pad_right, Button::Dpad_Right, p.axes[0]);
         if (gpad_button_held(p, Button::A)) held |= _bit(menu_pad_activate);
         if (gpad_button_held(p, Button::Start)) held |= _bit(menu_pad_start);
+        // Triggers rest at -1 and count once pushed past the stick's threshold.
+        auto hold = [&](Volume_Pad v, bool down) {
+            if (down) volume_held |= u8(1u << v);
+        };
+        auto trigger = [&](Volume_Pad v, int axis) { return _stick_pushed(p.axes[axis], volume_pad_held & (1u << v)); };
+        hold(volume_pad_effects_down, gpad_button_held(p, Button::Left_Shoulder));
+        hold(volume_pad_effects_up, gpad_button_held(p, Button::Right_Shoulder));
+        hold(volume_pad_music_down, trigger(volume_pad_music_down, LEFT_TRIGGER_AXIS));
+        hold(volume_pad_music_up, trigger(volume_pad_music_up, RIGHT_TRIGGER_AXIS));
     }
     menu_pad_went_down = u8(held & ~menu_pad_held);
     menu_pad_held = held;
+    volume_pad_went_down = u8(volume_held & ~volume_pad_held);
+    volume_pad_held = volume_held;
 }
+
+bool volume_pad_pressed(Volume_Pad v) { return volume_pad_went_down & (1u << v); }
 
 bool menu_pad_pressed(Menu_Pad m) { return menu_pad_went_down & _bit(m); }
 
@@ -174,13 +191,14 @@ void player_gather_input(Player_Input& in, f32 dt_real) {
     in.dir = {};
     in.down = in.pressed = in.released = 0;
 
-    if (key_active(IC::key_right)) in.dir.x += 1;
-    if (key_active(IC::key_left)) in.dir.x -= 1;
+    if (key_active(IC::key_right) || key_active(STEER_RIGHT_ALSO)) in.dir.x += 1;
+    if (key_active(IC::key_left) || key_active(STEER_LEFT_ALSO)) in.dir.x -= 1;
     if (key_active(IC::key_up)) in.dir.y += 1;
     if (key_active(IC::key_down)) in.dir.y -= 1;
     const Player_Input_Map& map = settings.input_map;
     for (int a = 0; a < PLAYER_INPUT_ACTION_COUNT; a++)
-        if (key_active(map.keyboard_map[a])) in.down |= u8(1u << a);
+        if (key_active(map.keyboard_map[a]) || key_active(ACTION_ALSO[a][0]) || key_active(ACTION_ALSO[a][1]))
+            in.down |= u8(1u << a);
 
     for (u8 slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
         if (!(input_pads.present & (1u << slot))) continue;

@@ -33,6 +33,15 @@ enum class Player_Input_Action : u8 { attack = 0, boost = 1 };
 constexpr int PLAYER_INPUT_ACTION_COUNT = 2;
 constexpr u8 action_bit(Player_Input_Action a) { return u8(1u << u8(a)); }
 
+// Keys players of the genre reach for first. They work beside the designed keys and the
+// bindings, never instead of them, and are no bindings: settings.json stays as it is.
+constexpr Input_Code STEER_LEFT_ALSO = Input_Code::key_a;
+constexpr Input_Code STEER_RIGHT_ALSO = Input_Code::key_d;
+constexpr Input_Code ACTION_ALSO[PLAYER_INPUT_ACTION_COUNT][2] = {
+    {Input_Code::key_space, Input_Code::key_space},             // attack
+    {Input_Code::key_left_shift, Input_Code::key_right_shift},  // boost
+};
+
 struct Player_Input {
     Vec2 dir;       // each axis in [-1, 1], +x right, +y up
     u8 down = 0;    // bit n = action n
@@ -95,3 +104,9 @@ bool menu_pad_pressed(Menu_Pad m);
 // The buttons that just worked a menu stay away from the ship until let go, so the A that
 // picks "Continue" does not also boost.
 void input_hold_back_menu_buttons();
+
+// Buttons neither the ship nor the menus use step the volume: the shoulders the effects,
+// the triggers the music (left down, right up).
+enum Volume_Pad : u8 { volume_pad_effects_down, volume_pad_effects_up, volume_pad_music_down, volume_pad_music_up };
+// Went down this frame on any pad.
+bool volume_pad_pressed(Volume_Pad v);

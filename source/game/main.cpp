@@ -13,10 +13,12 @@
 #include "input.h"
 #include "renderer.h"
 #include "replay.h"
+#include "scores.h"
 #include "settings.h"
 #include "sprite.h"
 #include "stage.h"
 #include "ui.h"
+#include "volume.h"
 
 namespace {
 void _set_icon_from_ship(const Assets& a) {
@@ -50,6 +52,7 @@ void _sapp_init() {
     platform_lock_mouse(false);
     platform_show_mouse(false);
     audio_init();
+    volume_load();
     gpad_init();
     renderer_init(platform_is_headless());
     _load_asset_pack();
@@ -62,6 +65,7 @@ void _sapp_init() {
     game.state = main_menu;
     game.music = audio_play(music_menu);
     game_reset();
+    scores_load();
 }
 
 void _sapp_event(const Input_Event& e) {
@@ -75,6 +79,7 @@ void _sapp_cleanup() {
     gpad_shutdown();
     scene_destroy(game.scene);
     settings_save();
+    volume_save();
     renderer_shutdown();
     platform_shutdown_graphics();
     audio_shutdown();

@@ -180,6 +180,7 @@ bool player_damage(Entity_Ref ref, const Damage_Info& info) {
     Player_Entity& p = e.variant.player;
     if (p.time_since_damage < DAMAGE_INVULNERABLE || p.boost_timer < BOOST_INVULNERABLE) return false;
     p.time_since_damage = 0;
+    p.hit_since_spawn = true;
     p.health -= 1;
     game.hit_stop_timer = HIT_STOP;
     game.camera.kick_vel += info.dir * HIT_KICK;
@@ -190,4 +191,9 @@ bool player_damage(Entity_Ref ref, const Damage_Info& info) {
         audio_play(game_lose);
     }
     return true;
+}
+
+bool player_hidden_by_blink(const Player_Entity& p) {
+    if (!p.hit_since_spawn || !(p.time_since_damage < DAMAGE_INVULNERABLE)) return false;
+    return i32(p.time_since_damage / HIT_BLINK_INTERVAL) % 2 == 1;
 }

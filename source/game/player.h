@@ -20,6 +20,7 @@ constexpr f32 WALL_PUSH = 5;                   // world units per second taken o
 constexpr f32 BOOST_TIME = 0.25f;              // seconds of boosted speed
 constexpr f32 BOOST_INVULNERABLE = 0.75f;      // seconds
 constexpr f32 DAMAGE_INVULNERABLE = 0.5f;      // seconds
+constexpr f32 HIT_BLINK_INTERVAL = 0.1f;       // seconds shown, then hidden, while immune after a hit
 constexpr f32 HIT_STOP = 0.2f;                 // seconds the world freezes on a hit
 constexpr f32 HIT_KICK = 8;                    // camera kick, world units per second along the hit
 constexpr f32 HIT_KNOCKBACK = 50;              // world units per second along the hit
@@ -56,3 +57,6 @@ constexpr f32 BOOST_KICK = -0.1f;        // camera kick per unit of the ship's v
 Entity make_player();
 void player_update(Entity_Ref ref, Time_Step ts);
 bool player_damage(Entity_Ref ref, const Damage_Info& info);
+// While immune after a hit the ship blinks, hidden every other interval: the player sees
+// the hit land and when it is safe again.
+bool player_hidden_by_blink(const Player_Entity& p);

@@ -181,6 +181,19 @@ void draw_screen_text(Vec2 pos, const char* text, const Color& color, Vec2 size)
     draw_screen_text(pos, text, std::strlen(text), color, size);
 }
 
+f32 screen_text_width(const char* text, Vec2 size) {
+    const Renderer& r = renderer;
+    if (!r.has_font) return 0;
+    size_t len = std::strlen(text);
+    const u8* s = reinterpret_cast<const u8*>(text);
+    f32 pen = 0;  // font pixels
+    for (size_t i = 0; i < len;) {
+        i64 g = i64(_decode_utf8(s, len, i)) - FONT_FIRST_CODEPOINT;
+        if (g >= 0 && g < FONT_GLYPH_COUNT) pen += r.glyph_table[g].xadvance;
+    }
+    return pen * size.x / 8;
+}
+
 static void _identity(f32 m[16]) {
     for (int i = 0; i < 16; i++) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
 }

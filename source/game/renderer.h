@@ -115,6 +115,8 @@ void renderer_flush_frame();
 
 void draw_screen_text(Vec2 pos, const char* text, size_t len, const Color& color, Vec2 size);
 void draw_screen_text(Vec2 pos, const char* text, const Color& color, Vec2 size);
+// How far one line of text advances the pen, screen units: for right-aligned columns.
+f32 screen_text_width(const char* text, Vec2 size);
 
 // Device side (renderer_gl.cpp); only called when not headless.
 Renderer_Device* renderer_device_create(const u8 palette_texels[2048]);

@@ -9,7 +9,13 @@
 #include "renderer.h"
 
 #include <SDL2/SDL.h>
+#ifdef __EMSCRIPTEN__
+#include <GLES3/gl3.h>
+// Object kinds of the debug labels, which WebGL lacks; the labels are skipped there.
+constexpr GLenum GL_BUFFER = 0x82E0, GL_PROGRAM = 0x82E2, GL_VERTEX_ARRAY = 0x8074;
+#else
 #include <epoxy/gl.h>
+#endif
 
 #include <cmath>
 #include <cstddef>
@@ -71,8 +77,15 @@ struct Renderer_Device {
 
 namespace {
 
-const char* SPRITE_VS = R"(#version 330 core
-uniform mat4 mvp;
+// The programs are written once; only their first lines differ between desktop GL and
+// WebGL 2, whose fragment stage has no default float precision.
+#ifdef __EMSCRIPTEN__
+const char* GLSL_HEADER = "#version 300 es\nprecision highp float;\nprecision highp sampler3D;\n";
+#else
+const char* GLSL_HEADER = "#version 330 core\n";
+#endif
+
+const char* SPRITE_VS = R"(uniform mat4 mvp;
 layout(location = 0) in vec2 attr_pos;
 layout(location = 1) in vec3 inst_pos;
 layout(location = 2) in vec2 inst_right;
@@ -91,8 +104,7 @@ void main() {
 }
 )";
 
-const char* SPRITE_FS = R"(#version 330 core
-uniform sampler2D sprite_tex;
+const char* SPRITE_FS = R"(uniform sampler2D sprite_tex;
 in vec4 color;
 in vec2 uv;
 layout(location = 0) out vec4 frag_color;
@@ -103,8 +115,7 @@ void main() {
 }
 )";
 
-const char* FONT_VS = R"(#version 330 core
-uniform mat4 mvp;
+const char* FONT_VS = R"(uniform mat4 mvp;
 layout(location = 0) in vec2 attr_pos;
 layout(location = 1) in vec2 inst_pos;
 layout(location = 2) in vec2 inst_size;
@@ -120,8 +131,7 @@ void main() {
 }
 )";
 
-const char* FONT_FS = R"(#version 330 core
-uniform sampler2D font_tex;
+const char* FONT_FS = R"(uniform sampler2D font_tex;
 in vec4 color;
 in vec2 uv;
 layout(location = 0) out vec4 frag_color;
@@ -131,8 +141,7 @@ void main() {
 }
 )";
 
-const char* POSTPROCESS_VS = R"(#version 330 core
-layout(location = 0) in vec2 attr_pos;
+const char* POSTPROCESS_VS = R"(layout(location = 0) in vec2 attr_pos;
 out vec2 t;
 void main() {
     gl_Position = vec4(attr_pos * 2.0 - 1.0, 0.0, 1.0);
@@ -141,8 +150,7 @@ void main() {
 )";
 
 // Blue picks the column, green the row, red the slice of the lookup texture.
-const char* POSTPROCESS_FS = R"(#version 330 core
-uniform sampler2D postprocess_tex;
+const char* POSTPROCESS_FS = R"(uniform sampler2D postprocess_tex;
 uniform sampler3D postprocess_palette_tex;
 in vec2 t;
 layout(location = 0) out vec4 frag_color;
@@ -152,8 +160,7 @@ void main() {
 }
 )";
 
-const char* PRESENT_VS = R"(#version 330 core
-uniform vec2 scale;
+const char* PRESENT_VS = R"(uniform vec2 scale;
 uniform vec2 viewport_scale;
 uniform vec2 offset;
 layout(location = 0) in vec2 attr_pos;
@@ -169,8 +176,7 @@ void main() {
 // sampler is linear and the coordinate is moved to the texel centre everywhere except in the
 // one window pixel that straddles a texel edge, which blends the two texels by how much of
 // the pixel each covers: every game pixel comes out equally wide.
-const char* PRESENT_FS = R"(#version 330 core
-uniform sampler2D present_tex;
+const char* PRESENT_FS = R"(uniform sampler2D present_tex;
 uniform vec2 pixels_per_texel;
 in vec2 uv;
 layout(location = 0) out vec4 frag_color;
@@ -204,12 +210,17 @@ void _log_gl_errors(const char* where) {
 }
 
 void _label(const Renderer_Device* d, GLenum type, GLuint id, const char* name) {
+#ifdef __EMSCRIPTEN__
+    (void)d, (void)type, (void)id, (void)name;  // WebGL has no object labels
+#else
     if (d->has_labels) glObjectLabel(type, id, -1, name);
+#endif
 }
 
 GLuint _compile_shader(GLenum stage, const char* source, const char* program_name) {
     GLuint s = glCreateShader(stage);
-    glShaderSource(s, 1, &source, nullptr);
+    const char* parts[2] = {GLSL_HEADER, source};
+    glShaderSource(s, 2, parts, nullptr);
     glCompileShader(s);
     GLint ok = GL_FALSE;
     glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
@@ -353,7 +364,11 @@ void _clear(const f32 color[4], bool depth) {
     GLbitfield bits = GL_COLOR_BUFFER_BIT;
     if (depth) {
         glDepthMask(GL_TRUE);  // a pipeline may have left depth writes off
-        glClearDepth(1.0);
+#ifdef __EMSCRIPTEN__
+        glClearDepthf(1.0f);
+#else
+        glClearDepth(1.0);  // glClearDepthf is newer than GL 3.3
+#endif
         bits |= GL_DEPTH_BUFFER_BIT;
     }
     glClear(bits);
@@ -461,7 +476,9 @@ void _create_pipelines(Renderer_Device* d) {
 Renderer_Device* renderer_device_create(const u8 palette_texels[2048]) {
     Renderer_Device* d = new (std::nothrow) Renderer_Device{};
     if (!d) return nullptr;
+#ifndef __EMSCRIPTEN__
     d->has_labels = epoxy_gl_version() >= 43 || epoxy_has_gl_extension("GL_KHR_debug");
+#endif
 
     constexpr f32 quad[8] = {0, 0, 0, 1, 1, 1, 1, 0};
     constexpr u16 indices[6] = {0, 1, 2, 0, 2, 3};
@@ -543,7 +560,9 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
     glDisable(GL_CULL_FACE);
     glDisable(GL_SCISSOR_TEST);
     glDisable(GL_DITHER);
-    glDisable(GL_FRAMEBUFFER_SRGB);
+#ifndef __EMSCRIPTEN__
+    glDisable(GL_FRAMEBUFFER_SRGB);  // WebGL's default framebuffer is never sRGB-encoding
+#endif
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
     // Orphan, then fill: the driver never waits on last frame's draw.

@@ -5,6 +5,7 @@
 #include "boss.h"
 #include "game.h"
 #include "physics.h"
+#include "player.h"
 #include "renderer.h"
 
 Sprite sprites[SPRITE_COUNT];
@@ -84,14 +85,14 @@ constexpr Vec2 BOSS_BAR_POS = {0, 57.6f};     // world units
 constexpr Vec2 BOSS_BAR_SIZE = {64, 1};       // scale of the solid patch at full health
 constexpr Vec2 BOSS_BAR_FRAME = {65, 2};      // scale of the frame around it
 // Bullets of the boss and pickups throb: scale PULSE_SCALE ± PULSE_DEPTH.
-constexpr f32 PULSE_SCALE = 0.6f;
 constexpr f32 PULSE_DEPTH = 0.1f;
 constexpr f32 BOSS_BULLET_PULSE_RATE = 10;  // radians per second of game time
 constexpr f32 PICKUP_PULSE_RATE = 12;       // radians per second of the pickup's life
 
 void _draw_player(const Entity& e) {
     Ship_Sprite_Choice ship = ship_sprite_for_rotation(e.rot);
-    draw_world_sprite(e.pos, NATIVE, ship.turn, WHITE, sprites[ship.slot], 0.2f);
+    if (!player_hidden_by_blink(e.variant.player))
+        draw_world_sprite(e.pos, NATIVE, ship.turn, WHITE, sprites[ship.slot], 0.2f);
     Vec2 f = from_angle(e.rot);
     draw_world_sprite(e.pos + f * AIM_DOT_DIST, {1, 1}, 0, WHITE, sprites[sprite_solid], 0.1f);
     if (e.variant.player.num_charges < 1) return;

@@ -31,6 +31,9 @@ enum Sprite_Slot : u8 {
     sprite_popup = 20,
 };
 
+// Boss bullets and pickups throb around this scale (half-extent in units of their size).
+constexpr f32 PULSE_SCALE = 0.6f;
+
 extern Sprite sprites[SPRITE_COUNT];
 extern Sprite_Anim sprite_anims[SPRITE_ANIM_COUNT];
 

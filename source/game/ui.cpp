@@ -7,6 +7,7 @@
 #include "game.h"
 #include "input.h"
 #include "renderer.h"
+#include "scores.h"
 #include "sprite.h"
 #include "stage.h"
 
@@ -18,6 +19,22 @@ constexpr Color SELECTED_TEXT = {1, 1, 1, 1};
 constexpr Color SHADOW = {0, 0, 0, 1};
 
 Vec2 _item_pos() { return {ui.origin.x + 10, ui.origin.y + ui.cursor_y}; }
+
+// Longer games (an afternoon left in the tutorial) show this, which still fits its column.
+constexpr i32 LONGEST_TIME_SHOWN = 999 * 60 + 59;  // seconds
+
+const char* _time_text(i32 seconds) {
+    if (seconds > LONGEST_TIME_SHOWN) seconds = LONGEST_TIME_SHOWN;
+    return tprintf("%d:%02d", seconds / 60, seconds % 60);
+}
+
+void _text(f32 x, f32 y, const char* text, const Color& color) {
+    draw_screen_text({x + 1, y + 1}, text, SHADOW, UI_TEXT_SIZE);
+    draw_screen_text({x, y}, text, color, UI_TEXT_SIZE);
+}
+void _text_right(f32 right, f32 y, const char* text, const Color& color) {
+    _text(right - screen_text_width(text, UI_TEXT_SIZE), y, text, color);
+}
 }  // namespace
 
 // Names and pages in one place; the README beside the game is there for every player.
@@ -84,4 +101,31 @@ void draw_hud() {
 void draw_title() {
     f32 t = f32(platform_time());
     draw_world_sprite({0, 25 + 5 * std::sin(3 * t)}, {0.5f, 0.5f}, 0, WHITE, sprites[sprite_title], 0.5f);
+}
+
+void draw_best_score() {
+    const Score_Table& t = score_keeper.table;
+    if (t.count == 0) return;
+    draw_screen_text(BEST_SCORE_POS, tprintf("BEST %d", t.entries[0].score), SELECTED_TEXT, UI_TEXT_SIZE);
+}
+
+void draw_game_result() {
+    const Score_Keeper& k = score_keeper;
+    if (!k.last.ended) return;
+    const Score_Entry& last = k.last.entry;
+    _text(10, RESULT_LINE_Y,
+          tprintf("SCORE %d STAGE %d/%d TIME %s", last.score, last.stage, STAGE_COUNT, _time_text(last.time_played)),
+          SELECTED_TEXT);
+    for (i32 i = 0; i < k.table.count; i++) {
+        const Score_Entry& e = k.table.entries[i];
+        f32 y = TABLE_FIRST_Y + TABLE_ROW_STEP * f32(i);
+        bool this_game = i == k.last.rank;
+        const Color& c = this_game ? SELECTED_TEXT : MENU_TEXT;
+        _text_right(RANK_RIGHT, y, tprintf("%d", i + 1), c);
+        _text_right(SCORE_RIGHT, y, tprintf("%d", e.score), c);
+        _text(STAGE_LEFT, y, tprintf("%d/%d", e.stage, STAGE_COUNT), c);
+        _text_right(TIME_RIGHT, y, _time_text(e.time_played), c);
+        // The best game just played needs no date: it is today.
+        _text(DATE_LEFT, y, this_game && i == 0 ? "NEW BEST" : tprintf("%04d-%02d-%02d", e.year, e.month, e.day), c);
+    }
 }

@@ -3,6 +3,9 @@
 #include "gpad.h"
 
 #include <SDL2/SDL.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten/html5.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -145,9 +148,31 @@ Gamepad_State gpad_apply_entry(const Gpad_Entry& entry, const Gpad_Raw& raw) {
     return state;
 }
 
+#ifdef __EMSCRIPTEN__
+// SDL knows a browser pad by its name only; the browser itself says whether it numbered the
+// pad in its standard layout.
+static bool _browser_standard_pad(const char* name) {
+    if (!name || emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return false;
+    int count = emscripten_get_num_gamepads();
+    for (int i = 0; i < count; ++i) {
+        EmscriptenGamepadEvent pad;
+        if (emscripten_get_gamepad_status(i, &pad) == EMSCRIPTEN_RESULT_SUCCESS && pad.connected &&
+            std::strncmp(pad.id, name, sizeof pad.id - 1) == 0)
+            return std::strcmp(pad.mapping, "standard") == 0;
+    }
+    return false;
+}
+#endif
+
 // SDL marks the pads its XInput driver reads in the GUID's driver byte (Windows only);
 // they all share SDL's one XInput layout, kept in the database under its own name.
 static void _device_guid(int device_index, char out[GPAD_GUID_SIZE]) {
+#ifdef __EMSCRIPTEN__
+    if (_browser_standard_pad(SDL_JoystickNameForIndex(device_index))) {
+        std::memcpy(out, GPAD_STANDARD_GUID, GPAD_GUID_SIZE);
+        return;
+    }
+#endif
     constexpr int DRIVER_BYTE = 14;
     if (SDL_JoystickGetDeviceGUID(device_index).data[DRIVER_BYTE] == 'x') {
         std::memcpy(out, GPAD_XINPUT_GUID, GPAD_GUID_SIZE);

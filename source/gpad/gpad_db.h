@@ -30,6 +30,24 @@ struct Gpad_Entry {
     Gpad_Element axes[GPAD_AXIS_COUNT];       // in axis order
 };
 
+// A pad the browser lays out in its "standard" numbering, which the Gamepad interface fixes
+// for every device: one layout for all of them, kept in the browser's database under this word.
+constexpr char GPAD_STANDARD_GUID[GPAD_GUID_SIZE] = "standard";
+namespace gpad_standard {
+constexpr Gpad_Element b(uint8_t index) { return {gpad_element_button, index, 0, 0}; }
+constexpr Gpad_Element a(uint8_t index) { return {gpad_element_axis, index, 1, 0}; }
+}  // namespace gpad_standard
+// Triggers are buttons 6 and 7: the browser's analog value does not reach the raw reading.
+constexpr Gpad_Entry GPAD_STANDARD_ENTRY = {
+    "Standard Gamepad",
+    {gpad_standard::b(0), gpad_standard::b(1), gpad_standard::b(2), gpad_standard::b(3),
+     gpad_standard::b(4), gpad_standard::b(5), gpad_standard::b(8), gpad_standard::b(9),
+     gpad_standard::b(16), gpad_standard::b(10), gpad_standard::b(11), gpad_standard::b(12),
+     gpad_standard::b(15), gpad_standard::b(13), gpad_standard::b(14)},
+    {gpad_standard::a(0), gpad_standard::a(1), gpad_standard::a(2), gpad_standard::a(3),
+     gpad_standard::b(6), gpad_standard::b(7)},
+};
+
 // Generated at build time; same order in both tables, stable between builds.
 extern const char gpad_db_guids[][GPAD_GUID_SIZE];
 extern const Gpad_Entry gpad_db_entries[];

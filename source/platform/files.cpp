@@ -6,6 +6,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -19,6 +22,7 @@ namespace {
 
 constexpr DWORD READ_CHUNK = 1 << 16;  // bytes
 constexpr int TEMP_NAME_TRIES = 64;
+constexpr int SET_ASIDE_TRIES = 999;
 
 // Windows' narrow file calls take the local code page, not UTF-8.
 std::wstring _wide(const char* utf8) {
@@ -98,12 +102,27 @@ bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {
     return false;
 }
 
+std::optional<std::string> file_set_aside(const char* path) {
+    if (!path) return std::nullopt;
+    std::wstring from = _wide(path);
+    if (from.empty()) return std::nullopt;
+    for (int n = 1; n <= SET_ASIDE_TRIES; n++) {
+        std::string aside = std::string(path) + ".bad-" + std::to_string(n);
+        // Without MOVEFILE_REPLACE_EXISTING the move refuses a name already taken.
+        if (MoveFileExW(from.c_str(), _wide(aside.c_str()).c_str(), MOVEFILE_WRITE_THROUGH)) return aside;
+        DWORD e = GetLastError();
+        if (e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 #else
 
 namespace {
 
 constexpr size_t READ_CHUNK = 1 << 16;  // bytes
 constexpr int TEMP_NAME_TRIES = 64;
+constexpr int SET_ASIDE_TRIES = 999;
 
 // O_NONBLOCK only matters for the open itself: a FIFO without a writer would otherwise
 // block here for ever. Regular files ignore it.
@@ -124,6 +143,13 @@ bool _write_all(int fd, const std::uint8_t* bytes, size_t size) {
     }
     return true;
 }
+
+#ifdef __EMSCRIPTEN__
+// In the browser a written file lasts only once the page has copied it to its storage.
+EM_JS(void, _persist_written_files, (), {
+    if (Module.persist) Module.persist();
+});
+#endif
 
 std::uint64_t _mix(std::uint64_t x) {
     x += 0x9e3779b97f4a7c15ull;
@@ -194,9 +220,34 @@ bool file_write_atomic(const char* path, const void* bytes, std::size_t size) {
     bool ok = _write_all(fd, static_cast<const std::uint8_t*>(bytes), size);
     ok = ok && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), path) == 0) return true;
+    if (ok && rename(temp.c_str(), path) == 0) {
+#ifdef __EMSCRIPTEN__
+        _persist_written_files();
+#endif
+        return true;
+    }
     unlink(temp.c_str());
     return false;
+}
+
+std::optional<std::string> file_set_aside(const char* path) {
+    if (!path) return std::nullopt;
+    for (int n = 1; n <= SET_ASIDE_TRIES; n++) {
+        std::string aside = std::string(path) + ".bad-" + std::to_string(n);
+        // A hard link never replaces a name already taken, so nothing set aside before is lost.
+        if (link(path, aside.c_str()) == 0) {
+            unlink(path);
+            return aside;
+        }
+        if (errno == EEXIST) continue;
+        if (errno == ENOENT) return std::nullopt;
+        // File systems without hard links: rename, after making sure the name is free.
+        struct stat st;
+        if (lstat(aside.c_str(), &st) == 0) continue;
+        if (errno == ENOENT && rename(path, aside.c_str()) == 0) return aside;
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 #endif  // _WIN32

@@ -17,6 +17,11 @@ std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::
 // replaced, never followed. False on any failure, with the temporary removed.
 bool file_write_atomic(const char* path, const void* bytes, std::size_t size);
 
+// Moves the file at path out of the way to "<path>.bad-<n>", the first n nothing holds, so
+// a damaged file is kept for a look rather than overwritten. Never replaces anything there.
+// The new name, or nothing when it could not be moved.
+std::optional<std::string> file_set_aside(const char* path);
+
 // A file:// URL naming an absolute path. Every byte outside A-Z a-z 0-9 - . _ ~ and "/"
 // is percent-encoded, so "#", "?", "%", spaces and newlines stay part of the path.
 std::string file_url_from_path(std::string_view absolute_path);

@@ -39,6 +39,16 @@ std::string paths_config_dir(const char* xdg_config_home, const char* home) {
     return "";
 }
 
+std::string paths_data_dir(const char* xdg_data_home, const char* home) {
+#ifdef _WIN32
+    // Settings and scores share the roaming application data folder.
+    return paths_config_dir(xdg_data_home, home);
+#endif
+    if (xdg_data_home && xdg_data_home[0] == '/') return paths_join(xdg_data_home, "vantorel");
+    if (home && home[0] == '/') return paths_join(paths_join(paths_join(home, ".local"), "share"), "vantorel");
+    return "";
+}
+
 bool paths_make_dirs(const std::string& dir) {
     if (dir.empty()) return false;
     for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {

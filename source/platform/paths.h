@@ -13,6 +13,10 @@ std::string paths_data_root(const std::string& exe_dir);
 // (on Windows %APPDATA%\Vantorel, whatever the arguments).
 // Relative or empty variables are ignored; empty when neither gives an absolute path.
 std::string paths_config_dir(const char* xdg_config_home, const char* home);
+// The per-user data folder, where the score table goes when the game's own folder refuses it:
+// $XDG_DATA_HOME/vantorel, else $HOME/.local/share/vantorel (on Windows %APPDATA%\Vantorel).
+// Relative or empty variables are ignored; empty when neither gives an absolute path.
+std::string paths_data_dir(const char* xdg_data_home, const char* home);
 // Creates `dir` and any missing parents (mode 0700); true when it is a folder afterwards.
 bool paths_make_dirs(const std::string& dir);
 // `dir` and `name` with exactly one slash between them.

@@ -15,6 +15,11 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #endif
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <sys/stat.h>
+#endif
 
 #include "paths.h"
 
@@ -251,7 +256,84 @@ bool _window_fullscreen_now() {
     SDL_GetWindowSize(P.window, &w, &h);
     return w >= display.w && h >= display.h;
 }
+
+#ifdef __EMSCRIPTEN__
+// The page lays the canvas out; its drawing buffer follows the laid-out size in device
+// pixels, so every game pixel covers whole screen pixels wherever the scale allows.
+constexpr const char* BROWSER_CANVAS = "#canvas";
+// Where the page puts the game's data; read-only, as an installed game's folder is.
+constexpr const char* BROWSER_GAME_DIR = "/vantorel/";
+
+struct Browser_Loop {
+    Platform_Callbacks cb = {};
+    double last = 0;  // seconds
+    bool drawn = false;
+} B;
+
+void _browser_fit_canvas() {
+    double css_w = 0, css_h = 0;
+    if (emscripten_get_element_css_size(BROWSER_CANVAS, &css_w, &css_h) != EMSCRIPTEN_RESULT_SUCCESS) return;
+    double ratio = emscripten_get_device_pixel_ratio();
+    int w = std::max(1, int(std::lround(css_w * ratio)));
+    int h = std::max(1, int(std::lround(css_h * ratio)));
+    int now_w = 0, now_h = 0;
+    SDL_GetWindowSize(P.window, &now_w, &now_h);
+    if (w != now_w || h != now_h) SDL_SetWindowSize(P.window, w, h);
+}
+
+void _browser_end() {
+    emscripten_cancel_main_loop();
+    B.cb.cleanup();
+    platform_shutdown_graphics();
+    SDL_DestroyWindow(P.window);
+    P.window = nullptr;
+    SDL_Quit();
+    EM_ASM({ if (Module.gameEnded) Module.gameEnded(); });
+}
+
+// One animation frame of the browser: the desktop loop's body, paced by the browser.
+void _browser_frame() {
+    if (!platform_pump_events(B.cb)) {
+        _browser_end();
+        return;
+    }
+    _browser_fit_canvas();
+    B.cb.frame();
+    if (!B.drawn) {
+        B.drawn = true;
+        EM_ASM({ if (Module.firstFrame) Module.firstFrame(); });
+    }
+    double now = _seconds_now();
+    _record_duration(now - B.last);
+    B.last = now;
+    if (P.quit) _browser_end();
+}
+
+// Never returns: the browser calls the frame until the game quits.
+void _browser_run(const Platform_Callbacks& cb) {
+    B = Browser_Loop{};
+    B.cb = cb;
+    // Like an installed game's folder: what the game keeps goes to the per-user folders,
+    // which the page keeps in the browser's storage.
+    chmod(BROWSER_GAME_DIR, 0555);
+    _browser_fit_canvas();
+    cb.init();
+    B.last = _seconds_now();
+    emscripten_set_main_loop(_browser_frame, 0, 1);
+}
+#endif
 }  // namespace
+
+#ifdef __EMSCRIPTEN__
+// Emscripten's C library declares getrandom without providing it; the browser's random source
+// is reached through getentropy, at most 256 bytes a call.
+extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned flags) {
+    (void)flags;
+    constexpr size_t MAX_ENTROPY = 256;  // bytes
+    if (length > MAX_ENTROPY) length = MAX_ENTROPY;
+    return getentropy(buffer, length) == 0 ? ssize_t(length) : -1;
+}
+#endif
 
 void platform_headless_begin(int width, int height) {
     P = Platform{};
@@ -281,6 +363,15 @@ bool platform_redraw_needed() { return P.redraw_needed; }
 void platform_request_redraw() { P.redraw_needed = true; }
 
 void platform_toggle_fullscreen() {
+#ifdef __EMSCRIPTEN__
+    // Browsers grant fullscreen only inside an input event: the request waits for the next one
+    // (the release of the key that asked).
+    if (P.window) {
+        if (platform_is_fullscreen()) emscripten_exit_fullscreen();
+        else emscripten_request_fullscreen(BROWSER_CANVAS, 1);
+        return;
+    }
+#endif
     bool was = P.window ? _window_fullscreen_now() : P.fullscreen;
     P.fullscreen = !was;
     P.redraw_needed = true;
@@ -295,7 +386,13 @@ void platform_toggle_fullscreen() {
         SDL_SetWindowPosition(P.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
 }
-bool platform_is_fullscreen() { return P.window ? _window_fullscreen_now() : P.fullscreen; }
+bool platform_is_fullscreen() {
+#ifdef __EMSCRIPTEN__
+    EmscriptenFullscreenChangeEvent status;
+    if (P.window) return emscripten_get_fullscreen_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.isFullscreen;
+#endif
+    return P.window ? _window_fullscreen_now() : P.fullscreen;
+}
 void platform_quit() { P.quit = true; }
 bool platform_quit_requested() { return P.quit; }
 
@@ -328,6 +425,18 @@ double platform_time() {
     return double(SDL_GetPerformanceCounter() - P.timer_start) / double(SDL_GetPerformanceFrequency());
 }
 
+Platform_Date platform_local_date() {
+    if (P.headless) return HEADLESS_DATE;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &now) != 0) return {};
+#else
+    if (!localtime_r(&now, &local)) return {};
+#endif
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
 std::string platform_resolve_url(const char* url) {
     if (!url) return "";
     std::string target = url;
@@ -353,6 +462,11 @@ std::string platform_resolve_url(const char* url) {
 
 void platform_open_url(const char* url) {
     if (P.headless) return;
+#ifdef __EMSCRIPTEN__
+    // A page beside the game's own, in a tab of its own.
+    if (url) EM_ASM({ window.open(UTF8ToString($0), "_blank", "noopener"); }, url);
+    return;
+#endif
     std::string target = platform_resolve_url(url);
     if (!target.empty()) SDL_OpenURL(target.c_str());
 }
@@ -362,11 +476,15 @@ bool platform_change_to_exe_dir() {
     if (P.headless) {
         dir = P.headless_exe_dir;
     } else {
+#ifdef __EMSCRIPTEN__
+        dir = BROWSER_GAME_DIR;  // SDL would name the root of the page's file system
+#else
         char* base = SDL_GetBasePath();
         if (base) {
             dir = base;
             SDL_free(base);
         }
+#endif
     }
     P.exe_dir.clear();
     if (dir.empty()) return false;
@@ -429,15 +547,28 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
         SDL_Quit();
         return 1;
     }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+#ifdef __EMSCRIPTEN__
+    // WebGL 2
+    constexpr int GL_MAJOR = 3, GL_MINOR = 0, GL_PROFILE = SDL_GL_CONTEXT_PROFILE_ES;
+    const char* gl_name = "WebGL 2";
+#else
+    constexpr int GL_MAJOR = 3, GL_MINOR = 3, GL_PROFILE = SDL_GL_CONTEXT_PROFILE_CORE;
+    const char* gl_name = "OpenGL 3.3 core";
+#endif
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, GL_MAJOR);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, GL_MINOR);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, GL_PROFILE);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+#ifdef __EMSCRIPTEN__
+    // The page sizes the canvas and only the player may make it fullscreen.
+    Uint32 flags = SDL_WINDOW_OPENGL;
+#else
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
     if (start.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+#endif
     P.window = SDL_CreateWindow("Vantorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, WINDOW_W, WINDOW_H, flags);
     if (P.window) P.gl = SDL_GL_CreateContext(P.window);
     int major = 0, minor = 0;
@@ -445,9 +576,9 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
         SDL_GL_GetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, &major);
         SDL_GL_GetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, &minor);
     }
-    if (!P.gl || major * 10 + minor < 33) {
+    if (!P.gl || major * 10 + minor < GL_MAJOR * 10 + GL_MINOR) {
         char line[512];
-        std::snprintf(line, sizeof line, "OpenGL 3.3 core is not available: %s",
+        std::snprintf(line, sizeof line, "%s is not available: %s", gl_name,
                       P.gl ? "the driver offers an older version" : SDL_GetError());
         std::fprintf(stderr, "vantorel: %s\n", line);
         if (P.gl) SDL_GL_DeleteContext(P.gl);
@@ -463,6 +594,10 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     SDL_GL_MakeCurrent(P.window, P.gl);
     SDL_GL_SetSwapInterval(1);
 
+#ifdef __EMSCRIPTEN__
+    P.fullscreen = false;
+    _browser_run(cb);
+#endif
     cb.init();
     double last = _seconds_now();
     while (!P.quit) {

@@ -82,6 +82,12 @@ int platform_height();
 void platform_show_mouse(bool show);
 void platform_lock_mouse(bool lock);
 double platform_time();  // monotonic seconds since the timer was set up
+// Today on the wall clock, in the player's time zone; headless, always HEADLESS_DATE.
+struct Platform_Date {
+    int year = 0, month = 0, day = 0;  // month and day from 1
+};
+constexpr Platform_Date HEADLESS_DATE = {2026, 5, 17};
+Platform_Date platform_local_date();
 void platform_setup_timer();
 void platform_open_url(const char* url);
 // What platform_open_url hands to the system: web addresses as given, a relative file name

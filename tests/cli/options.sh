@@ -1,12 +1,8 @@
 # The real executable's options and its refusal to run without a display. No window opens,
 # so this runs anywhere; every run is bounded by a timeout.
-set -euo pipefail
-BUILD=$(cd "${1:?usage: options.sh BUILD_DIR VERSION}" && pwd)
+#   bash tests/cli/options.sh BUILD_DIR VERSION
+source "$(dirname "$0")/../e2e/lib/common.sh"
 VERSION=${2:?usage: options.sh BUILD_DIR VERSION}
-
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # A private copy, so a settings.json written by mistake would show.
 mkdir -p "$WORK/bin" "$WORK/config" "$WORK/run"

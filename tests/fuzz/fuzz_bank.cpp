@@ -1,5 +1,7 @@
 // libFuzzer target: the main bank reader, the strings bank reader and the lookup that
-// joins them. An input starting with "VNBK" and holding "VNST" further on is also split
+// joins them; every module the reader lets through is loaded and played a little by the
+// module player, as the game would. An input starting with "VNBK" and holding "VNST"
+// further on is also split
 // there into a main bank and a strings bank, so one input can exercise the pair.
 #include <cstdlib>
 #include <cstring>
@@ -7,11 +9,23 @@
 #include <vector>
 
 #include "game/bank.h"
+#include "game/module_player.h"
 
 namespace {
 
 void _require(bool ok) {
     if (!ok) std::abort();
+}
+
+void _play_module(const u8* bytes, size_t size) {
+    _require(bank_module_valid(bytes, size));
+    xmp_context player = xmp_create_context();
+    if (module_player_load(player, bytes, size) && module_player_start(player)) {
+        for (int frame = 0; frame < 8; frame++) xmp_play_frame(player);
+        xmp_end_player(player);
+        xmp_release_module(player);
+    }
+    xmp_free_context(player);
 }
 
 // Anything the reader accepts must write back to the very same bytes, keep every event
@@ -28,6 +42,7 @@ void _check_bank(const Bank& bank, const u8* data, size_t size) {
         volatile u8 last = bank.data[e.first_byte + e.byte_count - 1];
         (void)last;
         frames += e.frames;
+        if (e.codec == codec_module) _play_module(bank.data.data() + e.first_byte, e.byte_count);
     }
     _require(frames <= BANK_MAX_TOTAL_FRAMES);
     std::vector<u8> out;

@@ -166,12 +166,70 @@ Assets _tiny_assets() {
     return a;
 }
 
+void _put16(Bytes& o, u32 v) {
+    o.push_back(u8(v));
+    o.push_back(u8(v >> 8));
+}
+void _put32(Bytes& o, u32 v) {
+    _put16(o, v & 0xffff);
+    _put16(o, v >> 16);
+}
+
+// The smallest module of the shape a bank holds: two channels, one pattern of four rows
+// with a note and a let-go, one instrument with an envelope and a looped 16-bit period.
+Bytes _tiny_module() {
+    Bytes o;
+    const char magic[] = "Extended Module: tiny";
+    o.insert(o.end(), magic, magic + 21);
+    o.insert(o.end(), 16, u8(0));
+    o.push_back(0x1A);
+    o.insert(o.end(), 20, u8(' '));
+    for (u32 v : {0x0104u}) _put16(o, v);
+    _put32(o, 276);
+    for (u32 v : {1u, 0u, 2u, 1u, 1u, 1u, 6u, 125u}) _put16(o, v);  // orders .. bpm
+    o.insert(o.end(), 256, u8(0));
+    const u8 cells[] = {0x83, 49, 1, 0x80, 0x80, 0x80, 0x81, 97, 0x80, 0x90, 0x0C, 0x80};
+    _put32(o, 9);
+    o.push_back(0);
+    _put16(o, 4);
+    _put16(o, sizeof cells);
+    o.insert(o.end(), cells, cells + sizeof cells);
+    size_t instrument = o.size();
+    _put32(o, 263);
+    o.insert(o.end(), 23, u8(0));
+    _put16(o, 1);
+    _put32(o, 40);
+    o.insert(o.end(), 96, u8(0));
+    for (u32 v : {0u, 64u, 10u, 32u}) _put16(o, v);  // two envelope points
+    o.insert(o.end(), 48 - 8 + 48, u8(0));
+    o.insert(o.end(), {2, 0, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0});
+    _put16(o, 256);
+    o.insert(o.end(), 263 - (o.size() - instrument), u8(0));
+    const i16 period[8] = {0, 9000, 16000, 9000, 0, -9000, -16000, -9000};
+    _put32(o, sizeof period);
+    _put32(o, 0);
+    _put32(o, sizeof period);
+    o.insert(o.end(), {48, 0, 0x11, 0x80, 36, 0});
+    o.insert(o.end(), 22, u8(0));
+    i16 previous = 0;
+    for (i16 v : period) {
+        _put16(o, u16(i16(v - previous)));
+        previous = v;
+    }
+    return o;
+}
+
 Bank _tiny_bank() {
     Bank b;
     const char stream[] = "OggS\0\2 not really a stream";
     b.data.assign(stream, stream + sizeof stream);
     b.events.push_back({BANK_RATE, 1, false, 0.5f, 0, 2, 441, 0, 6});
     b.events.push_back({BANK_RATE, 2, true, 1, 1.5f, 1, BANK_RATE * 60, 8, 12});
+    Bytes module = _tiny_module();
+    Bank_Event tune = {BANK_RATE, 2, true, 0.8f, 1, 2, 4 * 6 * 882, u32(b.data.size()), u32(module.size())};
+    tune.codec = codec_module;
+    b.events.push_back(tune);
+    b.data.insert(b.data.end(), module.begin(), module.end());
     return b;
 }
 
@@ -182,17 +240,23 @@ Strings_Bank _tiny_strings() {
 }
 
 // The real bank's event table with every event's stream cut to its first bytes (the
-// start of its first Ogg page).
+// start of its first Ogg page), and every module swapped for the tiny one.
 bool _cut_down(const char* path, Bytes& out) {
     std::optional<Bank> real = bank_read_file(path);
     if (!real) return false;
     Bank small;
+    const Bytes tiny = _tiny_module();
     for (const Bank_Event& e : real->events) {
         Bank_Event c = e;
         c.first_byte = u32(small.data.size());
-        c.byte_count = std::min<u32>(e.byte_count, 16);
-        small.data.insert(small.data.end(), real->data.begin() + e.first_byte,
-                          real->data.begin() + e.first_byte + c.byte_count);
+        if (e.codec == codec_module) {
+            c.byte_count = u32(tiny.size());
+            small.data.insert(small.data.end(), tiny.begin(), tiny.end());
+        } else {
+            c.byte_count = std::min<u32>(e.byte_count, 16);
+            small.data.insert(small.data.end(), real->data.begin() + e.first_byte,
+                              real->data.begin() + e.first_byte + c.byte_count);
+        }
         small.events.push_back(c);
     }
     return bank_write(small, out);
@@ -250,6 +314,7 @@ int main(int argc, char** argv) {
     ok = ok && _write(pak_dir + "/tiny_none.sbpak", plain) && _write(pak_dir + "/tiny_lz4.sbpak", packed);
 
     Bytes bank, strings;
+    ok = ok && bank_module_valid(_tiny_module().data(), _tiny_module().size());
     ok = ok && bank_write(_tiny_bank(), bank) && strings_bank_write(_tiny_strings(), strings);
     ok = ok && _write(bank_dir + "/tiny.bank", bank) && _write(bank_dir + "/tiny.strings.bank", strings);
     ok = ok && _write(bank_dir + "/tiny_pair", _concat(bank, strings));

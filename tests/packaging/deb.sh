@@ -1,11 +1,8 @@
 # make package: the Debian package's control fields and file list, a stripped executable,
 # and lintian without errors (its warnings are printed for the record).
-set -euo pipefail
-BUILD=$(cd "${1:?usage: deb.sh BUILD_DIR VERSION}" && pwd)
+#   bash tests/packaging/deb.sh BUILD_DIR VERSION
+source "$(dirname "$0")/../e2e/lib/common.sh"
 VERSION=${2:?usage: deb.sh BUILD_DIR VERSION}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 ARCH=$(dpkg --print-architecture)
 DEB="$BUILD/vantorel_${VERSION}_${ARCH}.deb"
@@ -21,7 +18,7 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
-for lib in libc6 libsdl2-2.0-0 libsdl2-mixer-2.0-0 libepoxy0 liblz4-1; do
+for lib in libc6 libsdl2-2.0-0 libsdl2-mixer-2.0-0 libepoxy0 liblz4-1 libxmp4; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 echo "Depends: $depends"

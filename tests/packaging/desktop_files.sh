@@ -1,10 +1,9 @@
 # The desktop entry, the AppStream metainfo and the man page pass their own validators;
 # the icons are the ship, scaled without smoothing.
-set -euo pipefail
-BUILD=$(cd "${1:?usage: desktop_files.sh BUILD_DIR}" && pwd)
+#   bash tests/packaging/desktop_files.sh BUILD_DIR
+source "$(dirname "$0")/../e2e/lib/common.sh"
 GEN="$BUILD/packaging"
 ID=org.vantorel.Vantorel
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 out=$(desktop-file-validate "$GEN/$ID.desktop" 2>&1) || fail "desktop-file-validate: $out"
 [ -z "$out" ] || fail "desktop-file-validate: $out"

@@ -3,8 +3,12 @@
 # screen shows its text), end with status 0 on SIGTERM, put settings.json into the user's
 # config folder and write nothing inside the prefix.
 source "$(dirname "$0")/../e2e/lib/common.sh"
-chmod 755 "$WORK"
-PREFIX="$WORK/prefix"
+# The ordinary user must reach the tree, its home and the folder it starts from, which a build
+# tree inside a private home would not allow.
+ROOT=$(mktemp -d)
+chmod 755 "$ROOT"
+at_exit 'chmod -R u+w "$ROOT"; rm -rf "$ROOT"'
+PREFIX="$ROOT/prefix"
 cmake --install "$BUILD" --prefix "$PREFIX" >"$WORK/install.log" || fail "install: $(cat "$WORK/install.log")"
 
 ID=org.vantorel.Vantorel
@@ -26,8 +30,8 @@ note "installed tree complete"
 
 # Read-only for everybody; root ignores that, so the game runs as an ordinary user.
 chmod -R a-w "$PREFIX"
-USER_HOME="$WORK/home"
-mkdir -p "$USER_HOME/run" "$WORK/elsewhere"
+USER_HOME="$ROOT/home"
+mkdir -p "$USER_HOME/run" "$ROOT/elsewhere"
 chmod 700 "$USER_HOME/run"
 if [ "$(id -u)" -eq 0 ]; then
     chown -R nobody "$USER_HOME"
@@ -35,7 +39,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 find "$PREFIX" -printf '%p %s %T@ %m\n' | sort >"$WORK/before"
 GAME="$PREFIX/games/vantorel"
-GAME_CWD="$WORK/elsewhere"
+GAME_CWD="$ROOT/elsewhere"
 # -ac: the server's other user may connect.
 start_x 640 576 -ac
 start_game HOME="$USER_HOME" XDG_CONFIG_HOME="$USER_HOME/.config" XDG_RUNTIME_DIR="$USER_HOME/run"

@@ -7,8 +7,9 @@
 SOURCE=$(cd "${2:?usage: wine.sh BUILD_DIR SOURCE_DIR [WINDOWS_BUILD_DIR]}" && pwd)
 WINDOWS_BUILD=${3:-$SOURCE/build-windows}
 source "$SOURCE/tests/e2e/lib/common.sh"
-# Wine keeps a server per prefix; end ours with the rest.
-trap 'WINEPREFIX="$WINDOWS_BUILD/wine" wineserver -k >/dev/null 2>&1 || true; cleanup' EXIT
+# Wine keeps a server per prefix, with the desktop process and services it started: end them
+# and wait until the server has gone, so the next run starts its own.
+at_exit 'export WINEPREFIX="$WINDOWS_BUILD/wine"; wineserver -k >/dev/null 2>&1; timeout 60 wineserver -w'
 
 missing=""
 for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine meson ninja dpkg-source; do

@@ -1,25 +1,81 @@
-# Shared set-up for the end-to-end scripts: a private X server with a window
-# manager, the real game started from elsewhere, and screenshot helpers.
+# Shared set-up for the end-to-end, packaging and command-line scripts: a folder that explains
+# a failure, a private X server with a window manager, the real game started from elsewhere,
+# and screenshot helpers.
 set -euo pipefail
 
 BUILD=$(cd "${1:?usage: script BUILD_DIR}" && pwd)
 GAME="$BUILD/vantorel"
-SHOTS="$BUILD/e2e-shots"
-mkdir -p "$SHOTS"
 
-WORK=$(mktemp -d)
+# WORK is this run's folder, named after the ctest test (VANTOREL_TEST_NAME): the script's own
+# log with times, the X server's, window manager's and game's output, the screenshots and the
+# scratch files. It is removed when the script passes or skips, kept and named when it fails
+# (KEEP_WORK=1 keeps it anyway).
+WORK="$BUILD/test-artifacts/${VANTOREL_TEST_NAME:-$(basename "$0" .sh)}"
+rm -rf "$WORK"
+mkdir -p "$WORK"
+SHOTS="$WORK"
 GAME_PID=""
 X_PID=""
 WM_PID=""
 
+# Every line the script prints reaches the test's output and $WORK/log with the time of day.
+_stamp() {
+    local line t frac
+    while IFS= read -r line || [ -n "$line" ]; do
+        t=$EPOCHREALTIME
+        frac=${t#*[.,]}
+        printf -v line '%(%T)T.%s %s' "${t%[.,]*}" "${frac:0:3}" "$line"
+        printf '%s\n' "$line"
+        printf '%s\n' "$line" >&4
+    done 4>>"$WORK/log"
+}
+exec > >(_stamp) 2>&1
+STAMP_PID=$!
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 note() { echo "-- $*"; }
 
+# at_exit COMMAND: run at exit once the game, the window manager and the X server have gone.
+EXIT_HOOKS=()
+at_exit() { EXIT_HOOKS+=("$1"); }
+
+# stop PID: ends a process this script started and waits until it has gone. An X server
+# removes its socket file on its way out: had it not gone before the next test's server takes
+# the same display number, it would remove that server's file instead.
+_gone_pid() { ! kill -0 "$1" 2>/dev/null; }
+stop() {
+    [ -n "$1" ] || return 0
+    kill "$1" 2>/dev/null || true
+    poll 30 _gone_pid "$1" || { note "process $1 ignored SIGTERM for 30 s; killed"; kill -KILL "$1" 2>/dev/null || true; }
+    wait "$1" 2>/dev/null || true
+}
+
+# The screen, its windows and the script's processes at the moment of a failure.
+_snapshot() {
+    ps -o pid,ppid,stat,wchan:32,etime,args --ppid $$ >"$WORK/processes.txt" 2>&1 || true
+    [ -n "$X_PID" ] && kill -0 "$X_PID" 2>/dev/null || return 0
+    timeout 10 xwininfo -root -tree >"$WORK/windows.txt" 2>&1 || true
+    timeout 10 import -window root "$WORK/failure.png" >/dev/null 2>&1 || true
+}
+
 cleanup() {
-    [ -n "$GAME_PID" ] && kill "$GAME_PID" 2>/dev/null || true
-    [ -n "$WM_PID" ] && kill "$WM_PID" 2>/dev/null || true
-    [ -n "$X_PID" ] && kill "$X_PID" 2>/dev/null || true
-    if [ -n "${KEEP_WORK:-}" ]; then echo "work kept in $WORK"; else rm -rf "$WORK"; fi
+    local rc=$? hook
+    [ "$rc" -eq 0 ] || [ "$rc" -eq 77 ] || _snapshot
+    stop "$GAME_PID"
+    stop "$WM_PID"
+    stop "$X_PID"
+    for hook in "${EXIT_HOOKS[@]}"; do eval "$hook" || true; done
+    # 77: skipped.
+    if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ]; then
+        echo "FAIL (exit status $rc): logs and screenshots kept in $WORK" >&2
+    elif [ -n "${KEEP_WORK:-}" ]; then
+        echo "work kept in $WORK"
+    else
+        rm -rf "$WORK"
+    fi
+    # The last lines are out before the script's caller reads them.
+    exec >&- 2>&-
+    poll 10 _gone_pid "$STAMP_PID" || true
 }
 trap cleanup EXIT
 
@@ -47,30 +103,33 @@ wait_until() {
     return "$rc"
 }
 
-x_ready() { [ -s "$WORK/display" ] && DISPLAY=":$(cat "$WORK/display")" xdpyinfo >/dev/null 2>&1; }
+# 0 once the server answers, 2 when it has exited.
+x_ready() {
+    kill -0 "$X_PID" 2>/dev/null || return 2
+    [ -s "$WORK/display" ] && DISPLAY=":$(cat "$WORK/display")" xdpyinfo >/dev/null 2>&1
+}
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
-# start_x WIDTH HEIGHT [XVFB_OPTION...]: the server picks a free display itself and reports it
-# when ready, so suites starting at once never race for a number.
-start_x() {
-    local w=$1 h=$2 attempt
+# start_xvfb WIDTH HEIGHT [XVFB_OPTION...]: the server picks a free display itself and reports
+# it when ready, so suites starting at once never race for a number. -noreset: by default the
+# server resets when its last client leaves, here the readiness probe, and drops a client that
+# is still connecting at that moment, such as the window manager started right after it.
+start_xvfb() {
+    local w=$1 h=$2
     shift 2
-    # A server gone between its report and the window manager's start is replaced, up to twice.
-    for attempt in 1 2 3; do
-        Xvfb -displayfd 3 -screen 0 "${w}x${h}x24" -nolisten tcp "$@" 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-        X_PID=$!
-        wait_until 30 "Xvfb to start ($(cat "$WORK/xvfb.log" 2>/dev/null))" x_ready
-        export DISPLAY=":$(cat "$WORK/display")"
-        openbox >"$WORK/openbox.log" 2>&1 &
-        WM_PID=$!
-        wait_until 90 "the window manager ($(cat "$WORK/openbox.log" 2>/dev/null))" wm_running && return 0
-        note "attempt $attempt: openbox could not use $DISPLAY: $(cat "$WORK/openbox.log"); Xvfb: $(cat "$WORK/xvfb.log")"
-        kill "$WM_PID" "$X_PID" 2>/dev/null || true
-        wait "$X_PID" 2>/dev/null || true
-        WM_PID="" X_PID=""
-        : >"$WORK/display"
-    done
-    fail "no X server with a window manager after 3 attempts"
+    Xvfb -displayfd 3 -noreset -screen 0 "${w}x${h}x24" -nolisten tcp "$@" 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    X_PID=$!
+    wait_until 30 "Xvfb to start" x_ready || fail "Xvfb exited: $(cat "$WORK/xvfb.log")"
+    export DISPLAY=":$(cat "$WORK/display")"
+    note "Xvfb (process $X_PID) on $DISPLAY"
+}
+
+# start_x WIDTH HEIGHT [XVFB_OPTION...]: the server and a window manager.
+start_x() {
+    start_xvfb "$@"
+    openbox >"$WORK/openbox.log" 2>&1 &
+    WM_PID=$!
+    wait_until 90 "the window manager" wm_running || fail "openbox exited: $(cat "$WORK/openbox.log")"
 }
 # 0 when the window manager runs, 1 while it starts, 2 when it has exited.
 wm_running() {
