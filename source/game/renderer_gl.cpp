@@ -195,8 +195,7 @@ void main() {
 }
 )";
 
-const char* PRESENT_WHOLE_FS = R"(#version 330 core
-uniform sampler2D present_tex;
+const char* PRESENT_WHOLE_FS = R"(uniform sampler2D present_tex;
 in vec2 uv;
 layout(location = 0) out vec4 frag_color;
 void main() {
@@ -384,31 +383,6 @@ bool _present_pixels_per_texel(const Renderer_Frame_Params& p, f32 out[2]) {
     out[0] = across;
     out[1] = down;
     return true;
-}
-
-// The picture quad spans the window's height and covers, opaque, every pixel whose centre
-// lies between its left and right edges; only the bars beside it need the clear colour.
-// Each bar reaches a pixel into the quad's side, which the quad then paints over.
-void _clear_bars(const Renderer_Frame_Params& p) {
-    f32 half = p.window_w * p.present_scale[0] * 0.5f;  // pixels
-    f32 left = p.window_w * 0.5f - half, right = p.window_w * 0.5f + half;
-    GLint w = GLint(p.window_w), h = GLint(p.window_h);
-    GLint left_end = GLint(std::ceil(left)) + 1, right_start = GLint(std::floor(right)) - 1;
-    if (left_end >= right_start) {  // no quad to spare: clear it all
-        _clear(CLEAR_COLOR, false);
-        return;
-    }
-    if (left_end <= 0 && right_start >= w) return;  // narrower than the picture: no bars
-    glEnable(GL_SCISSOR_TEST);
-    if (left_end > 0) {
-        glScissor(0, 0, left_end, h);
-        _clear(CLEAR_COLOR, false);
-    }
-    if (right_start < w) {
-        glScissor(right_start, 0, w - right_start, h);
-        _clear(CLEAR_COLOR, false);
-    }
-    glDisable(GL_SCISSOR_TEST);
 }
 
 void _create_pipelines(Renderer_Device* d) {
@@ -606,7 +580,7 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
 
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, GLsizei(p.window_w), GLsizei(p.window_h));
-    _clear_bars(p);
+    _clear(CLEAR_COLOR, true);
     f32 pixels_per_texel[2] = {0, 0};
     bool even = _present_pixels_per_texel(p, pixels_per_texel);
     if (even) {

@@ -278,7 +278,10 @@ void _browser_fit_canvas() {
     int h = std::max(1, int(std::lround(css_h * ratio)));
     int now_w = 0, now_h = 0;
     SDL_GetWindowSize(P.window, &now_w, &now_h);
-    if (w != now_w || h != now_h) SDL_SetWindowSize(P.window, w, h);
+    if (w == now_w && h == now_h) return;
+    // A resized canvas starts blank: the next frame draws even an unchanged picture.
+    SDL_SetWindowSize(P.window, w, h);
+    P.redraw_needed = true;
 }
 
 void _browser_end() {
@@ -298,6 +301,8 @@ void _browser_frame() {
         return;
     }
     _browser_fit_canvas();
+    // A frame that draws nothing leaves the canvas showing the last picture.
+    P.frame_drawn = true;
     B.cb.frame();
     if (!B.drawn) {
         B.drawn = true;

@@ -431,28 +431,6 @@ TEST(Gl_Present, each_offscreen_pixel_is_a_uniform_four_by_four_block) {
     EXPECT_EQ(bad_zoom, 0);
 }
 
-// The window pass clears only the bars beside the picture; at any window size nothing the
-// window held before may show through (a colour no blend of palette colours can make).
-TEST(Gl_Present, every_window_pixel_is_repainted_at_any_size) {
-    std::vector<u8> noise = _noise_picture();
-    renderer_device_load_atlas(_env().device, VIEW_W, VIEW_H, noise.data());
-    const int sizes[][2] = {{1280, 720}, {1001, 700}, {1919, 1080}, {500, 576}, {160, 144}, {641, 577}};
-    constexpr Rgb STALE = {0, 255, 0};
-    for (const auto& size : sizes) {
-        ASSERT_TRUE(_resize(size[0], size[1]));
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(0, 0, size[0], size[1]);
-        glClearColor(0, 1, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        Picture pic = _draw(_noise_frame(), {});
-        int stale = 0;
-        for (int y = 0; y < pic.h; ++y)
-            for (int x = 0; x < pic.w; ++x) stale += pic.at(x, y) == STALE;
-        EXPECT_EQ(stale, 0) << size[0] << " x " << size[1];
-    }
-    _restore_hand_atlas();
-}
-
 // Widths, in window pixels, of the game pixels met along a line of a two-colour
 // checkerboard. A pixel that blends the two colours is split between its neighbours by
 // its share of each; a colour outside the blend of the two ends the walk with no widths.
