@@ -13,6 +13,10 @@ TITLE=10       # seconds measured at the title
 PLAY=20        # seconds measured in play
 PLAY_SCRIPT=25 # seconds of play in the replay: the measured stretch and a margin
 
+# A yardstick that cannot start would otherwise fail only after minutes of measuring.
+if [ -n "${BEFORE:-}" ] && [ ! -x "$BEFORE/vantorel" ]; then fail "BEFORE: no $BEFORE/vantorel"; fi
+if [ -n "${PEER:-}" ] && ! command -v "${PEER%% *}" >/dev/null; then fail "PEER: ${PEER%% *} not found"; fi
+
 export SDL_AUDIODRIVER=dummy
 start_x 1280 720
 note "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
