@@ -385,27 +385,6 @@ bool _present_pixels_per_texel(const Renderer_Frame_Params& p, f32 out[2]) {
     return true;
 }
 
-// The window pass takes one of its two programs at a time, and most windows never change
-// scale: each is built when first needed, which keeps a compile out of start-up.
-void _make_present(Renderer_Device* d) {
-    d->present.program = _make_program(d, PRESENT_VS, PRESENT_FS, "present_shader");
-    d->present.vao = _make_quad_vao(d, "present-pipeline");
-    d->present_scale = glGetUniformLocation(d->present.program, "scale");
-    d->present_viewport_scale = glGetUniformLocation(d->present.program, "viewport_scale");
-    d->present_offset = glGetUniformLocation(d->present.program, "offset");
-    d->present_pixels_per_texel = glGetUniformLocation(d->present.program, "pixels_per_texel");
-    _set_sampler_unit(d->present.program, "present_tex", 0);
-}
-
-void _make_present_whole(Renderer_Device* d) {
-    d->present_whole.program = _make_program(d, PRESENT_VS, PRESENT_WHOLE_FS, "present_whole_shader");
-    d->present_whole.vao = _make_quad_vao(d, "present-whole-pipeline");
-    d->present_whole_scale = glGetUniformLocation(d->present_whole.program, "scale");
-    d->present_whole_viewport_scale = glGetUniformLocation(d->present_whole.program, "viewport_scale");
-    d->present_whole_offset = glGetUniformLocation(d->present_whole.program, "offset");
-    _set_sampler_unit(d->present_whole.program, "present_tex", 0);
-}
-
 void _create_pipelines(Renderer_Device* d) {
     constexpr GLsizei ss = sizeof(Sprite_Instance);
     d->sprite.program = _make_program(d, SPRITE_VS, SPRITE_FS, "sprite_shader");
@@ -446,6 +425,21 @@ void _create_pipelines(Renderer_Device* d) {
     d->postprocess.blend = true;
     _set_sampler_unit(d->postprocess.program, "postprocess_tex", 0);
     _set_sampler_unit(d->postprocess.program, "postprocess_palette_tex", 1);
+
+    d->present.program = _make_program(d, PRESENT_VS, PRESENT_FS, "present_shader");
+    d->present.vao = _make_quad_vao(d, "present-pipeline");
+    d->present_scale = glGetUniformLocation(d->present.program, "scale");
+    d->present_viewport_scale = glGetUniformLocation(d->present.program, "viewport_scale");
+    d->present_offset = glGetUniformLocation(d->present.program, "offset");
+    d->present_pixels_per_texel = glGetUniformLocation(d->present.program, "pixels_per_texel");
+    _set_sampler_unit(d->present.program, "present_tex", 0);
+
+    d->present_whole.program = _make_program(d, PRESENT_VS, PRESENT_WHOLE_FS, "present_whole_shader");
+    d->present_whole.vao = _make_quad_vao(d, "present-whole-pipeline");
+    d->present_whole_scale = glGetUniformLocation(d->present_whole.program, "scale");
+    d->present_whole_viewport_scale = glGetUniformLocation(d->present_whole.program, "viewport_scale");
+    d->present_whole_offset = glGetUniformLocation(d->present_whole.program, "offset");
+    _set_sampler_unit(d->present_whole.program, "present_tex", 0);
 
     glBindVertexArray(0);
     glUseProgram(0);
@@ -590,7 +584,6 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
     f32 pixels_per_texel[2] = {0, 0};
     bool even = _present_pixels_per_texel(p, pixels_per_texel);
     if (even) {
-        if (!d->present.vao) _make_present(d);
         _apply_pipeline(d->present);
         _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color, d->present_linear_sampler);
         glUniform2fv(d->present_pixels_per_texel, 1, pixels_per_texel);
@@ -598,7 +591,6 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
         glUniform2fv(d->present_viewport_scale, 1, p.present_viewport_scale);
         glUniform2f(d->present_offset, 0.0f, 0.0f);
     } else {
-        if (!d->present_whole.vao) _make_present_whole(d);
         _apply_pipeline(d->present_whole);
         _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color, d->nearest_sampler);
         glUniform2fv(d->present_whole_scale, 1, p.present_scale);
