@@ -539,7 +539,9 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     P = Platform{};
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
     platform_events_begin();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+    // The timer subsystem starts a thread, and from the first thread on every getc locks: video
+    // first, so the X input method reads its compose table (tens of thousands of getc) unlocked.
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0 || SDL_InitSubSystem(SDL_INIT_TIMER) != 0) {
         std::fprintf(stderr, "vantorel: no display: %s\n", SDL_GetError());
         return 1;
     }
