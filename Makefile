@@ -70,10 +70,12 @@ install:
 	cmake --build $(BUILD) -j$(JOBS)
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# Frame costs, then start-up and processor time on a private X server (BEFORE=<build folder>
+# measures another build alongside, PEER=<command> another program at its title).
 bench: build
-	cmake --build $(BUILD) --target vantorel_bench vantorel_startup_bench -j$(JOBS)
+	cmake --build $(BUILD) --target vantorel_bench vantorel_startup_bench vantorel_play_script -j$(JOBS)
 	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_bench
-	cd $(BUILD) && SDL_AUDIODRIVER=dummy ./vantorel_startup_bench ./vantorel ./vantorel_startup_bare 5
+	bash tests/bench/cpu.sh $(BUILD)
 
 # Fragments in mk/ add their bounded checks as prerequisites of test-extra.
 .PHONY: test-extra

@@ -16,3 +16,7 @@ add_executable(vantorel_startup_bare EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/
 target_link_libraries(vantorel_startup_bare PRIVATE PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::EPOXY)
 add_executable(vantorel_startup_bench EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/bench/startup_bench.cpp)
 add_dependencies(vantorel_startup_bench vantorel vantorel_startup_bare)
+
+# CPU at the title and in a scripted stretch of play, the X server's share included.
+add_executable(vantorel_play_script EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/bench/play_script.cpp)
+target_link_libraries(vantorel_play_script PRIVATE vantorel_core)

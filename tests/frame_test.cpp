@@ -248,3 +248,33 @@ TEST(Frame, WithoutDataTheGameRunsBlankAndStillSavesSettings) {
     EXPECT_EQ(std::filesystem::file_size(dir + "settings.json"), 97u);
     std::filesystem::remove_all(dir);
 }
+
+// A frame is drawn exactly when its picture differs from the last one; still screens draw none.
+TEST(Frame, OnlyFramesThatChangeThePictureAreDrawn) {
+    Headless h;
+    Renderer_Capture cap;
+    renderer.capture = &cap;
+    auto bytes = [&] {
+        const u8* s = reinterpret_cast<const u8*>(cap.sprites.data());
+        const u8* g = reinterpret_cast<const u8*>(cap.glyphs.data());
+        std::vector<u8> b(s, s + cap.sprites.size() * sizeof(Sprite_Instance));
+        b.insert(b.end(), g, g + cap.glyphs.size() * sizeof(Font_Instance));
+        return b;
+    };
+    std::vector<u8> shown;
+    int drawn_at_rest = 0;
+    // The title, then the credits: the selection eases in and the screen stands still.
+    for (int f = 0; f < 240; f++) {
+        int key = f == 100 ? DK_DOWN : f == 110 ? DK_ENTER : 0;
+        if (key) h.down(key);
+        h.frame();
+        if (key) h.up(key);
+        std::vector<u8> now = bytes();
+        EXPECT_EQ(platform_frame_drawn(), now != shown) << "frame " << f;
+        if (f >= 180) drawn_at_rest += platform_frame_drawn();
+        shown = now;
+    }
+    EXPECT_EQ(game.state, credits);
+    EXPECT_EQ(drawn_at_rest, 0);
+    renderer.capture = nullptr;
+}

@@ -212,3 +212,47 @@ TEST_F(Text_Fixture, GlyphListIsCapped) {
     for (int i = 0; i < 20; i++) draw_screen_text({0, 10}, line.c_str(), WHITE, {8, 8});
     EXPECT_EQ(renderer.glyph_count, MAX_GLYPHS);
 }
+
+// A frame is drawn, and so presented, exactly when something that decides its pixels changed.
+TEST(FrameSkip, RepeatedPictureIsNotDrawnAgainAndAnyChangeIs) {
+    const Sprite s{0, 0, 2, 2};
+    const u8 texels[4 * 4 * 4] = {};
+    auto base_frame = [&] {
+        draw_world_sprite({3, 4}, {1, 1}, 0, WHITE, s, 0.5f);
+        draw_world_sprite({-9, 2}, {1, 1}, 0.5f, BLACK, s, 0.25f);
+        renderer.glyphs[renderer.glyph_count++] = Font_Instance{{1, 2}, {4, 8}, {0, 0}, {0.01f, 0.02f}, {255, 255, 255, 255}};
+    };
+    struct Case {
+        const char* what;
+        void (*change)();  // applied to each frame after the first
+        bool drawn;        // the changed frame
+        bool drawn_again;  // the changed frame once more
+    };
+    const Case cases[] = {
+        {"nothing", [] {}, false, false},
+        {"a sprite moved a pixel", [] { renderer.sprites[1].pos[0] = -8; }, true, false},
+        {"a glyph's colour", [] { renderer.glyphs[0].color[2] = 0; }, true, false},
+        {"one sprite more", [] { renderer.sprites[renderer.sprite_count++] = renderer.sprites[0]; }, true, false},
+        {"one glyph fewer", [] { renderer.glyph_count--; }, true, false},
+        {"the camera moved", [] { renderer.camera.pos.y = 1; }, true, false},
+        {"zoomed out", [] { renderer.camera.view_scale = 2; }, true, false},
+        {"the window asked for it", [] { platform_request_redraw(); }, true, true},
+        {"a new atlas", [] { renderer_load_atlas(4, 4, renderer.palette_texels); }, true, true},
+        {"a new palette", [] { _renderer_load_palette(PALETTE, 4); }, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        renderer_init(true);
+        renderer_load_atlas(4, 4, texels);
+        platform_headless_begin(640, 576);
+        for (int frame = 0; frame < 3; frame++) {
+            base_frame();
+            if (frame > 0) c.change();
+            renderer_flush_frame();
+            bool expected[3] = {true, c.drawn, c.drawn_again};
+            EXPECT_EQ(platform_frame_drawn(), expected[frame]) << "frame " << frame;
+        }
+        platform_headless_end();
+        renderer_shutdown();
+    }
+}

@@ -39,6 +39,7 @@ void renderer_build_palette_texels(const Color* colors, int count, u8 out[2048])
 
 void _renderer_load_palette(const Color* colors, int count) {
     renderer_build_palette_texels(colors, count, renderer.palette_texels);
+    renderer.drawn_valid = false;
     if (renderer.device) renderer_device_load_palette(renderer.device, renderer.palette_texels);
 }
 
@@ -46,6 +47,10 @@ void renderer_init(bool headless) {
     Renderer& r = renderer;
     if (!r.sprites) r.sprites = static_cast<Sprite_Instance*>(std::calloc(MAX_WORLD_SPRITES, sizeof(Sprite_Instance)));
     if (!r.glyphs) r.glyphs = static_cast<Font_Instance*>(std::calloc(MAX_GLYPHS, sizeof(Font_Instance)));
+    if (!r.drawn_sprites)
+        r.drawn_sprites = static_cast<Sprite_Instance*>(std::calloc(MAX_WORLD_SPRITES, sizeof(Sprite_Instance)));
+    if (!r.drawn_glyphs) r.drawn_glyphs = static_cast<Font_Instance*>(std::calloc(MAX_GLYPHS, sizeof(Font_Instance)));
+    r.drawn_valid = false;
     r.sprite_count = r.glyph_count = 0;
     r.camera = Camera{};
     renderer_build_palette_texels(PALETTE, 4, r.palette_texels);
@@ -57,8 +62,11 @@ void renderer_shutdown() {
     renderer_device_destroy(renderer.device);
     std::free(renderer.sprites);
     std::free(renderer.glyphs);
-    renderer.sprites = nullptr;
-    renderer.glyphs = nullptr;
+    std::free(renderer.drawn_sprites);
+    std::free(renderer.drawn_glyphs);
+    renderer.sprites = renderer.drawn_sprites = nullptr;
+    renderer.glyphs = renderer.drawn_glyphs = nullptr;
+    renderer.drawn_valid = false;
     renderer.device = nullptr;
     renderer.has_atlas = renderer.has_font = false;
     renderer.atlas_size[0] = renderer.atlas_size[1] = 0;
@@ -72,6 +80,7 @@ void renderer_load_atlas(i32 width, i32 height, const u8* rgba) {
     renderer.atlas_size[0] = width;
     renderer.atlas_size[1] = height;
     renderer.has_atlas = true;
+    renderer.drawn_valid = false;
     if (renderer.device) renderer_device_load_atlas(renderer.device, width, height, rgba);
 }
 
@@ -102,6 +111,7 @@ bool _renderer_load_font_data(const u8* ttf, size_t len) {
     if (renderer.device) renderer_device_load_font(renderer.device, bitmap);
     std::free(bitmap);
     renderer.has_font = true;
+    renderer.drawn_valid = false;
     return true;
 }
 
@@ -188,6 +198,51 @@ static void _identity(f32 m[16]) {
     for (int i = 0; i < 16; i++) m[i] = (i % 5 == 0) ? 1.0f : 0.0f;
 }
 
+static Renderer_Frame_Params _frame_params(const Renderer& r, f32 w, f32 h) {
+    Renderer_Frame_Params p;
+    p.window_w = w;
+    p.window_h = h;
+    // Row-vector matrices: clip = (x, y, z, 1) × M, stored row by row.
+    _identity(p.screen_mvp);
+    p.screen_mvp[0] = 2.0f / VIEW_W;
+    p.screen_mvp[5] = 2.0f / VIEW_H;
+    p.screen_mvp[10] = -1;
+    p.screen_mvp[12] = -1;
+    p.screen_mvp[13] = -1;
+    _identity(p.world_mvp);
+    p.world_mvp[0] = 2.0f / VIEW_W;
+    p.world_mvp[5] = -2.0f / VIEW_H;
+    p.world_mvp[10] = -1;
+    p.world_mvp[12] = -r.camera.pos.x * 2.0f / VIEW_W;
+    p.world_mvp[13] = r.camera.pos.y * 2.0f / VIEW_H;
+    f32 aspect = h > 0 ? w / h : 1;
+    p.present_scale[0] = PICTURE_ASPECT / aspect;
+    p.present_scale[1] = 1.0f;
+    f32 v = r.camera.view_scale > 1.0f ? r.camera.view_scale : 1.0f;
+    p.present_viewport_scale[0] = v;
+    p.present_viewport_scale[1] = v;
+    return p;
+}
+
+// Compares the frame's inputs, not its pixels: reading the picture back would stall the GPU.
+// Equal bytes draw equal pixels; the records hold no padding.
+static bool _draws_last_picture(const Renderer& r, const Renderer_Frame_Params& p, u32 ns, u32 ng) {
+    return r.drawn_valid && ns == r.drawn_sprite_count && ng == r.drawn_glyph_count &&
+           std::memcmp(&p, &r.drawn_params, sizeof p) == 0 &&
+           std::memcmp(r.sprites, r.drawn_sprites, ns * sizeof(Sprite_Instance)) == 0 &&
+           std::memcmp(r.glyphs, r.drawn_glyphs, ng * sizeof(Font_Instance)) == 0;
+}
+
+static void _remember_picture(Renderer& r, const Renderer_Frame_Params& p, u32 ns, u32 ng) {
+    r.drawn_valid = r.drawn_sprites && r.drawn_glyphs;
+    if (!r.drawn_valid) return;
+    std::memcpy(r.drawn_sprites, r.sprites, ns * sizeof(Sprite_Instance));
+    std::memcpy(r.drawn_glyphs, r.glyphs, ng * sizeof(Font_Instance));
+    r.drawn_sprite_count = ns;
+    r.drawn_glyph_count = ng;
+    r.drawn_params = p;
+}
+
 void renderer_flush_frame() {
     Renderer& r = renderer;
     f32 w = f32(platform_width()), h = f32(platform_height());
@@ -198,31 +253,13 @@ void renderer_flush_frame() {
         r.capture->sprites.assign(r.sprites, r.sprites + ns);
         r.capture->glyphs.assign(r.glyphs, r.glyphs + ng);
     }
-    if (r.device) {
-        Renderer_Frame_Params p;
-        p.window_w = w;
-        p.window_h = h;
-        // Row-vector matrices: clip = (x, y, z, 1) × M, stored row by row.
-        _identity(p.screen_mvp);
-        p.screen_mvp[0] = 2.0f / VIEW_W;
-        p.screen_mvp[5] = 2.0f / VIEW_H;
-        p.screen_mvp[10] = -1;
-        p.screen_mvp[12] = -1;
-        p.screen_mvp[13] = -1;
-        _identity(p.world_mvp);
-        p.world_mvp[0] = 2.0f / VIEW_W;
-        p.world_mvp[5] = -2.0f / VIEW_H;
-        p.world_mvp[10] = -1;
-        p.world_mvp[12] = -r.camera.pos.x * 2.0f / VIEW_W;
-        p.world_mvp[13] = r.camera.pos.y * 2.0f / VIEW_H;
-        f32 aspect = h > 0 ? w / h : 1;
-        p.present_scale[0] = PICTURE_ASPECT / aspect;
-        p.present_scale[1] = 1.0f;
-        f32 v = r.camera.view_scale > 1.0f ? r.camera.view_scale : 1.0f;
-        p.present_viewport_scale[0] = v;
-        p.present_viewport_scale[1] = v;
-        renderer_device_draw(r.device, p, r.sprites, ns, r.glyphs, ng);
+    Renderer_Frame_Params p = _frame_params(r, w, h);
+    bool draw = platform_redraw_needed() || !_draws_last_picture(r, p, ns, ng);
+    if (draw) {
+        _remember_picture(r, p, ns, ng);
+        if (r.device) renderer_device_draw(r.device, p, r.sprites, ns, r.glyphs, ng);
     }
+    platform_set_frame_drawn(draw);
     r.sprite_count = 0;
     r.glyph_count = 0;
 }

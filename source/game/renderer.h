@@ -58,6 +58,15 @@ struct Renderer_Capture {
     std::vector<Font_Instance> glyphs;
 };
 
+// What the device passes read besides the lists; from the camera and the window size.
+struct Renderer_Frame_Params {
+    f32 window_w, window_h;  // pixels
+    f32 world_mvp[16];
+    f32 screen_mvp[16];
+    f32 present_scale[2];
+    f32 present_viewport_scale[2];
+};
+
 struct Renderer {
     Sprite_Instance* sprites = nullptr;  // capacity MAX_WORLD_SPRITES, reserved once
     u32 sprite_count = 0;
@@ -74,6 +83,14 @@ struct Renderer {
     Renderer_Capture* capture = nullptr;
     // last uploaded sprite count, for tests and benchmarks
     u32 last_sprite_upload = 0;
+    // The inputs of the picture last drawn: the same lists and parameters give the same
+    // pixels, so a frame that repeats them need not be drawn or presented again.
+    Sprite_Instance* drawn_sprites = nullptr;  // capacity MAX_WORLD_SPRITES
+    u32 drawn_sprite_count = 0;
+    Font_Instance* drawn_glyphs = nullptr;     // capacity MAX_GLYPHS
+    u32 drawn_glyph_count = 0;
+    Renderer_Frame_Params drawn_params = {};
+    bool drawn_valid = false;  // false until a picture is drawn, and again after a texture changed
 };
 
 extern Renderer renderer;
@@ -102,13 +119,6 @@ void draw_screen_text(Vec2 pos, const char* text, const Color& color, Vec2 size)
 f32 screen_text_width(const char* text, Vec2 size);
 
 // Device side (renderer_gl.cpp); only called when not headless.
-struct Renderer_Frame_Params {
-    f32 window_w, window_h;
-    f32 world_mvp[16];
-    f32 screen_mvp[16];
-    f32 present_scale[2];
-    f32 present_viewport_scale[2];
-};
 Renderer_Device* renderer_device_create(const u8 palette_texels[2048]);
 // Releases every device resource; the context must still be current.
 void renderer_device_destroy(Renderer_Device* d);

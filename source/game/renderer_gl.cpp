@@ -61,12 +61,18 @@ struct Renderer_Device {
     Gl_Pipeline font;
     Gl_Pipeline postprocess;
     Gl_Pipeline present;
+    // The present program less its edge blending, for whole-number scales: the same pixels,
+    // and the pass that fills the whole window is most of the frame on a software GL.
+    Gl_Pipeline present_whole;
     GLint sprite_mvp = -1;
     GLint font_mvp = -1;
     GLint present_scale = -1;
     GLint present_viewport_scale = -1;
     GLint present_offset = -1;
     GLint present_pixels_per_texel = -1;
+    GLint present_whole_scale = -1;
+    GLint present_whole_viewport_scale = -1;
+    GLint present_whole_offset = -1;
 };
 
 namespace {
@@ -186,6 +192,14 @@ void main() {
         t = (base + 0.5 + blend) / size;
     }
     frag_color = vec4(texture(present_tex, t).rgb, 1.0);
+}
+)";
+
+const char* PRESENT_WHOLE_FS = R"(uniform sampler2D present_tex;
+in vec2 uv;
+layout(location = 0) out vec4 frag_color;
+void main() {
+    frag_color = vec4(texture(present_tex, uv).rgb, 1.0);
 }
 )";
 
@@ -420,6 +434,13 @@ void _create_pipelines(Renderer_Device* d) {
     d->present_pixels_per_texel = glGetUniformLocation(d->present.program, "pixels_per_texel");
     _set_sampler_unit(d->present.program, "present_tex", 0);
 
+    d->present_whole.program = _make_program(d, PRESENT_VS, PRESENT_WHOLE_FS, "present_whole_shader");
+    d->present_whole.vao = _make_quad_vao(d, "present-whole-pipeline");
+    d->present_whole_scale = glGetUniformLocation(d->present_whole.program, "scale");
+    d->present_whole_viewport_scale = glGetUniformLocation(d->present_whole.program, "viewport_scale");
+    d->present_whole_offset = glGetUniformLocation(d->present_whole.program, "offset");
+    _set_sampler_unit(d->present_whole.program, "present_tex", 0);
+
     glBindVertexArray(0);
     glUseProgram(0);
 }
@@ -560,15 +581,22 @@ void renderer_device_draw(Renderer_Device* d, const Renderer_Frame_Params& p,
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, GLsizei(p.window_w), GLsizei(p.window_h));
     _clear(CLEAR_COLOR, true);
-    _apply_pipeline(d->present);
     f32 pixels_per_texel[2] = {0, 0};
     bool even = _present_pixels_per_texel(p, pixels_per_texel);
-    _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color,
-                  even ? d->present_linear_sampler : d->nearest_sampler);
-    glUniform2fv(d->present_pixels_per_texel, 1, pixels_per_texel);
-    glUniform2fv(d->present_scale, 1, p.present_scale);
-    glUniform2fv(d->present_viewport_scale, 1, p.present_viewport_scale);
-    glUniform2f(d->present_offset, 0.0f, 0.0f);
+    if (even) {
+        _apply_pipeline(d->present);
+        _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color, d->present_linear_sampler);
+        glUniform2fv(d->present_pixels_per_texel, 1, pixels_per_texel);
+        glUniform2fv(d->present_scale, 1, p.present_scale);
+        glUniform2fv(d->present_viewport_scale, 1, p.present_viewport_scale);
+        glUniform2f(d->present_offset, 0.0f, 0.0f);
+    } else {
+        _apply_pipeline(d->present_whole);
+        _bind_texture(0, GL_TEXTURE_2D, d->postprocess_color, d->nearest_sampler);
+        glUniform2fv(d->present_whole_scale, 1, p.present_scale);
+        glUniform2fv(d->present_whole_viewport_scale, 1, p.present_viewport_scale);
+        glUniform2f(d->present_whole_offset, 0.0f, 0.0f);
+    }
     glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, nullptr);
 
     glBindVertexArray(0);
@@ -587,7 +615,7 @@ void renderer_device_destroy(Renderer_Device* d) {
     glDeleteTextures(6, textures);
     const GLuint framebuffers[2] = {d->offscreen_fbo, d->postprocess_fbo};
     glDeleteFramebuffers(2, framebuffers);
-    for (Gl_Pipeline* p : {&d->sprite, &d->font, &d->postprocess, &d->present}) {
+    for (Gl_Pipeline* p : {&d->sprite, &d->font, &d->postprocess, &d->present, &d->present_whole}) {
         glDeleteVertexArrays(1, &p->vao);
         glDeleteProgram(p->program);
     }

@@ -57,6 +57,8 @@ struct Platform {
     int duration_next = 0;
     double smoothed = 1.0 / 60.0;
     double pace = 0;  // seconds, least frame length asked for by the game
+    bool frame_drawn = true;
+    bool redraw_needed = true;
 } P;
 
 // The start-up benchmark hands over a pipe in VANTOREL_FIRST_FRAME_FD and reads from it
@@ -212,6 +214,20 @@ Platform_Key _platform_key(SDL_Scancode sc) {
     }
 }
 
+// Events after which the window may show nothing, or a rescaled or stale picture.
+bool _loses_picture(const SDL_Event& ev) {
+    if (ev.type != SDL_WINDOWEVENT) return false;
+    switch (ev.window.event) {
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_RESIZED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+        case SDL_WINDOWEVENT_RESTORED: return true;
+        default: return false;
+    }
+}
+
 bool _translate(const SDL_Event& ev, Platform_Event& out) {
     using K = Platform_Event_Kind;
     using B = Platform_Mouse_Button;
@@ -311,7 +327,10 @@ void _browser_fit_canvas() {
     int h = std::max(1, int(std::lround(css_h * ratio)));
     int now_w = 0, now_h = 0;
     SDL_GetWindowSize(P.window, &now_w, &now_h);
-    if (w != now_w || h != now_h) SDL_SetWindowSize(P.window, w, h);
+    if (w == now_w && h == now_h) return;
+    // A resized canvas starts blank: the next frame draws even an unchanged picture.
+    SDL_SetWindowSize(P.window, w, h);
+    P.redraw_needed = true;
 }
 
 void _browser_end() {
@@ -331,6 +350,8 @@ void _browser_frame() {
         return;
     }
     _browser_fit_canvas();
+    // A frame that draws nothing leaves the canvas showing the last picture.
+    P.frame_drawn = true;
     B.cb.frame();
     if (!B.drawn) {
         B.drawn = true;
@@ -387,6 +408,14 @@ bool platform_is_headless() { return P.headless; }
 double platform_frame_duration() { return P.headless ? P.headless_duration : P.smoothed; }
 void platform_set_frame_pace(double seconds) { P.pace = seconds > 0 ? seconds : 0; }
 
+void platform_set_frame_drawn(bool drawn) {
+    P.frame_drawn = drawn;
+    if (drawn) P.redraw_needed = false;
+}
+bool platform_frame_drawn() { return P.frame_drawn; }
+bool platform_redraw_needed() { return P.redraw_needed; }
+void platform_request_redraw() { P.redraw_needed = true; }
+
 void platform_toggle_fullscreen() {
 #ifdef __EMSCRIPTEN__
     // Browsers grant fullscreen only inside an input event: the request waits for the next one
@@ -399,6 +428,7 @@ void platform_toggle_fullscreen() {
 #endif
     bool was = P.window && desktop_effects ? _window_fullscreen_now() : P.fullscreen;
     P.fullscreen = !was;
+    P.redraw_needed = true;
     if (!P.window || !desktop_effects) return;
     if (P.fullscreen) {
         // SDL may still believe the window is fullscreen and would ignore the request.
@@ -623,6 +653,7 @@ bool platform_pump_events(const Platform_Callbacks& cb) {
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
         if (ev.type == SDL_QUIT) P.quit = true;
+        if (_loses_picture(ev)) P.redraw_needed = true;
         Platform_Event pe;
         if (_translate(ev, pe)) cb.event(pe);
     }
@@ -637,7 +668,9 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
     platform_events_begin();
     Held_Errors held = _hold_errors();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+    // The timer subsystem starts a thread, and from the first thread on every getc locks: video
+    // first, so the X input method reads its compose table (tens of thousands of getc) unlocked.
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0 || SDL_InitSubSystem(SDL_INIT_TIMER) != 0) {
         _release_errors(held, (std::string("vantorel: no display: ") + SDL_GetError() + "\n").c_str());
         return 1;
     }
@@ -705,10 +738,14 @@ int platform_run(int argc, char** argv, const Platform_Callbacks& cb, const Plat
     double last = _seconds_now();
     while (!P.quit) {
         if (!platform_pump_events(cb)) break;
+        P.frame_drawn = true;
         cb.frame();
-        if (P.gl) SDL_GL_SwapWindow(P.window);
-        _report_first_frame();
-        // Without a waiting present (no vsync, Xvfb) never outrun the display.
+        if (P.gl && P.frame_drawn) {
+            SDL_GL_SwapWindow(P.window);
+            _report_first_frame();
+        }
+        // Without a waiting present (no vsync, Xvfb, or no present at all this frame) never
+        // outrun the display.
         double interval = std::max(_refresh_interval(), P.pace);
         _sleep_until(last + interval);
         double now = _seconds_now();

@@ -114,6 +114,17 @@ std::string platform_find_exe_dir();
 bool platform_change_to_exe_dir();
 // The executable's folder after a successful move, else "".
 const char* platform_exe_dir();
+// Presenting. The loop presents a frame only when its frame callback drew a new picture;
+// the renderer reports each frame (a frame that reports nothing counts as drawn). A picture
+// the same as the one on screen is left there instead of being handed to the window system
+// again, which on a software GL costs most of a still screen's processor time.
+void platform_set_frame_drawn(bool drawn);
+bool platform_frame_drawn();
+// Whether the window may no longer show the last picture (none drawn yet, shown again,
+// exposed, resized, fullscreen switched): the next frame must draw even an unchanged one.
+// A drawn frame clears it.
+bool platform_redraw_needed();
+void platform_request_redraw();
 // Releases the GL context and window early in shutdown (no-op headless).
 void platform_shutdown_graphics();
 // The window icon, RGBA8 (ignored headless).

@@ -13,6 +13,8 @@ void renderer_device_draw(Renderer_Device*, const Renderer_Frame_Params&, const 
                           const Font_Instance*, u32) {}
 int platform_width() { return VIEW_W; }
 int platform_height() { return VIEW_H; }
+bool platform_redraw_needed() { return true; }
+void platform_set_frame_drawn(bool) {}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     renderer_init(true);
