@@ -2,6 +2,7 @@
 #pragma once
 #include "common.h"
 #include "input.h"
+#include "sprite.h"
 
 using Entity_Id = u32;
 
@@ -60,15 +61,6 @@ enum Projectile_Kind : u8 { player_bullet = 0, boss_bullet = 1 };
 struct Projectile_Entity {
     Projectile_Kind kind;
     Emitter emit;
-};
-
-enum Sprite_Anim_Id : u8 {
-    invalid_invalid = 0, ship_idle, ship_steer, ship_boost, boss_idle, SPRITE_ANIM_COUNT
-};
-struct Animator {
-    Sprite_Anim_Id anim_id = invalid_invalid;
-    u8 frame = 0;
-    f32 frame_timer = 0;  // seconds
 };
 
 enum Boss_State : u8 {

@@ -1,7 +1,6 @@
 // Sprite rectangles, the sprite and animation tables, animators and world sprites.
 #pragma once
 #include "common.h"
-#include "entity.h"
 
 struct Sprite {
     u16 x = 0, y = 0, w = 0, h = 0;  // atlas pixels, origin top-left
@@ -10,6 +9,16 @@ static_assert(sizeof(Sprite) == 8);
 
 constexpr int SPRITE_COUNT = 21;
 constexpr int ANIM_MAX_FRAMES = 32;
+
+enum Sprite_Anim_Id : u8 {
+    invalid_invalid = 0, ship_idle, ship_steer, ship_boost, boss_idle, SPRITE_ANIM_COUNT
+};
+// Where one entity is in its animation.
+struct Animator {
+    Sprite_Anim_Id anim_id = invalid_invalid;
+    u8 frame = 0;
+    f32 frame_timer = 0;  // seconds
+};
 
 struct Sprite_Anim {
     u8 sprite;                    // index into the sprite table
