@@ -1,7 +1,7 @@
 // The entity record and its per-kind variants.
 #pragma once
 #include "common.h"
-#include "input.h"
+#include "player_input.h"
 #include "sprite.h"
 
 using Entity_Id = u32;

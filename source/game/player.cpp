@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "game.h"
+#include "input.h"
 #include "projectile.h"
 #include "random.h"
 
