@@ -14,6 +14,12 @@ constexpr f32 BOMB_SHAKE_FREQUENCY = 9;
 
 f32 _r() { return random_unit(); }
 
+// Rocks turn smoothly but are drawn in 15-degree steps.
+f32 _round_to_15_degrees(f32 rot) {
+    f32 step = 15.0f * PI / 180.0f;
+    return std::round(rot / step) * step;  // halves away from zero
+}
+
 void _debris(Vec2 pos, f32 spread) {
     for (int i = 0; i < 6; i++) {
         Vec2 offset = Vec2{2 * _r() - 1, 2 * _r() - 1} * spread;
@@ -123,4 +129,11 @@ bool asteroid_damage(Entity_Ref ref, const Damage_Info& info) {
     }
     scene_destroy_entity(ref.id);
     return false;
+}
+
+void asteroid_draw(const Entity& e) {
+    static constexpr u8 SLOT[ASTEROID_KIND_COUNT] = {sprite_small_asteroid, sprite_large_asteroid, sprite_bomb,
+                                                     sprite_chaser_asteroid};
+    draw_world_sprite(e.pos, SPRITE_NATIVE_SCALE, _round_to_15_degrees(e.rot), WHITE,
+                      sprites[SLOT[e.variant.asteroid.kind & 3]], DEPTH_DEFAULT);
 }

@@ -14,4 +14,5 @@ constexpr f32 CONTACT_RADIUS = 1;    // the ship's point of contact, world units
 // An asteroid of `kind` with its kind's collider; angular_vel in radians per second.
 Entity make_asteroid(Vec2 pos, Vec2 vel, Asteroid_Kind kind, f32 angular_vel);
 void asteroid_update(Entity_Ref ref, Time_Step ts);
+void asteroid_draw(const Entity& e);
 bool asteroid_damage(Entity_Ref ref, const Damage_Info& info);

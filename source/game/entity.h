@@ -140,5 +140,7 @@ struct Damage_Info {
 // The per-kind dispatch; each kind's procedures are declared in its own header
 // (player.h, projectile.h, boss.h, asteroid.h, pickup.h).
 void entity_update(Entity_Ref ref, Time_Step ts);
+// Adds the entity's world sprites to this frame's list.
+void entity_draw(const Entity& e);
 // True when the hit counted (the ship took damage, the boss was hurt).
 bool entity_damage(Entity_Ref target, const Damage_Info& info);

@@ -139,7 +139,7 @@ void game_state_update(Time_Step ts) {
 }
 
 static void _overlay(f32 alpha) {
-    draw_world_sprite({0, 0}, {1600, 1440}, 0, Color{0, 0, 0, alpha}, sprites[sprite_solid], 0.001f);
+    draw_world_sprite({0, 0}, {1600, 1440}, 0, Color{0, 0, 0, alpha}, sprites[sprite_solid], DEPTH_FADE);
 }
 
 void game_state_draw() {

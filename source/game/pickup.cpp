@@ -1,5 +1,7 @@
 #include "pickup.h"
 
+#include <cmath>
+
 #include "game.h"
 
 Entity make_pickup(Vec2 pos) {
@@ -24,4 +26,12 @@ void pickup_update(Entity_Ref ref, Time_Step ts) {
     audio_play(player_heal);
     scene_destroy_entity(ref.id);
     spawn_sprite_particle(make_dot_particle(e.pos, {}, PI / 4, 8, 0, PALETTE[1], 0.5f));
+}
+
+void pickup_draw(const Entity& e) {
+    const Pickup_Entity& pk = e.variant.pickup;
+    f32 life = pk.duration > 0 ? 2 * pk.timer / pk.duration - 1 : 1;
+    f32 grow = 1 - std::pow(std::fabs(life), 4.0f);
+    f32 p = grow * (PULSE_SCALE + PULSE_DEPTH * std::sin(PICKUP_PULSE_RATE * pk.timer));
+    draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_pickup], DEPTH_DEFAULT);
 }

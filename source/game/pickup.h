@@ -5,7 +5,9 @@
 constexpr f32 PICKUP_LIFETIME = 7.5f;  // seconds
 constexpr f32 PICKUP_REACH = 16;       // world units, strictly closer collects
 constexpr i32 PICKUP_HEAL = 1;         // hit points
+constexpr f32 PICKUP_PULSE_RATE = 12;  // radians per second of the pickup's life
 
 // A pickup waiting at pos; it has no tags and no collider.
 Entity make_pickup(Vec2 pos);
 void pickup_update(Entity_Ref ref, Time_Step ts);
+void pickup_draw(const Entity& e);

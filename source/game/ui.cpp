@@ -100,7 +100,7 @@ void draw_hud() {
 
 void draw_title() {
     f32 t = f32(platform_time());
-    draw_world_sprite({0, 25 + 5 * std::sin(3 * t)}, {0.5f, 0.5f}, 0, WHITE, sprites[sprite_title], 0.5f);
+    draw_world_sprite({0, 25 + 5 * std::sin(3 * t)}, SPRITE_NATIVE_SCALE, 0, WHITE, sprites[sprite_title], DEPTH_DEFAULT);
 }
 
 void draw_best_score() {
