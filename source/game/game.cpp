@@ -2,6 +2,7 @@
 
 #include "../platform/platform.h"
 #include "input.h"
+#include "random.h"
 #include "replay.h"
 #include "renderer.h"
 #include "scores.h"
@@ -234,4 +235,23 @@ void _sapp_frame() {
     renderer.camera = game.camera.view;
     renderer_flush_frame();
     input_end_frame();
+}
+
+namespace {
+i64 _random_stat(u64 r) { return i64(r % PLAYER_STAT_COUNT); }
+}  // namespace
+
+void game_on_asteroid_hit(Entity_Id source) {
+    if (source == game.player) return;
+    game.score += 1;
+    if (game.score < (game.stage + 1) * STAGE_SCORE_STEP) return;
+    game_start_stage(game.stage + 1);
+    audio_play(new_stage);
+    i64 a = _random_stat(random_u64());
+    i64 b = _random_stat(random_u64());
+    if (b == a) b = (b + 1) % PLAYER_STAT_COUNT;
+    game.upgrade_choices[0] = Player_Stat(a);
+    game.upgrade_choices[1] = Player_Stat(b);
+    game_set_state(pick_upgrade);
+    audio_play(new_stage);
 }

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "audio.h"
+#include "camera.h"
 #include "common.h"
 #include "particles.h"
 #include "scene.h"
@@ -37,6 +38,9 @@ void game_set_state(Game_State s);
 void game_play_music(Audio_Event e);
 void game_return_to_main_menu();
 void game_new_game();
+// A rock destroyed by anything but the ship scores; every STAGE_SCORE_STEP points the next
+// stage starts and two upgrades are offered.
+void game_on_asteroid_hit(Entity_Id source);
 // The ship, when it exists and is still a ship.
 std::optional<Entity_Copy> game_player();
 void game_state_update(Time_Step ts);

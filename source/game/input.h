@@ -1,4 +1,5 @@
-// Key table, input codes, bindings and the per-frame player input.
+// Key table, input codes, bindings and the per-frame player input. player_gather_input keeps
+// the player_ prefix it was designed with, though it lives here.
 #pragma once
 #include "../gpad/gpad.h"
 #include "common.h"

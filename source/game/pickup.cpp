@@ -3,6 +3,14 @@
 #include <cmath>
 
 #include "game.h"
+#include "random.h"
+
+namespace {
+constexpr f32 PICKUP_INTERVAL_MIN = 14;    // seconds
+constexpr f32 PICKUP_INTERVAL_SPREAD = 10; // seconds
+// Pickups appear anywhere on the picture, world units.
+constexpr Vec2 PICKUP_AREA_HALF = {VIEW_W / 2, VIEW_H / 2};
+}  // namespace
 
 Entity make_pickup(Vec2 pos) {
     Entity e;
@@ -34,4 +42,12 @@ void pickup_draw(const Entity& e) {
     f32 grow = 1 - std::pow(std::fabs(life), 4.0f);
     f32 p = grow * (PULSE_SCALE + PULSE_DEPTH * std::sin(PICKUP_PULSE_RATE * pk.timer));
     draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_pickup], DEPTH_DEFAULT);
+}
+
+void pickup_spawner_update(f32 dt) {
+    game.pickup_spawn_timer -= dt;
+    if (!(game.pickup_spawn_timer < 0)) return;
+    game.pickup_spawn_timer = PICKUP_INTERVAL_MIN + PICKUP_INTERVAL_SPREAD * random_unit();
+    Vec2 r = random_vec2();
+    scene_spawn_entity(make_pickup({r.x * PICKUP_AREA_HALF.x, r.y * PICKUP_AREA_HALF.y}));
 }

@@ -4,6 +4,7 @@
 
 #include "game.h"
 #include "physics.h"
+#include "world.h"
 
 namespace {
 constexpr Color TRAIL_COLOR = PALETTE[1];
