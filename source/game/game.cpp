@@ -202,7 +202,7 @@ void _sapp_frame() {
     input_set_pads(pads);
 
     f32 step = f32(duration);
-    step = clampf(step, 1.0f / 256, 1.0f / 16);
+    step = clampf(step, STEP_MIN, STEP_MAX);
     Time_Step ts = {game.time_scale * step, step};
     last_time_step = ts;
 

@@ -15,6 +15,9 @@ constexpr int GAME_STATE_COUNT = 9;
 
 // A hit stop shorter than this has run out: the world moves again.
 constexpr f32 HIT_STOP_MIN = 0.001f;  // seconds
+// Each frame's step is clamped to this range, so a long hitch moves the world at most STEP_MAX.
+constexpr f32 STEP_MIN = 1.0f / 256;  // seconds
+constexpr f32 STEP_MAX = 1.0f / 16;   // seconds
 
 struct Game {
     f32 time_scale = 1;

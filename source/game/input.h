@@ -40,6 +40,9 @@ constexpr Input_Code ACTION_ALSO[PLAYER_INPUT_ACTION_COUNT][2] = {
     {Input_Code::key_left_shift, Input_Code::key_right_shift},  // boost
 };
 
+// A stick pushed this far or less steers nothing; a longer push counts unscaled.
+constexpr f32 STICK_DEAD_ZONE = 0.1f;  // share of full deflection
+
 enum Key_Flag : u8 { KEY_DOWN = 1, KEY_CHANGED = 2, KEY_CHANGED_AGAIN = 4 };
 
 // A window event as the game keeps it (and a replay records it); key codes in the common

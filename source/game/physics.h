@@ -5,7 +5,8 @@
 
 constexpr u32 MAX_QUERY_RESULTS = 64;
 
-enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_point = 1, hit_entity = 2 };
+// 1 is left free: casts only ever hit entities.
+enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_entity = 2 };
 struct Raycast_Hit {
     union {
         Vec2 point;

@@ -94,7 +94,8 @@ void draw_hud() {
     draw_screen_text({1, 143}, tprintf("energy %i/%i", pl.num_charges, pl.stat_levels[max_charges]), WHITE,
                      UI_TEXT_SIZE);
     static const char BAR[] = "++++++++++++++";
-    i32 n = pl.health < 0 ? 0 : (pl.health > 14 ? 14 : pl.health);
+    static_assert(sizeof(BAR) == size_t(HUD_HEALTH_SHOWN_MAX) + 1);
+    i32 n = pl.health < 0 ? 0 : (pl.health > HUD_HEALTH_SHOWN_MAX ? HUD_HEALTH_SHOWN_MAX : pl.health);
     draw_screen_text({60, 143}, BAR, size_t(n), WHITE, UI_TEXT_SIZE);
 }
 
