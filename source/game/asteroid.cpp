@@ -2,9 +2,13 @@
 
 #include <cmath>
 
+#include "audio.h"
+#include "camera.h"
 #include "game.h"
+#include "particles.h"
 #include "physics.h"
 #include "random.h"
+#include "scene.h"
 #include "stage.h"
 #include "world.h"
 

@@ -2,10 +2,13 @@
 
 #include <cmath>
 
+#include "audio.h"
+#include "camera.h"
 #include "game.h"
 #include "physics.h"
 #include "projectile.h"
 #include "random.h"
+#include "scene.h"
 
 namespace {
 void _enter(Boss_Entity& b, Boss_State s) {

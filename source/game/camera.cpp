@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "game.h"
+#include "scene.h"
 
 void camera_shake(Camera_Effects& c, f32 duration, Vec2 amplitude, f32 frequency) {
     c.shake.time = duration;

@@ -2,8 +2,11 @@
 
 #include <cmath>
 
+#include "audio.h"
 #include "game.h"
+#include "particles.h"
 #include "random.h"
+#include "scene.h"
 
 namespace {
 constexpr f32 PICKUP_INTERVAL_MIN = 14;    // seconds

@@ -2,11 +2,15 @@
 
 #include <cmath>
 
+#include "audio.h"
+#include "camera.h"
 #include "game.h"
 #include "input.h"
+#include "particles.h"
 #include "physics.h"
 #include "projectile.h"
 #include "random.h"
+#include "scene.h"
 
 namespace {
 constexpr Color SPARK_COLOR = PALETTE[1];

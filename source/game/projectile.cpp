@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "game.h"
+#include "particles.h"
 #include "physics.h"
+#include "scene.h"
 #include "world.h"
 
 namespace {

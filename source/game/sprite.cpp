@@ -3,7 +3,9 @@
 #include <cmath>
 
 #include "game.h"
+#include "particles.h"
 #include "renderer.h"
+#include "scene.h"
 
 Sprite sprites[SPRITE_COUNT];
 Sprite_Anim sprite_anims[SPRITE_ANIM_COUNT];

@@ -1,9 +1,11 @@
 #include "stage.h"
 
 #include "boss.h"
+#include "camera.h"
 #include "game.h"
 #include "pickup.h"
 #include "player.h"
+#include "scene.h"
 
 namespace {
 constexpr Asteroid_Kind STAGE_1_KINDS[] = {small, large};
