@@ -257,5 +257,7 @@ void game_on_asteroid_hit(Entity_Id source) {
     game.upgrade_choices[0] = Player_Stat(a);
     game.upgrade_choices[1] = Player_Stat(b);
     game_set_state(pick_upgrade);
+    // Not a slip: completing a stage starts the jingle twice, the two sounding together
+    // (new_stage allows two instances at once).
     audio_play(new_stage);
 }
