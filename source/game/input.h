@@ -1,5 +1,5 @@
 // Key table, input codes, bindings and the per-frame player input. player_gather_input keeps
-// the player_ prefix it was designed with, though it lives here.
+// the player_ prefix it has always had, though it lives here.
 #pragma once
 #include "../gpad/gpad.h"
 #include "common.h"

@@ -1,5 +1,5 @@
-// Sprite particles. _particle_system_update and _particle_system_reset keep the names they were
-// designed with, though other files call them.
+// Sprite particles. _particle_system_update and _particle_system_reset keep the names they have
+// always had, underscore included, though other files call them.
 #pragma once
 #include "common.h"
 #include "entity.h"

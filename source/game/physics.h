@@ -1,5 +1,5 @@
-// Overlap tests and the swept box cast. scene_box_cast keeps the scene_ prefix it was designed
-// with, though it lives here.
+// Overlap tests and the swept box cast. scene_box_cast keeps the scene_ prefix it has always
+// had, though it lives here.
 #pragma once
 #include "entity.h"
 

@@ -1,5 +1,5 @@
 // The stage table, the upgrade labels, the new-game reset and stage changes. game_reset and
-// game_start_stage keep the game_ prefix they were designed with, though they live here.
+// game_start_stage keep the game_ prefix they have always had, though they live here.
 // The score rule and the upgrade offer are game_on_asteroid_hit (game.cpp); the spawners are
 // asteroid_spawner_update (asteroid.cpp) and pickup_spawner_update (pickup.cpp).
 #pragma once
