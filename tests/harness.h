@@ -521,4 +521,19 @@ inline const bool reset_before_each_test = [] {
     testing::UnitTest::GetInstance()->listeners().Append(new Reset_Before_Each_Test);
     return true;
 }();
+
+// A whole file as bytes (none when it cannot be read).
+inline std::vector<u8> read_whole_file(const std::filesystem::path& p) {
+    std::string text = read_text(p);
+    return std::vector<u8>(text.begin(), text.end());
+}
+
+// A headless game whose scene holds nothing, not even the ship.
+struct Empty_Scene : testing::Test {
+    Headless h;
+    void SetUp() override {
+        scene_clear(game.scene);
+        game.player = 0;
+    }
+};
 #endif

@@ -22,13 +22,7 @@ Entity box_at(Vec2 pos, Vec2 half) {
     return e;
 }
 
-struct Physics : testing::Test {
-    Headless h;
-    void SetUp() override {
-        scene_clear(game.scene);
-        game.player = 0;
-    }
-};
+struct Physics : Empty_Scene {};
 }  // namespace
 
 TEST_F(Physics, OverlapIsStrictForCirclesAndBoxes) {

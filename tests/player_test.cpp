@@ -5,6 +5,7 @@
 
 #include "game/physics.h"
 #include "game/player.h"
+#include "game/world.h"
 #include "harness.h"
 
 namespace {

@@ -16,13 +16,7 @@ Entity rock_at(Vec2 pos) {
     return e;
 }
 
-struct Scene_Fixture : testing::Test {
-    Headless h;
-    void SetUp() override {
-        scene_clear(game.scene);
-        game.player = 0;
-    }
-};
+struct Scene_Fixture : Empty_Scene {};
 }  // namespace
 
 TEST_F(Scene_Fixture, IdentifiersStartAtOneAndSkipZeroOnWrap) {

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "harness.h"
 #include "text_runs.h"
 
@@ -11,8 +8,7 @@ struct Ui_Fixture : testing::Test {
     Headless h;
     Renderer_Capture cap;
     void SetUp() override {
-        std::ifstream f(VANTOREL_FONT, std::ios::binary);
-        std::vector<u8> font{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+        std::vector<u8> font = read_whole_file(VANTOREL_FONT);
         ASSERT_TRUE(_renderer_load_font_data(font.data(), font.size()));
         renderer.capture = &cap;
         audio_trace = Audio_Trace{};

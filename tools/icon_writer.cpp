@@ -7,19 +7,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "art_grid.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Rgba { unsigned char r, g, b, a; };
 
 constexpr int ICON_SIZES[] = {16, 32, 48, 64, 128, 256};  // pixels
 
@@ -28,61 +27,16 @@ constexpr int ICON_SIZES[] = {16, 32, 48, 64, 128, 256};  // pixels
     std::exit(1);
 }
 
-bool colour_named(const std::string& name, Rgba& out) {
-    static const std::map<std::string, Rgba> named = {
-        {"clear", {0, 0, 0, 0}},          {"white", {255, 255, 255, 255}},
-        {"cream", {255, 204, 169, 255}},  {"0", {255, 204, 169, 255}},
-        {"red", {255, 0, 77, 255}},       {"1", {255, 0, 77, 255}},
-        {"purple", {62, 0, 165, 255}},    {"2", {62, 0, 165, 255}},
-        {"navy", {16, 29, 52, 255}},      {"3", {16, 29, 52, 255}},
-    };
-    auto it = named.find(name);
-    if (it == named.end()) return false;
-    out = it->second;
-    return true;
-}
-
 struct Grid {
     int w = 0, h = 0;  // pixels
     std::vector<Rgba> px;
 };
 
 Grid read_grid(const char* path) {
-    std::ifstream in(path);
-    if (!in) fail(std::string("cannot read ") + path);
-    std::map<char, Rgba> legend;
-    std::vector<std::string> rows;
-    bool in_grid = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in_grid) {
-            if (line.empty()) break;
-            rows.push_back(line);
-        } else if (line.rfind("legend: ", 0) == 0) {
-            std::string v = line.substr(8);
-            if (v.size() < 3 || v[1] != ' ') fail(std::string(path) + ": legend needs 'X colour'");
-            std::string name = v.substr(2);
-            name = name.substr(0, name.find_first_of(" \t#"));
-            Rgba c;
-            if (!colour_named(name, c)) fail(std::string(path) + ": unknown colour '" + name + "'");
-            legend[v[0]] = c;
-        } else if (line.rfind("grid:", 0) == 0) {
-            in_grid = true;
-        }
-    }
-    if (rows.empty()) fail(std::string(path) + ": no grid");
-    Grid g;
-    g.w = int(rows[0].size());
-    g.h = int(rows.size());
-    for (const std::string& r : rows) {
-        if (int(r.size()) != g.w) fail(std::string(path) + ": rows differ in width");
-        for (char c : r) {
-            auto it = legend.find(c);
-            if (it == legend.end()) fail(std::string(path) + ": '" + std::string(1, c) + "' is not in the legend");
-            g.px.push_back(it->second);
-        }
-    }
-    return g;
+    std::string error;
+    std::optional<Art> art = parse_art(path, error);
+    if (!art) fail(error);
+    return {art->frame_w, art->frame_h, art->frames[0]};
 }
 
 // The grid centred on a square canvas, scaled to size x size without smoothing.

@@ -9,19 +9,18 @@
 // file + rename), lz4-compressed, version 1. With --preview, the atlas is also written as
 // a binary PPM over the clear colour (purple) for looking at.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "art_grid.h"
 #include "game/assets.h"
 #include "game/pak.h"
 
@@ -29,168 +28,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Rgba { u8 r, g, b, a; };
-
-constexpr Rgba PALETTE_RGBA[4] = {
-    {255, 204, 169, 255},  // 0 cream
-    {255, 0, 77, 255},     // 1 red
-    {62, 0, 165, 255},     // 2 purple
-    {16, 29, 52, 255},     // 3 navy
-};
-
-const char* ANIM_NAMES[SPRITE_ANIM_COUNT] = {
-    "invalid_invalid", "ship_idle", "ship_steer", "ship_boost", "boss_idle"};
-
-struct Art {
-    std::string file;  // for messages
-    int slot = -1;
-    int anim = -1;     // Sprite_Anim_Id, or -1 for a plain sprite
-    std::vector<int> durations;
-    bool has_rect = false;
-    int rect[4] = {};
-    int frame_w = 0, frame_h = 0;
-    std::vector<std::vector<Rgba>> frames;  // frame_w × frame_h each, row-major
-    // placement in the atlas (top-left of frame 0)
-    int ax = 0, ay = 0;
-    int width() const { return frame_w * (int)frames.size(); }
-};
-
 [[noreturn]] void fail(const std::string& msg) {
     std::fprintf(stderr, "pack_writer: %s\n", msg.c_str());
     std::exit(1);
 }
 
-std::string trim(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return "";
-    size_t b = s.find_last_not_of(" \t\r");
-    return s.substr(a, b - a + 1);
-}
-
-bool parse_colour(const std::string& name, Rgba& out) {
-    if (name == "clear" || name == "transparent") { out = {0, 0, 0, 0}; return true; }
-    if (name == "white") { out = {255, 255, 255, 255}; return true; }
-    const char* names[4] = {"cream", "red", "purple", "navy"};
-    for (int i = 0; i < 4; i++) {
-        if (name == names[i] || name == std::to_string(i)) { out = PALETTE_RGBA[i]; return true; }
-    }
-    return false;
-}
-
-int parse_int(const std::string& s, const std::string& where) {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0' || errno != 0 || v < 0 || v > 65535) fail(where + ": bad number '" + s + "'");
-    return (int)v;
-}
-
-std::vector<std::string> split_ws(const std::string& s) {
-    std::istringstream in(s);
-    std::vector<std::string> out;
-    std::string w;
-    while (in >> w) out.push_back(w);
-    return out;
-}
-
-Art parse_art(const fs::path& path) {
-    std::ifstream in(path);
-    if (!in) fail("cannot read " + path.string());
-    Art art;
-    art.file = path.filename().string();
-    std::map<char, Rgba> legend;
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-
-    std::vector<std::vector<std::string>> grids;
-    for (size_t i = 0; i < lines.size(); i++) {
-        std::string line = lines[i];
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::string t = trim(line);
-        if (t.empty() || t[0] == '#') continue;
-        std::string where = art.file + ":" + std::to_string(i + 1);
-        size_t colon = t.find(':');
-        if (colon == std::string::npos) fail(where + ": expected 'key: value'");
-        std::string key = trim(t.substr(0, colon));
-        std::string value = t.substr(colon + 1);
-        size_t hash = value.find('#');
-        if (key != "legend" && hash != std::string::npos) value = value.substr(0, hash);
-        value = trim(value);
-        if (key == "slot") {
-            art.slot = parse_int(value, where);
-            if (art.slot >= SPRITE_COUNT) fail(where + ": slot must be below 21");
-        } else if (key == "anim") {
-            art.anim = -1;
-            for (int k = 0; k < SPRITE_ANIM_COUNT; k++) if (value == ANIM_NAMES[k]) art.anim = k;
-            if (art.anim < 0) fail(where + ": unknown animation '" + value + "'");
-        } else if (key == "durations") {
-            for (const std::string& w : split_ws(value)) art.durations.push_back(parse_int(w, where));
-        } else if (key == "rect") {
-            std::vector<std::string> v = split_ws(value);
-            if (v.size() != 4) fail(where + ": rect needs x y w h");
-            for (int k = 0; k < 4; k++) art.rect[k] = parse_int(v[k], where);
-            art.has_rect = true;
-        } else if (key == "legend") {
-            // "legend: X colour": X is one visible character.
-            std::string v = trim(value);
-            if (v.size() < 3 || v[1] != ' ') fail(where + ": legend needs 'X colour'");
-            char c = v[0];
-            std::string name = trim(v.substr(2));
-            size_t h = name.find('#');
-            if (h != std::string::npos) name = trim(name.substr(0, h));
-            Rgba col;
-            if (!parse_colour(name, col)) fail(where + ": unknown colour '" + name + "'");
-            legend[c] = col;
-        } else if (key == "grid") {
-            std::vector<std::string> rows;
-            size_t j = i + 1;
-            for (; j < lines.size(); j++) {
-                std::string row = lines[j];
-                while (!row.empty() && (row.back() == '\r' || row.back() == ' ' || row.back() == '\t')) row.pop_back();
-                if (row.empty()) break;
-                rows.push_back(row);
-            }
-            if (rows.empty()) fail(where + ": empty grid");
-            grids.push_back(rows);
-            i = j;
-        } else if (key == "name") {
-            // informational
-        } else {
-            fail(where + ": unknown key '" + key + "'");
-        }
-    }
-    if (art.slot < 0) fail(art.file + ": no slot");
-    if (grids.empty()) fail(art.file + ": no grid");
-    art.frame_h = (int)grids[0].size();
-    art.frame_w = (int)grids[0][0].size();
-    for (size_t g = 0; g < grids.size(); g++) {
-        if ((int)grids[g].size() != art.frame_h) fail(art.file + ": frame " + std::to_string(g) + " has a different height");
-        std::vector<Rgba> px;
-        for (size_t r = 0; r < grids[g].size(); r++) {
-            const std::string& row = grids[g][r];
-            if ((int)row.size() != art.frame_w)
-                fail(art.file + ": frame " + std::to_string(g) + " row " + std::to_string(r) + " is " +
-                     std::to_string(row.size()) + " wide, expected " + std::to_string(art.frame_w));
-            for (char c : row) {
-                auto it = legend.find(c);
-                if (it == legend.end()) fail(art.file + ": character '" + std::string(1, c) + "' is not in the legend");
-                px.push_back(it->second);
-            }
-        }
-        art.frames.push_back(std::move(px));
-    }
-    if (art.anim >= 0) {
-        if (art.has_rect) fail(art.file + ": rect is not allowed on an animation strip");
-        int n = (int)art.frames.size();
-        if (n < 1 || n >= ANIM_MAX_FRAMES) fail(art.file + ": an animation needs 1 to 31 frames");
-        if ((int)art.durations.size() != n) fail(art.file + ": durations must list one value per frame");
-    } else {
-        if (art.frames.size() != 1) fail(art.file + ": a plain sprite has exactly one grid");
-        if (!art.durations.empty()) fail(art.file + ": durations only belong to animations");
-        if (art.has_rect && (art.rect[0] + art.rect[2] > art.frame_w || art.rect[1] + art.rect[3] > art.frame_h))
-            fail(art.file + ": rect outside the grid");
-    }
-    return art;
+Art read_art(const fs::path& path) {
+    std::string error;
+    std::optional<Art> art = parse_art(path, error);
+    if (!art) fail(error);
+    return std::move(*art);
 }
 
 // Skyline bottom-left packing with a 1-pixel transparent gutter around every image (so
@@ -269,9 +116,9 @@ void write_preview(const std::string& path, const Assets& a) {
     for (int i = 0; i < w * h; i++) {
         const u8* p = &a.atlas_pixels[(size_t)i * 4];
         bool opaque = p[3] >= 128;
-        out.push_back(opaque ? p[0] : PALETTE_RGBA[2].r);
-        out.push_back(opaque ? p[1] : PALETTE_RGBA[2].g);
-        out.push_back(opaque ? p[2] : PALETTE_RGBA[2].b);
+        out.push_back(opaque ? p[0] : rgba_of(PALETTE[2]).r);
+        out.push_back(opaque ? p[1] : rgba_of(PALETTE[2]).g);
+        out.push_back(opaque ? p[2] : rgba_of(PALETTE[2]).b);
     }
     write_atomic(path, out);
 }
@@ -302,7 +149,7 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
 
     std::vector<Art> arts;
-    for (const fs::path& f : files) arts.push_back(parse_art(f));
+    for (const fs::path& f : files) arts.push_back(read_art(f));
 
     Art* by_slot[SPRITE_COUNT] = {};
     Art* by_anim[SPRITE_ANIM_COUNT] = {};

@@ -2,17 +2,38 @@
 
 #include <cmath>
 
+#include "audio.h"
+#include "camera.h"
 #include "game.h"
+#include "particles.h"
 #include "physics.h"
 #include "random.h"
+#include "scene.h"
 #include "stage.h"
+#include "world.h"
 
 namespace {
 constexpr f32 BOMB_SHAKE_TIME = 0.25f;    // seconds
 constexpr f32 BOMB_SHAKE_AMPLITUDE = 10;  // world units
 constexpr f32 BOMB_SHAKE_FREQUENCY = 9;
 
+// Groups fly in from the border of a rectangle twice the picture's size: half-extents, world units.
+constexpr Vec2 SPAWN_BORDER = {VIEW_W, VIEW_H};
+constexpr int GROUP_MIN = 1;          // asteroids in a group, the smallest
+constexpr int GROUP_SIZES = 2;        // how many group sizes are possible, equally likely
+constexpr f32 GROUP_SPREAD = 10;      // world units of scatter per asteroid of the group
+constexpr f32 AIM_JITTER = 0.2f;      // random deviation from heading straight at the middle
+constexpr f32 SPEED_JITTER_MIN = 0.95f;  // speed factor, the lowest
+constexpr f32 SPEED_JITTER = 0.1f;       // speed factor spread above the lowest
+constexpr f32 SPIN_MIN = 1;           // radians per second; the spin reaches up to twice this
+
 f32 _r() { return random_unit(); }
+
+// Rocks turn smoothly but are drawn in 15-degree steps.
+f32 _round_to_15_degrees(f32 rot) {
+    f32 step = 15.0f * PI / 180.0f;
+    return std::round(rot / step) * step;  // halves away from zero
+}
 
 void _debris(Vec2 pos, f32 spread) {
     for (int i = 0; i < 6; i++) {
@@ -123,4 +144,44 @@ bool asteroid_damage(Entity_Ref ref, const Damage_Info& info) {
     }
     scene_destroy_entity(ref.id);
     return false;
+}
+
+void asteroid_draw(const Entity& e) {
+    static constexpr u8 SLOT[ASTEROID_KIND_COUNT] = {sprite_small_asteroid, sprite_large_asteroid, sprite_bomb,
+                                                     sprite_chaser_asteroid};
+    draw_world_sprite(e.pos, SPRITE_NATIVE_SCALE, _round_to_15_degrees(e.rot), WHITE,
+                      sprites[SLOT[e.variant.asteroid.kind & 3]], DEPTH_DEFAULT);
+}
+
+void asteroid_spawner_update(f32 dt) {
+    if (game.state != playing) return;
+    game.asteroid_spawn_timer -= dt;
+    if (!(game.asteroid_spawn_timer < 0)) return;
+    const Stage& st = stages[game.stage];
+    switch (st.kind) {
+        case asteroid_wave: break;
+        case boss_fight: return;
+    }
+    game.asteroid_spawn_timer =
+        st.spawn_interval_min + random_unit() * (st.spawn_interval_max - st.spawn_interval_min);
+
+    Vec2 r = random_vec2();
+    Vec2 s = {r.x * SPAWN_BORDER.x, r.y * SPAWN_BORDER.y};
+    if (std::fabs(s.x) > std::fabs(s.y))
+        s.x = s.x > 0 ? SPAWN_BORDER.x : -SPAWN_BORDER.x;
+    else
+        s.y = s.y > 0 ? SPAWN_BORDER.y : -SPAWN_BORDER.y;
+
+    int n = int(GROUP_SIZES * random_unit() + GROUP_MIN);
+    for (int i = 0; i < n; i++) {
+        Asteroid_Kind kind = small;
+        if (st.asteroid_kind_count > 0) kind = st.asteroid_kinds[random_below(st.asteroid_kind_count)];
+        f32 speed = st.asteroid_speed * ASTEROID_SPEED_FACTOR[kind];
+        Vec2 pos = s + random_vec2() * (f32(n) * GROUP_SPREAD);
+        Vec2 d0 = normalize(s);
+        Vec2 d = normalize(random_vec2() * AIM_JITTER - d0);
+        Vec2 vel = d * (speed * (SPEED_JITTER_MIN + SPEED_JITTER * random_unit()));
+        f32 u1 = random_unit(), u2 = random_unit();
+        scene_spawn_entity(make_asteroid(pos, vel, kind, (SPIN_MIN + u1) * (u2 > 0.5f ? 1.0f : -1.0f)));
+    }
 }

@@ -1,4 +1,4 @@
-// Asteroids: how they are made, how each kind flies, and what a hit does to them.
+// Asteroids: how they are made and sent in, how each kind flies, and what a hit does to them.
 #pragma once
 #include "entity.h"
 
@@ -14,4 +14,7 @@ constexpr f32 CONTACT_RADIUS = 1;    // the ship's point of contact, world units
 // An asteroid of `kind` with its kind's collider; angular_vel in radians per second.
 Entity make_asteroid(Vec2 pos, Vec2 vel, Asteroid_Kind kind, f32 angular_vel);
 void asteroid_update(Entity_Ref ref, Time_Step ts);
+// While playing an asteroid stage, sends in a group from beyond the edges now and then.
+void asteroid_spawner_update(f32 dt);
+void asteroid_draw(const Entity& e);
 bool asteroid_damage(Entity_Ref ref, const Damage_Info& info);

@@ -2,10 +2,13 @@
 
 #include <cmath>
 
+#include "audio.h"
+#include "camera.h"
 #include "game.h"
 #include "physics.h"
 #include "projectile.h"
 #include "random.h"
+#include "scene.h"
 
 namespace {
 void _enter(Boss_Entity& b, Boss_State s) {
@@ -156,4 +159,12 @@ bool boss_damage(Entity_Ref ref, const Damage_Info& info) {
     camera_shake(game.camera, BOSS_HIT_SHAKE_TIME, {BOSS_HIT_SHAKE_AMPLITUDE, BOSS_HIT_SHAKE_AMPLITUDE},
                  BOSS_HIT_SHAKE_FREQUENCY);
     return true;
+}
+
+void boss_draw(const Entity& e) {
+    draw_world_sprite(e.pos, SPRITE_NATIVE_SCALE, 0, WHITE, animator_sprite(e.variant.boss.animator), DEPTH_BOSS);
+    Vec2 fill = {(e.health / BOSS_MAX_HEALTH) * BOSS_BAR_SIZE.x, BOSS_BAR_SIZE.y};
+    draw_world_sprite(BOSS_BAR_POS, fill, 0, PALETTE[1], sprites[sprite_solid], DEPTH_BOSS_BAR_FILL);
+    draw_world_sprite(BOSS_BAR_POS, BOSS_BAR_SIZE, 0, PALETTE[3], sprites[sprite_solid], DEPTH_BOSS_BAR_BACK);
+    draw_world_sprite(BOSS_BAR_POS, BOSS_BAR_FRAME, 0, PALETTE[2], sprites[sprite_solid], DEPTH_BOSS_BAR_FRAME);
 }

@@ -39,8 +39,15 @@ constexpr f32 BOSS_HIT_SHAKE_TIME = 0.3f;       // seconds
 constexpr f32 BOSS_HIT_SHAKE_AMPLITUDE = 2;     // world units
 constexpr f32 BOSS_HIT_SHAKE_FREQUENCY = 10;  // noise cells per second
 
+// Health bar at the top of the picture.
+constexpr Vec2 BOSS_BAR_POS = {0, 57.6f};     // world units
+constexpr Vec2 BOSS_BAR_SIZE = {64, 1};       // scale of the solid patch at full health
+constexpr Vec2 BOSS_BAR_FRAME = {65, 2};      // scale of the frame around it
+
 // The boss as its stage spawns it: asleep at the origin.
 Entity make_boss();
 void boss_update(Entity_Ref ref, Time_Step ts);
+// The boss and its health bar.
+void boss_draw(const Entity& e);
 bool boss_damage(Entity_Ref ref, const Damage_Info& info);
 void boss_choose_next_state(Entity_Ref ref);

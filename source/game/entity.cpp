@@ -17,6 +17,17 @@ void entity_update(Entity_Ref ref, Time_Step ts) {
     }
 }
 
+void entity_draw(const Entity& e) {
+    switch (e.variant.kind) {
+        case variant_player: player_draw(e); break;
+        case variant_projectile: projectile_draw(e); break;
+        case variant_boss: boss_draw(e); break;
+        case variant_asteroid: asteroid_draw(e); break;
+        case variant_pickup: pickup_draw(e); break;
+        case variant_none: break;
+    }
+}
+
 bool entity_damage(Entity_Ref target, const Damage_Info& info) {
     switch (target.entity->variant.kind) {
         case variant_player: return player_damage(target, info);

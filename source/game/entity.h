@@ -1,7 +1,8 @@
 // The entity record and its per-kind variants.
 #pragma once
 #include "common.h"
-#include "input.h"
+#include "player_input.h"
+#include "sprite.h"
 
 using Entity_Id = u32;
 
@@ -60,15 +61,6 @@ enum Projectile_Kind : u8 { player_bullet = 0, boss_bullet = 1 };
 struct Projectile_Entity {
     Projectile_Kind kind;
     Emitter emit;
-};
-
-enum Sprite_Anim_Id : u8 {
-    invalid_invalid = 0, ship_idle, ship_steer, ship_boost, boss_idle, SPRITE_ANIM_COUNT
-};
-struct Animator {
-    Sprite_Anim_Id anim_id = invalid_invalid;
-    u8 frame = 0;
-    f32 frame_timer = 0;  // seconds
 };
 
 enum Boss_State : u8 {
@@ -148,5 +140,7 @@ struct Damage_Info {
 // The per-kind dispatch; each kind's procedures are declared in its own header
 // (player.h, projectile.h, boss.h, asteroid.h, pickup.h).
 void entity_update(Entity_Ref ref, Time_Step ts);
+// Adds the entity's world sprites to this frame's list.
+void entity_draw(const Entity& e);
 // True when the hit counted (the ship took damage, the boss was hurt).
 bool entity_damage(Entity_Ref target, const Damage_Info& info);

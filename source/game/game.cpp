@@ -1,9 +1,14 @@
 #include "game.h"
 
 #include "../platform/platform.h"
+#include "audio.h"
+#include "camera.h"
 #include "input.h"
-#include "replay.h"
+#include "particles.h"
+#include "random.h"
 #include "renderer.h"
+#include "replay.h"
+#include "scene.h"
 #include "scores.h"
 #include "sprite.h"
 #include "stage.h"
@@ -139,7 +144,7 @@ void game_state_update(Time_Step ts) {
 }
 
 static void _overlay(f32 alpha) {
-    draw_world_sprite({0, 0}, {1600, 1440}, 0, Color{0, 0, 0, alpha}, sprites[sprite_solid], 0.001f);
+    draw_world_sprite({0, 0}, {1600, 1440}, 0, Color{0, 0, 0, alpha}, sprites[sprite_solid], DEPTH_FADE);
 }
 
 void game_state_draw() {
@@ -201,7 +206,7 @@ void _sapp_frame() {
     input_set_pads(pads);
 
     f32 step = f32(duration);
-    step = clampf(step, 1.0f / 256, 1.0f / 16);
+    step = clampf(step, STEP_MIN, STEP_MAX);
     Time_Step ts = {game.time_scale * step, step};
     last_time_step = ts;
 
@@ -234,4 +239,25 @@ void _sapp_frame() {
     renderer.camera = game.camera.view;
     renderer_flush_frame();
     input_end_frame();
+}
+
+namespace {
+i64 _random_stat(u64 r) { return i64(r % PLAYER_STAT_COUNT); }
+}  // namespace
+
+void game_on_asteroid_hit(Entity_Id source) {
+    if (source == game.player) return;
+    game.score += 1;
+    if (game.score < (game.stage + 1) * STAGE_SCORE_STEP) return;
+    game_start_stage(game.stage + 1);
+    audio_play(new_stage);
+    i64 a = _random_stat(random_u64());
+    i64 b = _random_stat(random_u64());
+    if (b == a) b = (b + 1) % PLAYER_STAT_COUNT;
+    game.upgrade_choices[0] = Player_Stat(a);
+    game.upgrade_choices[1] = Player_Stat(b);
+    game_set_state(pick_upgrade);
+    // Not a slip: completing a stage starts the jingle twice, the two sounding together
+    // (new_stage allows two instances at once).
+    audio_play(new_stage);
 }

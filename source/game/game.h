@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "audio.h"
+#include "camera.h"
 #include "common.h"
 #include "particles.h"
 #include "scene.h"
@@ -14,6 +15,9 @@ constexpr int GAME_STATE_COUNT = 9;
 
 // A hit stop shorter than this has run out: the world moves again.
 constexpr f32 HIT_STOP_MIN = 0.001f;  // seconds
+// Each frame's step is clamped to this range, so a long hitch moves the world at most STEP_MAX.
+constexpr f32 STEP_MIN = 1.0f / 256;  // seconds
+constexpr f32 STEP_MAX = 1.0f / 16;   // seconds
 
 struct Game {
     f32 time_scale = 1;
@@ -37,6 +41,9 @@ void game_set_state(Game_State s);
 void game_play_music(Audio_Event e);
 void game_return_to_main_menu();
 void game_new_game();
+// A rock destroyed by anything but the ship scores; every STAGE_SCORE_STEP points the next
+// stage starts and two upgrades are offered.
+void game_on_asteroid_hit(Entity_Id source);
 // The ship, when it exists and is still a ship.
 std::optional<Entity_Copy> game_player();
 void game_state_update(Time_Step ts);

@@ -28,27 +28,35 @@ u8 _bit(Menu_Pad m) { return u8(1u << m); }
 bool _stick_pushed(f32 along, bool was_held) {
     return along > (was_held ? MENU_STICK_LET_GO : MENU_STICK_PUSH);
 }
+
+// Runs of keys numbered without gaps both by the window layer and by Input_Code.
+struct Key_Run {
+    Platform_Key first, last;
+    Input_Code code;  // of `first`
+};
+using PK = Platform_Key;
+constexpr Key_Run KEY_RUNS[] = {
+    {PK::key_space, PK::key_space, IC::key_space},
+    {PK::key_apostrophe, PK::key_apostrophe, IC::key_apostrophe},
+    {PK::key_comma, PK::key_slash, IC::key_comma},
+    {PK::key_0, PK::key_9, IC::key_0},
+    {PK::key_semicolon, PK::key_semicolon, IC::key_semicolon},
+    {PK::key_equal, PK::key_equal, IC::key_equal},
+    {PK::key_a, PK::key_z, IC::key_a},
+    {PK::key_left_bracket, PK::key_right_bracket, IC::key_left_bracket},
+    {PK::key_grave_accent, PK::key_grave_accent, IC::key_grave_accent},
+    {PK::key_world_1, PK::key_world_2, IC::key_world_1},
+    {PK::key_escape, PK::key_end, IC::key_escape},
+    {PK::key_caps_lock, PK::key_pause, IC::key_caps_lock},
+    {PK::key_f1, PK::key_f25, IC::key_f1},
+    {PK::key_kp_0, PK::key_kp_equal, IC::key_kp_0},
+    {PK::key_left_shift, PK::key_menu, IC::key_left_shift},
+};
 }  // namespace
 
-static Input_Code _code(Input_Code first, i32 offset) { return Input_Code(int(first) + offset); }
-
 Input_Code input_map_key(i32 k) {
-    if (k == 32) return IC::key_space;
-    if (k == 39) return IC::key_apostrophe;
-    if (k >= 44 && k <= 47) return _code(IC::key_comma, k - 44);
-    if (k >= 48 && k <= 57) return _code(IC::key_0, k - 48);
-    if (k == 59) return IC::key_semicolon;
-    if (k == 61) return IC::key_equal;
-    if (k >= 65 && k <= 90) return _code(IC::key_a, k - 65);
-    if (k >= 91 && k <= 93) return _code(IC::key_left_bracket, k - 91);
-    if (k == 96) return IC::key_grave_accent;
-    if (k == 161) return IC::key_world_1;
-    if (k == 162) return IC::key_world_2;
-    if (k >= 256 && k <= 269) return _code(IC::key_escape, k - 256);
-    if (k >= 280 && k <= 284) return _code(IC::key_caps_lock, k - 280);
-    if (k >= 290 && k <= 314) return _code(IC::key_f1, k - 290);
-    if (k >= 320 && k <= 336) return _code(IC::key_kp_0, k - 320);
-    if (k >= 340 && k <= 348) return _code(IC::key_left_shift, k - 340);
+    for (const Key_Run& run : KEY_RUNS)
+        if (k >= i32(run.first) && k <= i32(run.last)) return Input_Code(int(run.code) + (k - i32(run.first)));
     return IC::invalid;
 }
 
@@ -209,7 +217,7 @@ void player_gather_input(Player_Input& in, f32 dt_real) {
         if (gpad_button_held(pad, Button::Dpad_Up)) in.dir.y += 1;
         if (gpad_button_held(pad, Button::Dpad_Down)) in.dir.y -= 1;
         Vec2 stick = {pad.axes[0], pad.axes[1]};
-        if (length(stick) > 0.1f) in.dir += stick;
+        if (length(stick) > STICK_DEAD_ZONE) in.dir += stick;
         for (int a = 0; a < PLAYER_INPUT_ACTION_COUNT; a++)
             if (gpad_button_held(pad, map.gamepad_map[a])) in.down |= u8(1u << a);
     }

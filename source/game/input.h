@@ -1,7 +1,9 @@
-// Key table, input codes, bindings and the per-frame player input.
+// Key table, input codes, bindings and the per-frame player input. player_gather_input keeps
+// the player_ prefix it has always had, though it lives here.
 #pragma once
 #include "../gpad/gpad.h"
 #include "common.h"
+#include "player_input.h"
 
 // Scoped: POSIX already owns names like key_t.
 enum class Input_Code : u8 {
@@ -29,10 +31,6 @@ enum class Input_Code : u8 {
 constexpr int INPUT_CODE_COUNT = int(Input_Code::INPUT_CODE_COUNT);
 static_assert(INPUT_CODE_COUNT == 124);
 
-enum class Player_Input_Action : u8 { attack = 0, boost = 1 };
-constexpr int PLAYER_INPUT_ACTION_COUNT = 2;
-constexpr u8 action_bit(Player_Input_Action a) { return u8(1u << u8(a)); }
-
 // Keys players of the genre reach for first. They work beside the designed keys and the
 // bindings, never instead of them, and are no bindings: settings.json stays as it is.
 constexpr Input_Code STEER_LEFT_ALSO = Input_Code::key_a;
@@ -42,17 +40,8 @@ constexpr Input_Code ACTION_ALSO[PLAYER_INPUT_ACTION_COUNT][2] = {
     {Input_Code::key_left_shift, Input_Code::key_right_shift},  // boost
 };
 
-struct Player_Input {
-    Vec2 dir;       // each axis in [-1, 1], +x right, +y up
-    u8 down = 0;    // bit n = action n
-    u8 pressed = 0;
-    u8 released = 0;
-    f32 buffered[PLAYER_INPUT_ACTION_COUNT] = {};  // seconds since last press
-};
-// A buffered timer this large means the action was never pressed.
-constexpr f32 NOTHING_BUFFERED = 1e11f;      // seconds
-// Timers stop counting here, so a never-pressed one keeps NOTHING_BUFFERED.
-constexpr f32 BUFFER_STOPS_COUNTING = 1e10f;  // seconds
+// A stick pushed this far or less steers nothing; a longer push counts unscaled.
+constexpr f32 STICK_DEAD_ZONE = 0.1f;  // share of full deflection
 
 enum Key_Flag : u8 { KEY_DOWN = 1, KEY_CHANGED = 2, KEY_CHANGED_AGAIN = 4 };
 

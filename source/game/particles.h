@@ -1,8 +1,8 @@
-// Sprite particles and the camera shake and kick.
+// Sprite particles. _particle_system_update and _particle_system_reset keep the names they have
+// always had, underscore included, though other files call them.
 #pragma once
 #include "common.h"
 #include "entity.h"
-#include "renderer.h"
 #include "sprite.h"
 
 struct Sprite_Particle {
@@ -24,29 +24,9 @@ struct Particle_List {
 };
 extern Particle_List particles;
 
-struct Camera_Shake {
-    f32 time = 0, duration = 0;  // seconds
-    Vec2 amplitude;              // world units
-    f32 frequency = 0;  // noise cells per second
-};
-struct Camera_Effects {
-    Vec2 base_pos;
-    f32 view_scale = 1;
-    Camera_Shake shake;
-    Vec2 shake_offset;
-    Vec2 kick_offset;
-    Vec2 kick_vel;
-    Camera view;  // what the renderer shows: floored base + shake
-};
-
 void spawn_sprite_particle(const Sprite_Particle& p);
 // A square of the solid patch: the shape of nearly every effect.
 Sprite_Particle make_dot_particle(Vec2 pos, Vec2 vel, f32 rot, f32 size, f32 end_size, Color color,
                                   f32 life_seconds);
 void _particle_system_update(f32 dt);
 void _particle_system_reset();
-void camera_shake(Camera_Effects& c, f32 duration, Vec2 amplitude, f32 frequency);
-// World step part: advances shake and kick, hands the floored position to the renderer.
-void camera_effects_update(Camera_Effects& c, Time_Step ts);
-// OpenSimplex2 (fast) 2D noise.
-f32 noise2(i64 seed, f64 x, f64 y);

@@ -89,8 +89,3 @@ Cast_Result scene_box_cast(Vec2 origin, Vec2 half, Vec2 u, f32 max_dist, u8 igno
     }
     return best;
 }
-
-void world_bounds_check(Entity_Ref ref) {
-    Vec2 p = ref.entity->pos;
-    if (std::fabs(p.x) > WORLD_BOUND_X || std::fabs(p.y) > WORLD_BOUND_Y) scene_destroy_entity(ref.id);
-}

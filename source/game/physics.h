@@ -1,12 +1,12 @@
-// Overlap tests, the swept box cast and world bounds.
+// Overlap tests and the swept box cast. scene_box_cast keeps the scene_ prefix it has always
+// had, though it lives here.
 #pragma once
 #include "entity.h"
 
 constexpr u32 MAX_QUERY_RESULTS = 64;
-constexpr f32 WORLD_BOUND_X = 200;  // world units
-constexpr f32 WORLD_BOUND_Y = 180;  // world units
 
-enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_point = 1, hit_entity = 2 };
+// 1 is left free: casts only ever hit entities.
+enum Raycast_Hit_Kind : u8 { hit_nothing = 0, hit_entity = 2 };
 struct Raycast_Hit {
     union {
         Vec2 point;
@@ -35,7 +35,4 @@ Entity_Ref_List circle_query_overlapped_entities(Vec2 c, f32 r, Entity_Id exclud
 bool ray_box_intersect(Vec2 rel, Vec2 u, Vec2 half, f32& dist, Vec2& normal);
 Cast_Result scene_box_cast(Vec2 origin, Vec2 half, Vec2 u, f32 max_dist, u8 ignore_tags,
                            Entity_Id ignore_id);
-
-// Destroys projectiles and asteroids that wandered far outside the screen.
-void world_bounds_check(Entity_Ref ref);
 

@@ -2,9 +2,15 @@
 
 #include <cmath>
 
+#include "audio.h"
+#include "camera.h"
 #include "game.h"
+#include "input.h"
+#include "particles.h"
+#include "physics.h"
 #include "projectile.h"
 #include "random.h"
+#include "scene.h"
 
 namespace {
 constexpr Color SPARK_COLOR = PALETTE[1];
@@ -196,4 +202,17 @@ bool player_damage(Entity_Ref ref, const Damage_Info& info) {
 bool player_hidden_by_blink(const Player_Entity& p) {
     if (!p.hit_since_spawn || !(p.time_since_damage < DAMAGE_INVULNERABLE)) return false;
     return i32(p.time_since_damage / HIT_BLINK_INTERVAL) % 2 == 1;
+}
+
+void player_draw(const Entity& e) {
+    Ship_Sprite_Choice ship = ship_sprite_for_rotation(e.rot);
+    if (!player_hidden_by_blink(e.variant.player))
+        draw_world_sprite(e.pos, SPRITE_NATIVE_SCALE, ship.turn, WHITE, sprites[ship.slot], DEPTH_SHIP);
+    Vec2 f = from_angle(e.rot);
+    draw_world_sprite(e.pos + f * AIM_DOT_DIST, {1, 1}, 0, WHITE, sprites[sprite_solid], DEPTH_AIM);
+    if (e.variant.player.num_charges < 1) return;
+    Cast_Result aim = scene_box_cast(e.pos + f, TARGET_CAST_HALF, f, TARGET_CAST_RANGE, tag_player | tag_projectile, 0);
+    if (!aim.hit || aim.what.kind != hit_entity) return;
+    if (auto target = scene_get_entity(aim.what.entity))
+        draw_world_sprite(target->entity->pos, {1, 1}, 0, WHITE, sprites[sprite_target], DEPTH_AIM);
 }

@@ -53,9 +53,16 @@ constexpr f32 BOOST_SHAKE_AMPLITUDE = 5; // world units
 constexpr f32 BOOST_SHAKE_FREQUENCY = 8;  // noise cells per second
 constexpr f32 BOOST_KICK = -0.1f;        // camera kick per unit of the ship's velocity
 
+// Aim marker, and the box cast that finds what the ship aims at.
+constexpr f32 AIM_DOT_DIST = 16;              // world units ahead of the ship
+constexpr Vec2 TARGET_CAST_HALF = {10, 10};   // world units
+constexpr f32 TARGET_CAST_RANGE = 1000;       // world units
+
 // The ship as a new game spawns it, at the origin heading +x.
 Entity make_player();
 void player_update(Entity_Ref ref, Time_Step ts);
+// The ship, its aim marker and, while a charge is ready, the mark on what it aims at.
+void player_draw(const Entity& e);
 bool player_damage(Entity_Ref ref, const Damage_Info& info);
 // While immune after a hit the ship blinks, hidden every other interval: the player sees
 // the hit land and when it is safe again.

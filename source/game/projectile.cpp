@@ -1,7 +1,12 @@
 #include "projectile.h"
 
+#include <cmath>
+
 #include "game.h"
+#include "particles.h"
 #include "physics.h"
+#include "scene.h"
+#include "world.h"
 
 namespace {
 constexpr Color TRAIL_COLOR = PALETTE[1];
@@ -52,4 +57,18 @@ void projectile_update(Entity_Ref ref, Time_Step ts) {
         scene_destroy_entity(ref.id);
     }
     world_bounds_check(ref);
+}
+
+void projectile_draw(const Entity& e) {
+    switch (e.variant.projectile.kind) {
+        case player_bullet:
+            draw_world_sprite(e.pos, SPRITE_NATIVE_SCALE, angle_of(e.vel) - PI / 2, WHITE,
+                              sprites[sprite_player_bullet], DEPTH_DEFAULT);
+            break;
+        case boss_bullet: {
+            f32 p = PULSE_SCALE + PULSE_DEPTH * std::sin(BOSS_BULLET_PULSE_RATE * game.time);
+            draw_world_sprite(e.pos, {p, p}, 0, WHITE, sprites[sprite_boss_bullet], DEPTH_DEFAULT);
+            break;
+        }
+    }
 }

@@ -1,7 +1,6 @@
 // Sprite rectangles, the sprite and animation tables, animators and world sprites.
 #pragma once
 #include "common.h"
-#include "entity.h"
 
 struct Sprite {
     u16 x = 0, y = 0, w = 0, h = 0;  // atlas pixels, origin top-left
@@ -10,6 +9,16 @@ static_assert(sizeof(Sprite) == 8);
 
 constexpr int SPRITE_COUNT = 21;
 constexpr int ANIM_MAX_FRAMES = 32;
+
+enum Sprite_Anim_Id : u8 {
+    invalid_invalid = 0, ship_idle, ship_steer, ship_boost, boss_idle, SPRITE_ANIM_COUNT
+};
+// Where one entity is in its animation.
+struct Animator {
+    Sprite_Anim_Id anim_id = invalid_invalid;
+    u8 frame = 0;
+    f32 frame_timer = 0;  // seconds
+};
 
 struct Sprite_Anim {
     u8 sprite;                    // index into the sprite table
@@ -31,8 +40,23 @@ enum Sprite_Slot : u8 {
     sprite_popup = 20,
 };
 
-// Boss bullets and pickups throb around this scale (half-extent in units of their size).
+// Boss bullets and pickups throb around this scale (half-extent in units of their size):
+// PULSE_SCALE ± PULSE_DEPTH.
 constexpr f32 PULSE_SCALE = 0.6f;
+constexpr f32 PULSE_DEPTH = 0.1f;
+// A sprite's quad spans -1..1, so this scale shows it at its own pixel size.
+constexpr Vec2 SPRITE_NATIVE_SCALE = {0.5f, 0.5f};
+
+// How deep each layer of the world sits: 0 nearest, 1 farthest; nearer hides farther.
+constexpr f32 DEPTH_BACKGROUND = 0.999f;
+constexpr f32 DEPTH_DEFAULT = 0.5f;  // rocks, bullets, pickups, particles, the title
+constexpr f32 DEPTH_BOSS = 0.4f;
+constexpr f32 DEPTH_SHIP = 0.2f;
+constexpr f32 DEPTH_AIM = 0.1f;      // the aim marker and the target mark
+constexpr f32 DEPTH_BOSS_BAR_FRAME = 0.012f;
+constexpr f32 DEPTH_BOSS_BAR_BACK = 0.011f;
+constexpr f32 DEPTH_BOSS_BAR_FILL = 0.01f;
+constexpr f32 DEPTH_FADE = 0.001f;   // the black between states, over everything
 
 extern Sprite sprites[SPRITE_COUNT];
 extern Sprite_Anim sprite_anims[SPRITE_ANIM_COUNT];

@@ -1,4 +1,7 @@
-// Stages, asteroid waves, pickups, score and the upgrade offer.
+// The stage table, the upgrade labels, the new-game reset and stage changes. game_reset and
+// game_start_stage keep the game_ prefix they have always had, though they live here.
+// The score rule and the upgrade offer are game_on_asteroid_hit (game.cpp); the spawners are
+// asteroid_spawner_update (asteroid.cpp) and pickup_spawner_update (pickup.cpp).
 #pragma once
 #include "common.h"
 #include "entity.h"
@@ -19,6 +22,3 @@ extern const char* const upgrade_labels[PLAYER_STAT_COUNT];
 
 void game_reset();
 void game_start_stage(i32 index);
-void game_on_asteroid_hit(Entity_Id source);
-void asteroid_spawner_update(f32 dt);
-void pickup_spawner_update(f32 dt);

@@ -94,13 +94,14 @@ void draw_hud() {
     draw_screen_text({1, 143}, tprintf("energy %i/%i", pl.num_charges, pl.stat_levels[max_charges]), WHITE,
                      UI_TEXT_SIZE);
     static const char BAR[] = "++++++++++++++";
-    i32 n = pl.health < 0 ? 0 : (pl.health > 14 ? 14 : pl.health);
+    static_assert(sizeof(BAR) == size_t(HUD_HEALTH_SHOWN_MAX) + 1);
+    i32 n = pl.health < 0 ? 0 : (pl.health > HUD_HEALTH_SHOWN_MAX ? HUD_HEALTH_SHOWN_MAX : pl.health);
     draw_screen_text({60, 143}, BAR, size_t(n), WHITE, UI_TEXT_SIZE);
 }
 
 void draw_title() {
     f32 t = f32(platform_time());
-    draw_world_sprite({0, 25 + 5 * std::sin(3 * t)}, {0.5f, 0.5f}, 0, WHITE, sprites[sprite_title], 0.5f);
+    draw_world_sprite({0, 25 + 5 * std::sin(3 * t)}, SPRITE_NATIVE_SCALE, 0, WHITE, sprites[sprite_title], DEPTH_DEFAULT);
 }
 
 void draw_best_score() {

@@ -32,6 +32,8 @@ constexpr f32 STAGE_LEFT = 57;
 constexpr f32 TIME_RIGHT = 99;
 constexpr f32 DATE_LEFT = 105;
 
+// The health bar stops growing here, whatever the ship's health.
+constexpr i32 HUD_HEALTH_SHOWN_MAX = 14;  // hit points
 void draw_hud();
 void draw_title();
 // Title, under the buttons: the best game kept, when there is one.

@@ -1,9 +1,13 @@
 #include "world.h"
 
+#include <cmath>
+
+#include "asteroid.h"
+#include "camera.h"
 #include "game.h"
 #include "particles.h"
+#include "pickup.h"
 #include "scene.h"
-#include "stage.h"
 
 void world_update(Time_Step ts) {
     // A hit stop freezes everything but its own countdown, which runs on real time.
@@ -18,4 +22,9 @@ void world_update(Time_Step ts) {
         scene_remove_destroyed(game.scene);
     }
     game.hit_stop_timer -= ts.real;
+}
+
+void world_bounds_check(Entity_Ref ref) {
+    Vec2 p = ref.entity->pos;
+    if (std::fabs(p.x) > WORLD_BOUND_X || std::fabs(p.y) > WORLD_BOUND_Y) scene_destroy_entity(ref.id);
 }
