@@ -23,7 +23,12 @@ reach() {
 }
 
 # Openbox binds Alt+F4 to Close: the window gets WM_DELETE_WINDOW, as from its close button.
-close_window() { xdotool key --clearmodifiers alt+F4; }
+# The binding acts on the window Openbox holds active, which under load can lag the keyboard focus.
+wm_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$WID" ]; }
+close_window() {
+    wait_until 30 "Openbox to hold the game's window active" wm_active
+    xdotool key --clearmodifiers alt+F4
+}
 
 passed=0
 for state in main_menu credits intro tutorial playing paused; do
