@@ -1,4 +1,6 @@
 // Per-frame draw lists and the three passes that turn them into the window picture.
+// _renderer_load_font_data and _renderer_load_palette keep the names they have always had,
+// underscore included, though start-up and the tests call them.
 #pragma once
 #include <vector>
 
