@@ -9,7 +9,7 @@ set(VANTOREL_BASE_SOURCES
   source/lz4/lz4.cpp source/game/bank.cpp source/game/bank_vorbis.cpp source/game/bank_module.cpp
   source/game/icon.cpp)
 list(TRANSFORM VANTOREL_BASE_SOURCES PREPEND ${_vantorel_root}/)
-set(VANTOREL_ENTRY_SOURCE ${_vantorel_root}/source/game/entry.cpp)
+set(VANTOREL_ENTRY_SOURCE ${_vantorel_root}/source/game/main.cpp)
 file(GLOB VANTOREL_SOURCES CONFIGURE_DEPENDS
   ${_vantorel_root}/source/game/*.cpp ${_vantorel_root}/source/platform/*.cpp
   ${_vantorel_root}/source/gpad/*.cpp ${_vantorel_root}/source/lz4/*.cpp)

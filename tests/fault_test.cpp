@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -42,10 +41,6 @@ namespace {
 
 const fs::path REAL_DATA = fs::path(VANTOREL_BUILD_DIR) / "data";
 
-std::vector<u8> read_bytes(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(f), {});
-}
 void write_bytes(const fs::path& p, const std::vector<u8>& b) {
     fs::create_directories(p.parent_path());
     std::ofstream f(p, std::ios::binary | std::ios::trunc);
@@ -143,7 +138,7 @@ struct Packs {
 const Packs& packs() {
     static Packs p = [] {
         Packs k;
-        k.stored = read_bytes(REAL_DATA / "assets.sbpak");
+        k.stored = read_whole_file(REAL_DATA / "assets.sbpak");
         auto payload = pak_load_from_bytes(k.stored.data(), i64(k.stored.size()));
         if (payload) k.payload = *payload;
         k.plain = pak_build(k.payload, pak_none, 1);
@@ -425,8 +420,8 @@ TEST(Fault, PackFontBytesCorrupted) {
 }
 
 TEST(Fault, SoundBanksMissingTruncatedCorrupted) {
-    const std::vector<u8> bank = read_bytes(REAL_DATA / "Desktop" / "persistent.bank");
-    const std::vector<u8> strings = read_bytes(REAL_DATA / "Desktop" / "persistent.strings.bank");
+    const std::vector<u8> bank = read_whole_file(REAL_DATA / "Desktop" / "persistent.bank");
+    const std::vector<u8> strings = read_whole_file(REAL_DATA / "Desktop" / "persistent.strings.bank");
     ASSERT_GT(bank.size(), 16u);
     ASSERT_GT(strings.size(), 12u);
     struct Case {
@@ -809,7 +804,7 @@ TEST(Fault, FileSizeLimitAndTheRecordingsNameLeaveTheGameAndItsFilesWhole) {
             return 0;
         });
         EXPECT_EQ(r.status, 0) << name << " (" << -SIGXFSZ << ": ended by SIGXFSZ)";
-        std::vector<u8> recorded = read_bytes(dir / name);
+        std::vector<u8> recorded = read_whole_file(dir / name);
         Replay replay;
         ASSERT_TRUE(replay_parse(recorded.data(), recorded.size(), replay, nullptr, 0)) << name;
         EXPECT_EQ(replay.frames.size(), limited ? 1u : 5u) << name;

@@ -23,7 +23,7 @@
 #include "game/audio.h"
 #include "game/bank.h"
 #include "game/game.h"
-#include "game/main.h"
+#include "game/app.h"
 #include "game/input.h"
 #include "game/projectile.h"
 #include "game/particles.h"

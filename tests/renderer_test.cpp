@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "game/renderer.h"
@@ -23,15 +21,10 @@ int cell(const u8* texels, f32 r, f32 g, f32 b) {
     return palette_index(texels + ((bin(r) * 8 + bin(g)) * 8 + bin(b)) * 4);
 }
 
-std::vector<u8> read_font() {
-    std::ifstream f(VANTOREL_FONT, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
 struct Text_Fixture : testing::Test {
     void SetUp() override {
         renderer_init(true);
-        std::vector<u8> font = read_font();
+        std::vector<u8> font = read_whole_file(VANTOREL_FONT);
         ASSERT_FALSE(font.empty()) << VANTOREL_FONT;
         ASSERT_TRUE(_renderer_load_font_data(font.data(), font.size()));
         renderer.glyph_count = 0;

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 
 #include "virtual_pad.h"
@@ -30,11 +29,6 @@ constexpr int PAD_A = 0, PAD_X = 2, PAD_LEFT_SHOULDER = 4;  // raw numbering of 
 
 fs::path temp_file(const char* name) {
     return fs::temp_directory_path() / (std::string("vantorel-replay-") + std::to_string(getpid()) + "-" + name);
-}
-
-std::vector<u8> read_all(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(f), {});
 }
 
 struct Entity_Digest {
@@ -269,7 +263,7 @@ TEST_F(Replay_Test, WholeGameRecordedPlaysBackFrameForFrame) {
     ASSERT_TRUE(fs::remove(dir + VOLUME_FILE));
     {
         Replay r;
-        std::vector<u8> data = read_all(file);
+        std::vector<u8> data = read_whole_file(file);
         ASSERT_TRUE(replay_parse(data.data(), data.size(), r, error, sizeof error)) << error;
         EXPECT_EQ(r.seed, SEED);
         EXPECT_EQ(r.frames.size(), frames.size());
@@ -451,7 +445,7 @@ TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {
     Headless h;
     h.frames(3);
     // What a killed recorder leaves behind is already playable.
-    std::vector<u8> so_far = read_all(file);
+    std::vector<u8> so_far = read_whole_file(file);
     Replay r;
     ASSERT_TRUE(replay_parse(so_far.data(), so_far.size(), r, error, sizeof error)) << error;
     EXPECT_EQ(r.frames.size(), 3u);
@@ -473,7 +467,7 @@ TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {
     std::signal(SIGXFSZ, old_handler);
     h.frames(5);  // the game goes on; nothing more is written
 
-    std::vector<u8> data = read_all(file);
+    std::vector<u8> data = read_whole_file(file);
     EXPECT_LE(data.size(), so_far.size() + 200);
     ASSERT_TRUE(replay_parse(data.data(), data.size(), r, error, sizeof error)) << error;
     EXPECT_GT(r.frames.size(), 3u);

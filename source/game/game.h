@@ -5,7 +5,6 @@
 #include "audio.h"
 #include "camera.h"
 #include "common.h"
-#include "particles.h"
 #include "scene.h"
 
 enum Game_State : u8 {

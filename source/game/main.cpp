@@ -1,86 +1,105 @@
-// Start-up and shutdown sequences and event routing; the frame is in game.cpp.
-#include "main.h"
-
+// The process entry: reads the options, prepares a recording or replay, runs the window.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "../gpad/gpad.h"
+#include "../platform/paths.h"
 #include "../platform/platform.h"
-#include "assets.h"
 #include "audio.h"
+#include "command_line.h"
 #include "game.h"
-#include "icon.h"
-#include "input.h"
-#include "renderer.h"
+#include "app.h"
+#include "random.h"
 #include "replay.h"
 #include "scores.h"
 #include "settings.h"
-#include "sprite.h"
-#include "stage.h"
-#include "ui.h"
 #include "volume.h"
 
 namespace {
-void _set_icon_from_ship(const Assets& a) {
-    static u8 icon[WINDOW_ICON_SIZE * WINDOW_ICON_SIZE * 4];
-    if (icon_from_ship(a, WINDOW_ICON_SIZE, WINDOW_ICON_SCALE, icon))
-        platform_set_icon(WINDOW_ICON_SIZE, WINDOW_ICON_SIZE, icon);
+void _report(const char* reason, const char* more = "") {
+    platform_report_failure((std::string("vantorel: ") + reason + "\n" + more).c_str());
 }
 
-void _load_asset_pack() {
-    for (Sprite& s : sprites) s = Sprite{};
-    std::memset(sprite_anims, 0, sizeof sprite_anims);
-    Assets a;
-    if (!assets_load_from_file("data/assets.sbpak", a)) return;
-    // An atlas beyond the device's texture limit would draw every sprite as a black box.
-    if (!renderer_atlas_fits(a.atlas_size[0], a.atlas_size[1])) return;
-    // The font goes first: a font the baker refuses refuses the whole pack, like any damage.
-    if (!_renderer_load_font_data(a.font_data.data(), a.font_data.size())) return;
-    std::memcpy(sprites, a.sprites, sizeof sprites);
-    std::memcpy(sprite_anims, a.anims, sizeof sprite_anims);
-    renderer_load_atlas(a.atlas_size[0], a.atlas_size[1], a.atlas_pixels.data());
-    _set_icon_from_ship(a);
+// Room for a one-line reason that names any of the arguments whole.
+size_t _error_room(int argc, char** argv) {
+    size_t longest = 0;
+    for (int i = 0; i < argc; i++) longest = std::max(longest, std::strlen(argv[i]));
+    return longest + REPLAY_ERROR_ROOM;
+}
+
+// Which of the game's own files, beside it or in the user's folders, the new recording is (the
+// game would replace it or move it aside). Asked once the recording exists, so that any
+// spelling of the same place counts.
+const char* _kept_file_recorded_into() {
+    const std::string beside = platform_find_exe_dir();
+    const std::string config = paths_config_dir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    const std::string data = paths_data_dir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    const std::pair<const std::string&, const char*> kept[] = {
+        {beside, SETTINGS_FILE}, {config, SETTINGS_FILE}, {beside, VOLUME_FILE},
+        {config, VOLUME_FILE},   {beside, SCORES_FILE},   {data, SCORES_FILE},
+    };
+    for (const auto& [dir, name] : kept)
+        if (!dir.empty() && replay_is_recording_file(paths_join(dir, name).c_str())) return name;
+    return nullptr;
+}
+
+// Seed, recording and playback before the window opens; a non-negative result ends the process.
+int _prepare_session(const Command_Line& cl, std::vector<char>& error) {
+    u64 seed = cl.has_seed ? cl.seed : random_fresh_seed();
+    if (cl.replay_path) {
+        if (!replay_play_start(cl.replay_path, error.data(), error.size())) {
+            _report(error.data());
+            return 1;
+        }
+        if (replay_finished()) return 0;  // a recording of no frames has nothing to show
+        seed = replay_seed();
+    }
+    bool name_taken = false;
+    if (cl.record_path && !replay_record_start(cl.record_path, seed, error.data(), error.size(), &name_taken)) {
+        _report(error.data());
+        // Like a bad option: the player picks another name.
+        return name_taken ? 2 : 1;
+    }
+    if (const char* kept = cl.record_path ? _kept_file_recorded_into() : nullptr) {
+        replay_record_discard();
+        std::snprintf(error.data(), error.size(),
+                      "cannot record to %s: the game keeps its own %s there; choose another name", cl.record_path, kept);
+        _report(error.data());
+        return 2;
+    }
+    random_seed(seed);
+    audio_seed(seed);
+    return -1;
 }
 }  // namespace
 
-void _sapp_init() {
-    if (!platform_change_to_exe_dir()) {
-        std::fputs("Couldn't change dir\n", stdout);
-        std::fflush(stdout);
+int main(int argc, char** argv) {
+    platform_process_begin();
+    Command_Line cl;
+    std::vector<char> error(_error_room(argc, argv));
+    if (!command_line_parse(argc, argv, cl, error.data(), error.size())) {
+        _report(error.data(), command_line_usage());
+        return 2;
     }
-    platform_setup_timer();
-    platform_lock_mouse(false);
-    platform_show_mouse(false);
-    audio_init();
-    volume_load();
-    gpad_init();
-    renderer_init(platform_is_headless());
-    _load_asset_pack();
-
-    game = Game{};
-    ui = UI_State{};
-    input_reset();
-    _particle_system_reset();
-    scene_make(game.scene);
-    game.state = main_menu;
-    game.music = audio_play(music_menu);
-    game_reset();
-    scores_load();
-}
-
-void _sapp_event(const Input_Event& e) {
-    if (replay_take_live_event(e)) input_handle_event(e);
-}
-
-void _sapp_platform_event(const Platform_Event& e) { _sapp_event(input_event_from_platform(e)); }
-
-void _sapp_cleanup() {
+    if (cl.show_help) {
+        platform_print(command_line_usage());
+        return 0;
+    }
+    if (cl.show_version) {
+        platform_print("vantorel " VANTOREL_VERSION "\n");
+        return 0;
+    }
+    if (int status = _prepare_session(cl, error); status >= 0) return status;
+    Platform_Start start;
+    start.fullscreen = cl.window_mode == window_mode_fullscreen;
+    Platform_Callbacks callbacks = {_sapp_init, _sapp_frame, app_platform_event, _sapp_cleanup};
+    int status = platform_run(argc, argv, callbacks, start);
+    // A game that never started leaves no empty recording behind.
+    if (status != 0) replay_record_discard();
     replay_stop();
-    gpad_shutdown();
-    scene_destroy(game.scene);
-    settings_save();
-    volume_save();
-    renderer_shutdown();
-    platform_shutdown_graphics();
-    audio_shutdown();
+    return status;
 }

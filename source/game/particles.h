@@ -2,7 +2,6 @@
 // always had, underscore included, though other files call them.
 #pragma once
 #include "common.h"
-#include "entity.h"
 #include "sprite.h"
 
 struct Sprite_Particle {

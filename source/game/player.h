@@ -1,7 +1,7 @@
 // The ship: how it is made, how it flies, charges, shoots, boosts and takes hits.
 #pragma once
 #include "entity.h"
-#include "renderer.h"
+#include "view.h"
 
 // What the ship looks like when a game starts.
 constexpr i32 PLAYER_START_HEALTH = 5;         // hit points

@@ -1,16 +1,12 @@
 // Per-frame draw lists and the three passes that turn them into the window picture.
+// _renderer_load_font_data and _renderer_load_palette keep the names they have always had,
+// underscore included, though start-up and the tests call them.
 #pragma once
 #include <vector>
 
 #include "common.h"
+#include "view.h"
 
-constexpr int VIEW_W = 160;  // offscreen picture, pixels
-constexpr int VIEW_H = 144;
-// Width over height of the picture, which the window pass keeps. Written out rather than
-// divided: the quotient is one float step away, and the window's scale has always used this one.
-constexpr f32 PICTURE_ASPECT = 1.1111111f;
-static_assert(PICTURE_ASPECT - f32(VIEW_W) / f32(VIEW_H) < 1e-6f &&
-              f32(VIEW_W) / f32(VIEW_H) - PICTURE_ASPECT < 1e-6f);
 constexpr u32 MAX_WORLD_SPRITES = 4096;
 constexpr u32 MAX_GLYPHS = 16384;
 

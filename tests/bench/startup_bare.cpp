@@ -12,6 +12,8 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "../../source/game/common.h"
+
 int main(int argc, char** argv) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO | SDL_INIT_JOYSTICK) != 0) return 1;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -25,7 +27,7 @@ int main(int argc, char** argv) {
     if (!gl) return 1;
     SDL_GL_SetSwapInterval(1);
     Mix_OpenAudioDevice(44100, AUDIO_S16SYS, 2, 1024, nullptr, 0);
-    glClearColor(0.0666f, 0.114f, 0.207f, 1);
+    glClearColor(PALETTE[3].r, PALETTE[3].g, PALETTE[3].b, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     SDL_GL_SwapWindow(window);
     if (const char* fd_text = std::getenv("VANTOREL_FIRST_FRAME_FD")) {

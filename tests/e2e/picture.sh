@@ -23,10 +23,10 @@ def px(x, y):
     i = (y * w + x) * 3
     return (raw[i], raw[i + 1], raw[i + 2])
 
-PALETTE = {(255, 204, 169), (255, 0, 77), (62, 0, 165), (16, 29, 52)}
-BACKGROUND = (62, 0, 165)
-# the window is cleared with the float colour (0.247, 0, 0.6509): GL rounds it
-BAR = (63, 0, 166)
+import os
+sys.path.insert(0, os.environ["PIXELS_DIR"])
+from pixels import BAR, PALETTE
+BACKGROUND = PALETTE[2]
 problems = []
 
 def picture_in_palette(x0, x1):
@@ -73,7 +73,7 @@ sys.exit(1 if problems else 0)
 EOF
 
 # check MODE: the latest screenshot passes check.py in that mode
-check() { python3 "$shots/check.py" "$1" "$SHOT" >&2; }
+check() { PIXELS_DIR="$(dirname "$0")/lib" python3 "$shots/check.py" "$1" "$SHOT" >&2; }
 wait_shot fullscreen 30 check fullscreen
 
 xdotool key F11

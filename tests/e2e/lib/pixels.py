@@ -103,4 +103,5 @@ def main():
         sys.exit("unknown command " + cmd)
 
 
-main()
+if __name__ == "__main__":
+    main()

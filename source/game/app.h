@@ -1,4 +1,5 @@
-// Start-up, shutdown and the way in for window events; the frame callback is in game.h.
+// The application callbacks: start-up, shutdown and the way in for window events; the frame
+// callback is in game.h.
 #pragma once
 #include "input.h"
 
@@ -8,4 +9,4 @@ void _sapp_init();
 void _sapp_event(const Input_Event& e);
 void _sapp_cleanup();
 // What the window layer calls for each event: translated, then handed to _sapp_event.
-void _sapp_platform_event(const Platform_Event& e);
+void app_platform_event(const Platform_Event& e);
