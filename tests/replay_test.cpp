@@ -487,6 +487,27 @@ TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {
     fs::remove(file);
 }
 
+// Whatever a name holds that is not a recording is refused at once, saying why.
+TEST(ReplayFile, WhatIsNotARecordingIsRefusedWithItsReason) {
+    fs::path dir = temp_file("refused");
+    fs::create_directories(dir);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::ofstream(dir / "text") << "hello";
+    std::ofstream(dir / "big").put('x');
+    fs::resize_file(dir / "big", REPLAY_MAX_FILE_SIZE + 1);
+    const std::pair<fs::path, std::string> cases[] = {
+        {dir / "missing", std::strerror(ENOENT)}, {dir / "fifo", "not a replay file"},
+        {dir, "not a replay file"},               {dir / "big", "not a replay file"},
+        {dir / "text", "not a replay file"},
+    };
+    for (const auto& [path, why] : cases) {
+        char error[REPLAY_ERROR_ROOM + 256] = "";
+        EXPECT_FALSE(replay_play_start(path.c_str(), error, sizeof error));
+        EXPECT_EQ(error, "cannot play " + path.string() + ": " + why);
+    }
+    fs::remove_all(dir);
+}
+
 TEST(CommandLine, SeedRecordAndReplayOptions) {
     Command_Line cl;
     char error[200];
