@@ -508,6 +508,25 @@ TEST(ReplayFile, WhatIsNotARecordingIsRefusedWithItsReason) {
     fs::remove_all(dir);
 }
 
+// A recording given up before its first frame goes, but only while its name still holds it.
+TEST(ReplayFile, AnEmptyRecordingIsRemovedOnlyWhileItsNameHoldsIt) {
+    fs::path file = temp_file("discard.rpl"), moved = temp_file("discard-moved.rpl");
+    char error[256] = "";
+    for (bool replaced : {false, true}) {
+        ASSERT_TRUE(replay_record_start(file.c_str(), 1, error, sizeof error)) << error;
+        if (replaced) {
+            fs::rename(file, moved);
+            std::ofstream(file) << "another's";
+        }
+        replay_record_discard();
+        EXPECT_EQ(fs::exists(file), replaced);
+        EXPECT_EQ(fs::exists(moved), replaced);
+    }
+    EXPECT_EQ(read_all(file).size(), 9u);
+    fs::remove(file);
+    fs::remove(moved);
+}
+
 TEST(CommandLine, SeedRecordAndReplayOptions) {
     Command_Line cl;
     char error[200];
