@@ -626,8 +626,11 @@ char** platform_utf8_arguments(int argc, char** argv) {
         text.assign(size_t(count), "");
         for (int i = 0; i < count; i++) {
             int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            text[size_t(i)].assign(size_t(n > 0 ? n : 1), '\0');
-            if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text[size_t(i)].data(), n, nullptr, nullptr);
+            std::string& t = text[size_t(i)];
+            if (n <= 1) continue;
+            t.assign(size_t(n), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, t.data(), n, nullptr, nullptr);
+            t.resize(size_t(n - 1));
         }
         pointers.clear();
         for (std::string& t : text) pointers.push_back(t.data());
