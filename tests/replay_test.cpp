@@ -481,6 +481,46 @@ TEST_F(Replay_Test, FullDiskStopsTheRecordingAtItsLastWholeFrame) {
     fs::remove(file);
 }
 
+// Whatever a name holds that is not a recording is refused at once, saying why.
+TEST(ReplayFile, WhatIsNotARecordingIsRefusedWithItsReason) {
+    fs::path dir = temp_file("refused");
+    fs::create_directories(dir);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::ofstream(dir / "text") << "hello";
+    std::ofstream(dir / "big").put('x');
+    fs::resize_file(dir / "big", REPLAY_MAX_FILE_SIZE + 1);
+    const std::pair<fs::path, std::string> cases[] = {
+        {dir / "missing", std::strerror(ENOENT)}, {dir / "fifo", "not a replay file"},
+        {dir, "not a replay file"},               {dir / "big", "not a replay file"},
+        {dir / "text", "not a replay file"},
+    };
+    for (const auto& [path, why] : cases) {
+        char error[REPLAY_ERROR_ROOM + 256] = "";
+        EXPECT_FALSE(replay_play_start(path.c_str(), error, sizeof error));
+        EXPECT_EQ(error, "cannot play " + path.string() + ": " + why);
+    }
+    fs::remove_all(dir);
+}
+
+// A recording given up before its first frame goes, but only while its name still holds it.
+TEST(ReplayFile, AnEmptyRecordingIsRemovedOnlyWhileItsNameHoldsIt) {
+    fs::path file = temp_file("discard.rpl"), moved = temp_file("discard-moved.rpl");
+    char error[256] = "";
+    for (bool replaced : {false, true}) {
+        ASSERT_TRUE(replay_record_start(file.c_str(), 1, error, sizeof error)) << error;
+        if (replaced) {
+            fs::rename(file, moved);
+            std::ofstream(file) << "another's";
+        }
+        replay_record_discard();
+        EXPECT_EQ(fs::exists(file), replaced);
+        EXPECT_EQ(fs::exists(moved), replaced);
+    }
+    EXPECT_EQ(read_all(file).size(), 9u);
+    fs::remove(file);
+    fs::remove(moved);
+}
+
 TEST(CommandLine, SeedRecordAndReplayOptions) {
     Command_Line cl;
     char error[200];

@@ -79,6 +79,7 @@ int _prepare_session(const Command_Line& cl, std::vector<char>& error) {
 
 int main(int argc, char** argv) {
     platform_process_begin();
+    argv = platform_utf8_arguments(argc, argv);
     Command_Line cl;
     std::vector<char> error(_error_room(argc, argv));
     if (!command_line_parse(argc, argv, cl, error.data(), error.size())) {

@@ -1,8 +1,8 @@
 #include "random.h"
 
-#include <sys/random.h>
+#include <chrono>
 
-#include <ctime>
+#include "../platform/platform.h"
 
 namespace {
 // xoshiro256**, seeded through splitmix64.
@@ -28,10 +28,10 @@ void random_seed(u64 seed) {
 
 u64 random_fresh_seed() {
     u64 seed = 0;
-    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) == ssize_t(sizeof seed)) return seed;
-    timespec t = {};
-    clock_gettime(CLOCK_REALTIME, &t);
-    u64 x = u64(t.tv_sec) * 1000000000ull + u64(t.tv_nsec);
+    if (platform_entropy(&seed, sizeof seed)) return seed;
+    // Nanoseconds since 1970.
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    u64 x = u64(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
     return _splitmix(x);
 }
 

@@ -1,8 +1,5 @@
 #include "replay.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -121,7 +118,7 @@ bool _parse_body(const u8* p, size_t size, Replay& out) {
 struct Replay_Session {
     enum Mode : u8 { none, recording, playing } mode = none;
     // recording
-    int fd = -1;
+    File_Append file;
     std::string path;
     u64 written = 0;  // bytes of whole chunks on disk
     u32 frames_written = 0;
@@ -133,29 +130,14 @@ struct Replay_Session {
     size_t next_frame = 0;
 } session;
 
-bool _write_all(int fd, const u8* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            if (w == 0) errno = EIO;
-            return false;
-        }
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
 // A full disk or a yanked drive ends the recording but not the game; the file is cut
 // back to its last whole frame so it still plays.
 void _recording_failed() {
     int why = errno;
-    if (ftruncate(session.fd, off_t(session.written)) != 0) {
+    if (!file_append_truncate(session.file, session.written)) {
         // Nothing more to do: a reader drops a cut-off last chunk anyway.
     }
-    ::close(session.fd);
-    session.fd = -1;
+    file_append_close(session.file);
     session.mode = Replay_Session::none;
     std::fprintf(stderr, "vantorel: recording to %s stopped: %s\n", session.path.c_str(), std::strerror(why));
 }
@@ -274,8 +256,8 @@ bool replay_record_start(const char* path, u64 seed, char* error, size_t error_s
     if (name_taken) *name_taken = false;
     // Always a new file: whatever the name holds already (a file, another name of one, a
     // link, a pipe, another game's recording) stays untouched. Non-blocking all the same.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd < 0) {
+    std::optional<File_Append> file = file_append_create(path);
+    if (!file) {
         bool taken = errno == EEXIST;
         if (name_taken) *name_taken = taken;
         if (error && error_size)
@@ -285,19 +267,19 @@ bool replay_record_start(const char* path, u64 seed, char* error, size_t error_s
     }
     std::vector<u8> header;
     replay_encode_header(seed, header);
-    if (!_write_all(fd, header.data(), header.size())) {
+    if (!file_append_write(*file, header.data(), header.size())) {
         if (error && error_size) std::snprintf(error, error_size, "cannot write %s: %s", path, std::strerror(errno));
-        ::close(fd);
+        file_append_close(*file);
         // Ours alone, just made: nothing of it is worth keeping.
-        ::unlink(path);
+        if (file->identity) file_remove_if_same(path, *file->identity);
         return false;
     }
     session.mode = Replay_Session::recording;
-    session.fd = fd;
+    session.file = *file;
     session.path = path;
     session.written = header.size();
     session.frames_written = 0;
-    session.recorded = file_identity(path);
+    session.recorded = file->identity;
     session.pending.clear();
     session.pending.reserve(256);
     session.chunk.reserve(4096);
@@ -306,11 +288,10 @@ bool replay_record_start(const char* path, u64 seed, char* error, size_t error_s
 
 void replay_record_discard() {
     if (session.mode != Replay_Session::recording || session.frames_written > 0) return;
-    ::close(session.fd);
-    session.fd = -1;
+    file_append_close(session.file);
     session.mode = Replay_Session::none;
     // Only while the name still holds the file made for it.
-    if (session.recorded && file_identity(session.path.c_str()) == session.recorded) ::unlink(session.path.c_str());
+    if (session.recorded) file_remove_if_same(session.path.c_str(), *session.recorded);
     session.recorded.reset();
 }
 
@@ -320,25 +301,15 @@ bool replay_is_recording_file(const char* path) {
 
 bool replay_play_start(const char* path, char* error, size_t error_size) {
     replay_stop();
-    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || size_t(st.st_size) > REPLAY_MAX_FILE_SIZE) {
-        const char* why = fd < 0 ? std::strerror(errno) : "not a replay file";
+    File_Read_Error failure = File_Read_Error::open_failed;
+    std::optional<std::vector<u8>> data = file_read_whole(path, REPLAY_MAX_FILE_SIZE, &failure);
+    if (!data && failure != File_Read_Error::read_failed) {
+        const char* why = failure == File_Read_Error::open_failed ? std::strerror(errno) : "not a replay file";
         if (error && error_size) std::snprintf(error, error_size, "cannot play %s: %s", path, why);
-        if (fd >= 0) ::close(fd);
         return false;
     }
-    std::vector<u8> data(size_t(st.st_size));
-    size_t got = 0;
-    while (got < data.size()) {
-        ssize_t r = ::read(fd, data.data() + got, data.size() - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += size_t(r);
-    }
-    ::close(fd);
     char why[200] = "";
-    if (got != data.size() || !replay_parse(data.data(), data.size(), session.replay, why, sizeof why)) {
+    if (!data || !replay_parse(data->data(), data->size(), session.replay, why, sizeof why)) {
         if (error && error_size)
             std::snprintf(error, error_size, "cannot play %s: %s", path, why[0] ? why : "read failed");
         session.replay = Replay{};
@@ -372,7 +343,7 @@ void replay_frame(f64& duration, Pad_Snapshot& pads) {
             session.chunk.clear();
             replay_encode_frame(session.pending.data(), session.pending.size(), duration, pads, session.chunk);
             session.pending.clear();
-            if (!_write_all(session.fd, session.chunk.data(), session.chunk.size())) {
+            if (!file_append_write(session.file, session.chunk.data(), session.chunk.size())) {
                 _recording_failed();
                 return;
             }
@@ -404,16 +375,15 @@ bool replay_finished() {
 }
 
 void replay_stop() {
-    if (session.fd >= 0) {
+    if (session.file.fd >= 0) {
         std::vector<u8> end;
         replay_encode_end(session.frames_written, end);
         // A failed or partial end mark leaves a file that reads as cut short, which it then is.
-        _write_all(session.fd, end.data(), end.size());
-        fsync(session.fd);
-        ::close(session.fd);
+        file_append_write(session.file, end.data(), end.size());
+        file_append_sync(session.file);
+        file_append_close(session.file);
     }
     if (session.mode == Replay_Session::playing) platform_set_desktop_effects(true);
-    session.fd = -1;
     session.mode = Replay_Session::none;
     session.pending.clear();
     session.replay = Replay{};

@@ -1,20 +1,61 @@
-// The operating system's file calls live here alone, so another system needs only this file.
+// Every file call of the game lives here, so another system needs only this file.
 #include "files.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #ifdef _WIN32
+#include <direct.h>
+#include <io.h>
 #include <windows.h>
 #else
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
 #endif
-#include <cerrno>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+namespace {
+
+// The same descriptor calls under Windows' names.
+#ifdef _WIN32
+int _sys_write(int fd, const void* p, size_t n) { return _write(fd, p, unsigned(n > INT_MAX ? INT_MAX : n)); }
+#else
+ssize_t _sys_write(int fd, const void* p, size_t n) { return write(fd, p, n); }
+#endif
+
+// errno says why when it fails.
+bool _write_all(int fd, const std::uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        auto n = _sys_write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+void _set_error(File_Read_Error* error, File_Read_Error why) {
+    if (error) *error = why;
+}
+
+}  // namespace
+
+bool file_append_write(File_Append& f, const void* bytes, std::size_t size) {
+    if (f.fd < 0) {
+        errno = EBADF;
+        return false;
+    }
+    return _write_all(f.fd, static_cast<const std::uint8_t*>(bytes), size);
+}
 
 #ifdef _WIN32
 
@@ -34,15 +75,38 @@ std::wstring _wide(const char* utf8) {
     return out;
 }
 
+// What the C library's own calls would have left in errno.
+int _errno_from(DWORD e) {
+    switch (e) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION: return EACCES;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return EEXIST;
+        default: return EIO;
+    }
+}
+
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::uint64_t max_bytes) {
+std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::uint64_t max_bytes,
+                                                         File_Read_Error* error) {
+    _set_error(error, File_Read_Error::open_failed);
     if (!path) return std::nullopt;
     std::wstring w = _wide(path);
-    if (w.empty()) return std::nullopt;
+    if (w.empty()) {
+        errno = ENOENT;
+        return std::nullopt;
+    }
     HANDLE h = CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (h == INVALID_HANDLE_VALUE) {
+        errno = _errno_from(GetLastError());
+        return std::nullopt;
+    }
+    _set_error(error, File_Read_Error::refused);
     std::optional<std::vector<std::uint8_t>> result;
     BY_HANDLE_FILE_INFORMATION info;
     // Only plain disk files: pipes, consoles and folders are refused like a missing file.
@@ -64,9 +128,54 @@ std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::
             }
         }
         if (ok) result = std::move(bytes);
+        else _set_error(error, File_Read_Error::read_failed);
     }
     CloseHandle(h);
     return result;
+}
+
+std::optional<File_Append> file_append_create(const char* path) {
+    std::wstring w = path ? _wide(path) : std::wstring();
+    if (w.empty()) {
+        errno = ENOENT;
+        return std::nullopt;
+    }
+    // _O_EXCL: never an existing file, nor a link left in its place.
+    int fd = _wopen(w.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return std::nullopt;
+    return File_Append{fd, file_identity(path)};
+}
+
+bool file_append_truncate(File_Append& f, std::uint64_t size) {
+    return f.fd >= 0 && _chsize_s(f.fd, static_cast<long long>(size)) == 0;
+}
+
+bool file_append_sync(File_Append& f) { return f.fd >= 0 && _commit(f.fd) == 0; }
+
+void file_append_close(File_Append& f) {
+    if (f.fd >= 0) _close(f.fd);
+    f.fd = -1;
+}
+
+bool file_remove_if_same(const char* path, const File_Identity& identity) {
+    if (!path || file_identity(path) != identity) return false;
+    return DeleteFileW(_wide(path).c_str()) != 0;
+}
+
+bool file_is_folder(const char* path) {
+    std::wstring w = path ? _wide(path) : std::wstring();
+    DWORD a = w.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(w.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool file_make_folder(const char* path) {
+    std::wstring w = path ? _wide(path) : std::wstring();
+    return !w.empty() && (_wmkdir(w.c_str()) == 0 || errno == EEXIST);
+}
+
+bool file_change_folder(const char* path) {
+    std::wstring w = path ? _wide(path) : std::wstring();
+    return !w.empty() && _wchdir(w.c_str()) == 0;
 }
 
 std::optional<File_Identity> file_identity(const char* path) {
@@ -148,17 +257,6 @@ int _open_for_reading(const char* path) {
     return fd;
 }
 
-bool _write_all(int fd, const std::uint8_t* bytes, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 #ifdef __EMSCRIPTEN__
 // In the browser a written file lasts only once the page has copied it to its storage.
 EM_JS(void, _persist_written_files, (), {
@@ -187,10 +285,13 @@ std::string _temp_name(const char* path, int attempt) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::uint64_t max_bytes) {
+std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::uint64_t max_bytes,
+                                                         File_Read_Error* error) {
+    _set_error(error, File_Read_Error::open_failed);
     if (!path) return std::nullopt;
     int fd = _open_for_reading(path);
     if (fd < 0) return std::nullopt;
+    _set_error(error, File_Read_Error::refused);
     std::optional<std::vector<std::uint8_t>> result;
     struct stat st;
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
@@ -216,10 +317,46 @@ std::optional<std::vector<std::uint8_t>> file_read_whole(const char* path, std::
             }
         }
         if (ok) result = std::move(bytes);
+        else _set_error(error, File_Read_Error::read_failed);
     }
     close(fd);
     return result;
 }
+
+std::optional<File_Append> file_append_create(const char* path) {
+    if (!path) {
+        errno = ENOENT;
+        return std::nullopt;
+    }
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) return std::nullopt;
+    return File_Append{fd, file_identity(path)};
+}
+
+bool file_append_truncate(File_Append& f, std::uint64_t size) {
+    return f.fd >= 0 && ftruncate(f.fd, off_t(size)) == 0;
+}
+
+bool file_append_sync(File_Append& f) { return f.fd >= 0 && fsync(f.fd) == 0; }
+
+void file_append_close(File_Append& f) {
+    if (f.fd >= 0) close(f.fd);
+    f.fd = -1;
+}
+
+bool file_remove_if_same(const char* path, const File_Identity& identity) {
+    if (!path || file_identity(path) != identity) return false;
+    return unlink(path) == 0;
+}
+
+bool file_is_folder(const char* path) {
+    struct stat st;
+    return path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool file_make_folder(const char* path) { return path && (mkdir(path, 0700) == 0 || errno == EEXIST); }
+
+bool file_change_folder(const char* path) { return path && chdir(path) == 0; }
 
 std::optional<File_Identity> file_identity(const char* path) {
     struct stat st;

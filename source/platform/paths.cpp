@@ -1,14 +1,28 @@
 #include "paths.h"
 
-#include <cerrno>
+#ifdef _WIN32
 #include <cstdlib>
-#include <sys/stat.h>
+#include <windows.h>
+#endif
+
+#include "files.h"
 
 namespace {
-bool _is_dir(const std::string& p) {
-    struct stat sb;
-    return stat(p.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode);
+bool _is_dir(const std::string& p) { return file_is_folder(p.c_str()); }
+
+#ifdef _WIN32
+// The narrow environment is in the local code page; paths are UTF-8 here.
+std::string _env_utf8(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    if (!value || !value[0]) return "";
+    int n = WideCharToMultiByte(CP_UTF8, 0, value, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return "";
+    std::string out(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, value, -1, out.data(), n, nullptr, nullptr);
+    out.resize(size_t(n - 1));
+    return out;
 }
+#endif
 }  // namespace
 
 std::string paths_join(const std::string& dir, const char* name) {
@@ -31,8 +45,8 @@ std::string paths_config_dir(const char* xdg_config_home, const char* home) {
     // Windows keeps a user's settings in the roaming application data folder.
     (void)xdg_config_home;
     (void)home;
-    const char* appdata = std::getenv("APPDATA");
-    return appdata && appdata[0] ? paths_join(appdata, "Vantorel") : "";
+    std::string appdata = _env_utf8(L"APPDATA");
+    return appdata.empty() ? "" : paths_join(appdata, "Vantorel");
 #endif
     if (xdg_config_home && xdg_config_home[0] == '/') return paths_join(xdg_config_home, "vantorel");
     if (home && home[0] == '/') return paths_join(paths_join(home, ".config"), "vantorel");
@@ -53,7 +67,7 @@ bool paths_make_dirs(const std::string& dir) {
     if (dir.empty()) return false;
     for (size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
         std::string part = dir.substr(0, slash);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (!file_make_folder(part.c_str())) return false;
         if (slash == std::string::npos) break;
     }
     return _is_dir(dir);

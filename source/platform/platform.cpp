@@ -10,15 +10,18 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 #include <strings.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/auxv.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #endif
 #ifdef _WIN32
 #include <fcntl.h>
 #include <windows.h>
+#include <shellapi.h>
 #endif
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -378,16 +381,24 @@ void _browser_run(const Platform_Callbacks& cb) {
 #endif
 }  // namespace
 
-#ifdef __EMSCRIPTEN__
-// Emscripten's C library declares getrandom without providing it; the browser's random source
-// is reached through getentropy, at most 256 bytes a call.
-extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned flags) {
-    (void)flags;
-    constexpr size_t MAX_ENTROPY = 256;  // bytes
-    if (length > MAX_ENTROPY) length = MAX_ENTROPY;
-    return getentropy(buffer, length) == 0 ? ssize_t(length) : -1;
-}
+#ifdef _WIN32
+// The system's own generator, exported under this name by advapi32.
+extern "C" __declspec(dllimport) unsigned char __stdcall SystemFunction036(void* buffer, unsigned long length);
 #endif
+
+bool platform_entropy(void* bytes, size_t size) {
+#if defined(_WIN32)
+    return size <= 0xFFFFFFFFu && SystemFunction036(bytes, (unsigned long)size);
+#elif defined(__EMSCRIPTEN__)
+    // Emscripten's C library declares getrandom without providing it; the browser's random
+    // source is reached through getentropy, at most 256 bytes a call.
+    constexpr size_t MAX_ENTROPY = 256;  // bytes
+    return size <= MAX_ENTROPY && getentropy(bytes, size) == 0;
+#else
+    // Never blocks: early in boot, before the pool is ready, the caller falls back instead.
+    return getrandom(bytes, size, GRND_NONBLOCK) == ssize_t(size);
+#endif
+}
 
 void platform_headless_begin(int width, int height) {
     P = Platform{};
@@ -568,13 +579,13 @@ bool platform_change_to_exe_dir() {
 #ifndef _WIN32
     // A relative folder (the system's, when SDL cannot say) means nothing once left: from
     // inside it, it is ".".
-    if (!P.headless && !dir.empty() && dir[0] != '/') dir = chdir(dir.c_str()) == 0 ? "." : "";
+    if (!P.headless && !dir.empty() && dir[0] != '/') dir = file_change_folder(dir.c_str()) ? "." : "";
 #endif
     P.exe_dir.clear();
     if (dir.empty()) return false;
     // An installed executable has no data beside it; its data folder is found relative to it.
     std::string root = paths_data_root(dir);
-    if (chdir(root.c_str()) != 0) return false;
+    if (!file_change_folder(root.c_str())) return false;
     // "." names the executable's folder only while that is the working directory.
     P.exe_dir = dir != "." || root == dir ? dir : "";
     return true;
@@ -600,6 +611,37 @@ void platform_process_begin() {
 #ifndef _WIN32
     signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+char** platform_utf8_arguments(int argc, char** argv) {
+#ifdef _WIN32
+    // Kept for the whole run, as argv is.
+    static std::vector<std::string> text;
+    static std::vector<char*> pointers;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return argv;
+    // Should the two readings of the command line ever disagree, the C library's stands.
+    if (count == argc) {
+        text.assign(size_t(count), "");
+        for (int i = 0; i < count; i++) {
+            int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string& t = text[size_t(i)];
+            if (n <= 1) continue;
+            t.assign(size_t(n), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, t.data(), n, nullptr, nullptr);
+            t.resize(size_t(n - 1));
+        }
+        pointers.clear();
+        for (std::string& t : text) pointers.push_back(t.data());
+        pointers.push_back(nullptr);
+        argv = pointers.data();
+    }
+    LocalFree(wide);
+#else
+    (void)argc;
+#endif
+    return argv;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // The window layer: owns the main loop and calls the game's four callbacks.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -56,6 +57,11 @@ struct Platform_Start {
 // First thing in main: a write past a file-size limit then fails like a full disk (EFBIG)
 // instead of ending the process.
 void platform_process_begin();
+// The arguments in UTF-8, as every path in the game is. On Windows the C library's argv holds
+// only what the local code page can; the system's own wide copy is converted instead.
+char** platform_utf8_arguments(int argc, char** argv);
+// Fills bytes from the system's random source without waiting; false when it has none ready.
+bool platform_entropy(void* bytes, size_t size);
 // Text for the player on standard output; on Windows, where the game is a GUI program,
 // in the console it was started from.
 void platform_print(const char* text);

@@ -2,6 +2,8 @@
 # its icon and version, and the game itself: from another folder it opens its window, draws the
 # title and the menu text, ends with status 0 when the window manager closes it, and leaves the
 # 97-byte settings.json beside vantorel.exe (replacing a longer one); what it recorded plays back.
+# The game's folder and the recording's are named outside ASCII, so each path goes through
+# Windows' wide-character calls.
 #   bash tests/windows/wine.sh BUILD_DIR SOURCE_DIR [WINDOWS_BUILD_DIR]
 # Exits 77 (skipped) only when the cross tools are not installed.
 SOURCE=$(cd "${2:?usage: wine.sh BUILD_DIR SOURCE_DIR [WINDOWS_BUILD_DIR]}" && pwd)
@@ -26,8 +28,10 @@ fi
 ZIP=$(ls -t "$WINDOWS_BUILD"/vantorel-*-windows-x64.zip | head -n 1)
 note "$(tail -n 1 "$WORK/build.log")"
 
-export WINEPREFIX="$WINDOWS_BUILD/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-GAME_DIR="$WORK/Vantorel"
+# Wine reads names from the command line and the file system in the locale's character set.
+export WINEPREFIX="$WINDOWS_BUILD/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+UNICODE_DIR="Ünïcødé 日本"
+GAME_DIR="$WORK/$UNICODE_DIR/Vantorel"
 mkdir -p "$GAME_DIR"
 (cd "$GAME_DIR" && cmake -E tar xf "$ZIP") || fail "cannot unpack $ZIP"
 for f in vantorel.exe data/assets.sbpak data/Desktop/persistent.bank data/Desktop/persistent.strings.bank README.md; do
@@ -81,7 +85,7 @@ wine_window() {
     gone && return 2
     return 1
 }
-launch --record replay.bin
+launch --record "$UNICODE_DIR/replay.bin"
 note "window up"
 
 # Title: enough of the three non-background colours around the title sprite. Menu: each button
@@ -130,9 +134,10 @@ f="$GAME_DIR/settings.json"
 note "settings.json beside vantorel.exe: 97 bytes"
 
 # The session recorded above plays back: binary files stay byte for byte what was written.
-launch --replay replay.bin
+[ -s "$WORK/$UNICODE_DIR/replay.bin" ] || fail "no recording in $UNICODE_DIR"
+launch --replay "$UNICODE_DIR/replay.bin"
 close_game
-note "the recording plays back"
+note "the recording plays back from a folder named outside ASCII"
 
 # Started from a console (cmd in a terminal), --version prints there; started without one, a
 # refusal also shows in a message box, and the game ends with status 1 once it is closed.
