@@ -516,7 +516,7 @@ TEST(ReplayFile, AnEmptyRecordingIsRemovedOnlyWhileItsNameHoldsIt) {
         EXPECT_EQ(fs::exists(file), replaced);
         EXPECT_EQ(fs::exists(moved), replaced);
     }
-    EXPECT_EQ(read_all(file).size(), 9u);
+    EXPECT_EQ(read_whole_file(file).size(), 9u);
     fs::remove(file);
     fs::remove(moved);
 }
