@@ -18,6 +18,7 @@
 
 #include "game/audio.h"
 #include "game/bank.h"
+#include "game/bytes.h"
 #include "game/module_player.h"
 #include "loudness.h"
 #include "platform/files.h"
@@ -289,7 +290,7 @@ int main(int argc, char** argv) {
         i32 peak = 0;
         size_t full = 0;
         for (size_t i = 0; i < pcm.size(); i++) {
-            i16 v = i16((*bytes)[2 * i] | (*bytes)[2 * i + 1] << 8);
+            i16 v = i16(bytes_load_u16(bytes->data() + 2 * i));
             pcm[i] = v / 32768.0f;
             peak = std::max(peak, std::abs(i32(v)));
             full += v >= 32767 || v <= -32767;
