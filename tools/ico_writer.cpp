@@ -6,12 +6,12 @@
 // icon pixels per sprite pixel), each as a 32-bit image with its transparency mask. The file
 // is written to a temporary name and renamed, so a failed run leaves no half icon behind.
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "game/assets.h"
 #include "game/bytes.h"
 #include "game/icon.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -47,17 +47,6 @@ std::vector<u8> _bitmap(const u8* rgba, int size) {
         out.insert(out.end(), row.begin(), row.end());
     }
     return out;
-}
-
-bool _write(const std::string& path, const std::vector<u8>& bytes) {
-    std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(tmp.c_str());
-    return ok;
 }
 
 }  // namespace
@@ -99,7 +88,7 @@ int main(int argc, char** argv) {
         offset += images[i].size();
     }
     for (const std::vector<u8>& img : images) out.insert(out.end(), img.begin(), img.end());
-    if (!_write(argv[2], out)) {
+    if (!file_write_atomic(argv[2], out.data(), out.size())) {
         std::fprintf(stderr, "ico_writer: cannot write %s\n", argv[2]);
         return 1;
     }
