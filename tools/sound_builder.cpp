@@ -14,6 +14,7 @@
 #include "game/bank.h"
 #include "game/bytes.h"
 #include "game/module_player.h"
+#include "game/vorbis_memory.h"
 #include "loudness.h"
 
 namespace {
@@ -1225,26 +1226,12 @@ bool _encode(const std::vector<i16>& pcm, f32 quality, int serial, std::vector<u
     return true;
 }
 
-struct Memory_Source {
-    const u8* data;
-    size_t size, at;
-};
-
 // Decodes a stream back, as the game will, to check its length and its seam.
 std::vector<i16> _decode(const std::vector<u8>& ogg) {
     std::vector<i16> pcm;
-    Memory_Source src = {ogg.data(), ogg.size(), 0};
-    ov_callbacks io = {
-        [](void* out, size_t size, size_t count, void* m) -> size_t {
-            Memory_Source& s = *static_cast<Memory_Source*>(m);
-            size_t items = size ? std::min(count, (s.size - s.at) / size) : 0;
-            std::memcpy(out, s.data + s.at, items * size);
-            s.at += items * size;
-            return items;
-        },
-        nullptr, nullptr, nullptr};
+    Vorbis_Memory src = {ogg.data(), ogg.size(), 0};
     OggVorbis_File vf;
-    if (ov_open_callbacks(&src, &vf, nullptr, 0, io) != 0) return pcm;
+    if (ov_open_callbacks(&src, &vf, nullptr, 0, VORBIS_MEMORY_CALLBACKS) != 0) return pcm;
     char piece[8192];
     int section = 0;
     long got;
