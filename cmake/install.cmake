@@ -8,6 +8,7 @@ set(VANTOREL_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
 
 # The icons: the upright ship, scaled without smoothing.
 add_executable(icon_writer ${CMAKE_SOURCE_DIR}/tools/icon_writer.cpp)
+target_link_libraries(icon_writer PRIVATE vantorel_base)
 set_target_properties(icon_writer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 set(VANTOREL_ICON_SIZES 16 32 48 64 128 256)
 set(VANTOREL_ICON_ART ${CMAKE_SOURCE_DIR}/assets/ship/ship_0.txt)

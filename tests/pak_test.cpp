@@ -1,4 +1,4 @@
-// Asset pack: serializer, pack file, assets payload, load limits and the shipped pack.
+// Asset pack: the little-endian codec, serializer, pack file, assets payload, load limits and the shipped pack.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "game/assets.h"
+#include "game/bytes.h"
 #include "game/icon.h"
 #include "game/pak.h"
 #include "game/serializer.h"
@@ -86,6 +87,46 @@ void write_file(const std::string& path, const std::vector<u8>& bytes) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- little-endian bytes
+
+TEST(Bytes, ValuesKeepEveryBitAndNoReadRunsPastTheEnd) {
+    // Bit patterns of a u16, f32s and f64s: NaN payloads, negative zero and the largest
+    // values must come back as they went.
+    const std::pair<size_t, u64> cases[] = {
+        {2, 0xFFFF}, {2, 0x0102}, {4, 0x7FC00001}, {4, 0x80000000}, {4, 0x7F7FFFFF},
+        {8, 0x7FF0000000000001}, {8, 0x8000000000000000}, {8, 0xFFFFFFFFFFFFFFFF}};
+    for (auto [width, bits] : cases) {
+        std::vector<u8> out = {0xEE};  // appended after what is there
+        u32 bits32 = u32(bits);
+        f32 f;
+        f64 d;
+        std::memcpy(&f, &bits32, 4);
+        std::memcpy(&d, &bits, 8);
+        if (width == 2) bytes_put_u16(out, u16(bits));
+        if (width == 4) bytes_put_f32(out, f);
+        if (width == 8) bytes_put_f64(out, d);
+        ASSERT_EQ(out.size(), 1 + width) << bits;
+        for (size_t i = 0; i < width; i++) EXPECT_EQ(out[1 + i], u8(bits >> (8 * i))) << bits;
+
+        if (width == 8) {
+            EXPECT_EQ(bytes_load_u64(out.data() + 1), bits);
+            continue;
+        }
+        // Back through the reader; one byte short, nothing is read, the value is zero and the
+        // reader stays stopped even for a read that would fit.
+        Bytes_Reader whole = bytes_reader(out.data() + 1, width), shorter = bytes_reader(out.data() + 1, width - 1);
+        u64 back = 0;
+        u32 refused;
+        if (width == 2) back = bytes_read_u16(whole), refused = bytes_read_u16(shorter);
+        else f = bytes_read_f32(whole), std::memcpy(&back, &f, 4), refused = bytes_read_u32(shorter);
+        EXPECT_EQ(back, bits);
+        EXPECT_TRUE(whole.ok && whole.at == width);
+        EXPECT_EQ(refused, 0u) << bits;
+        EXPECT_FALSE(shorter.ok || bytes_skip(shorter, 0)) << bits;
+        EXPECT_EQ(shorter.at, 0u);
+    }
+}
 
 // ---------------------------------------------------------------- serializer
 

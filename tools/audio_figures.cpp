@@ -18,7 +18,9 @@
 
 #include "game/audio.h"
 #include "game/bank.h"
+#include "game/bytes.h"
 #include "game/module_player.h"
+#include "game/vorbis_memory.h"
 #include "loudness.h"
 #include "platform/files.h"
 
@@ -114,21 +116,10 @@ std::vector<f64> _band_levels(const std::vector<f32>& mono) {
 }
 
 std::vector<f32> _decode_one_shot(const Bank& bank, const Bank_Event& e) {
-    struct Source {
-        const u8* data;
-        size_t size, at;
-    } src = {bank.data.data() + e.first_byte, e.byte_count, 0};
-    ov_callbacks io = {[](void* out, size_t size, size_t count, void* s) -> size_t {
-                           Source& m = *static_cast<Source*>(s);
-                           size_t items = size ? std::min(count, (m.size - m.at) / size) : 0;
-                           std::memcpy(out, m.data + m.at, items * size);
-                           m.at += items * size;
-                           return items;
-                       },
-                       nullptr, nullptr, nullptr};
+    Vorbis_Memory src = {bank.data.data() + e.first_byte, e.byte_count, 0};
     std::vector<f32> mono;
     OggVorbis_File vf;
-    if (ov_open_callbacks(&src, &vf, nullptr, 0, io) != 0) return mono;
+    if (ov_open_callbacks(&src, &vf, nullptr, 0, VORBIS_MEMORY_CALLBACKS) != 0) return mono;
     for (;;) {
         f32** pcm = nullptr;
         int section = 0;
@@ -289,7 +280,7 @@ int main(int argc, char** argv) {
         i32 peak = 0;
         size_t full = 0;
         for (size_t i = 0; i < pcm.size(); i++) {
-            i16 v = i16((*bytes)[2 * i] | (*bytes)[2 * i + 1] << 8);
+            i16 v = i16(bytes_load_u16(bytes->data() + 2 * i));
             pcm[i] = v / 32768.0f;
             peak = std::max(peak, std::abs(i32(v)));
             full += v >= 32767 || v <= -32767;

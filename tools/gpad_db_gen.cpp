@@ -38,6 +38,7 @@
 #include <string_view>
 #include <vector>
 
+#include "game/bytes.h"
 #include "gpad/gpad_db.h"
 #include "platform/files.h"
 
@@ -89,7 +90,7 @@ static std::optional<std::string> _reduce_guid(std::string_view text) {
         if (hi < 0 || lo < 0) return std::nullopt;
         b[i] = uint8_t(hi << 4 | lo);
     }
-    unsigned bus = unsigned(b[0]) | unsigned(b[1]) << 8;
+    unsigned bus = bytes_load_u16(b);
     if (bus >= 0x20) return std::nullopt;
     char out[GPAD_GUID_SIZE];
     bool ids_layout = b[6] == 0 && b[7] == 0 && b[10] == 0 && b[11] == 0;

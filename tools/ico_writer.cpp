@@ -6,11 +6,12 @@
 // icon pixels per sprite pixel), each as a 32-bit image with its transparency mask. The file
 // is written to a temporary name and renamed, so a failed run leaves no half icon behind.
 #include <cstdio>
-#include <string>
 #include <vector>
 
 #include "game/assets.h"
+#include "game/bytes.h"
 #include "game/icon.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -21,28 +22,19 @@ struct Icon_Size {
 constexpr Icon_Size ICON_SIZES[] = {{16, 1}, {32, WINDOW_ICON_SCALE}, {48, 3}, {64, 4}};
 constexpr size_t ICON_DIR_BYTES = 6, ICON_ENTRY_BYTES = 16, BITMAP_HEADER_BYTES = 40;
 
-void _u16(std::vector<u8>& out, u32 v) {
-    out.push_back(u8(v));
-    out.push_back(u8(v >> 8));
-}
-void _u32(std::vector<u8>& out, u32 v) {
-    _u16(out, v & 0xFFFF);
-    _u16(out, v >> 16);
-}
-
 // One image: header, colour rows bottom-up in BGRA, then the 1-bit mask (1 = transparent)
 // whose rows are padded to whole 32-bit words.
 std::vector<u8> _bitmap(const u8* rgba, int size) {
     size_t mask_row = size_t((size + 31) / 32) * 4;
     std::vector<u8> out;
-    _u32(out, BITMAP_HEADER_BYTES);
-    _u32(out, u32(size));
-    _u32(out, u32(size * 2));  // colour and mask stacked
-    _u16(out, 1);
-    _u16(out, 32);
-    _u32(out, 0);
-    _u32(out, u32(size_t(size) * size_t(size) * 4 + mask_row * size_t(size)));
-    for (int i = 0; i < 4; i++) _u32(out, 0);
+    bytes_put_u32(out, BITMAP_HEADER_BYTES);
+    bytes_put_u32(out, u32(size));
+    bytes_put_u32(out, u32(size * 2));  // colour and mask stacked
+    bytes_put_u16(out, 1);
+    bytes_put_u16(out, 32);
+    bytes_put_u32(out, 0);
+    bytes_put_u32(out, u32(size_t(size) * size_t(size) * 4 + mask_row * size_t(size)));
+    for (int i = 0; i < 4; i++) bytes_put_u32(out, 0);
     for (int y = size - 1; y >= 0; y--)
         for (int x = 0; x < size; x++) {
             const u8* p = rgba + (size_t(y) * size_t(size) + size_t(x)) * 4;
@@ -55,17 +47,6 @@ std::vector<u8> _bitmap(const u8* rgba, int size) {
         out.insert(out.end(), row.begin(), row.end());
     }
     return out;
-}
-
-bool _write(const std::string& path, const std::vector<u8>& bytes) {
-    std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(tmp.c_str());
-    return ok;
 }
 
 }  // namespace
@@ -91,23 +72,23 @@ int main(int argc, char** argv) {
         images.push_back(_bitmap(rgba.data(), s.size));
     }
     std::vector<u8> out;
-    _u16(out, 0);
-    _u16(out, 1);  // icon, not cursor
-    _u16(out, u32(COUNT));
+    bytes_put_u16(out, 0);
+    bytes_put_u16(out, 1);  // icon, not cursor
+    bytes_put_u16(out, u16(COUNT));
     size_t offset = ICON_DIR_BYTES + ICON_ENTRY_BYTES * COUNT;
     for (size_t i = 0; i < COUNT; i++) {
         out.push_back(u8(ICON_SIZES[i].size));
         out.push_back(u8(ICON_SIZES[i].size));
         out.push_back(0);  // not a palette image
         out.push_back(0);
-        _u16(out, 1);
-        _u16(out, 32);
-        _u32(out, u32(images[i].size()));
-        _u32(out, u32(offset));
+        bytes_put_u16(out, 1);
+        bytes_put_u16(out, 32);
+        bytes_put_u32(out, u32(images[i].size()));
+        bytes_put_u32(out, u32(offset));
         offset += images[i].size();
     }
     for (const std::vector<u8>& img : images) out.insert(out.end(), img.begin(), img.end());
-    if (!_write(argv[2], out)) {
+    if (!file_write_atomic(argv[2], out.data(), out.size())) {
         std::fprintf(stderr, "ico_writer: cannot write %s\n", argv[2]);
         return 1;
     }

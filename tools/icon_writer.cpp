@@ -12,9 +12,12 @@
 #include <vector>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO  // files are written by the file layer, whole or not at all
 #include <stb/stb_image_write.h>
 
 #include "art_grid.h"
+#include "game/bytes.h"
+#include "platform/files.h"
 
 namespace fs = std::filesystem;
 
@@ -64,11 +67,11 @@ int main(int argc, char** argv) {
         fs::create_directories(dir, ec);
         if (ec) fail("cannot create " + dir.string());
         std::vector<Rgba> px = scale_square(g, size);
+        std::vector<u8> png;
+        auto append = [](void* to, void* bytes, int n) { bytes_put(*static_cast<std::vector<u8>*>(to), bytes, size_t(n)); };
+        if (!stbi_write_png_to_func(append, &png, size, size, 4, px.data(), size * 4)) fail("cannot encode a PNG");
         fs::path out = dir / (std::string(argv[3]) + ".png");
-        fs::path tmp = out.string() + ".tmp";
-        if (!stbi_write_png(tmp.c_str(), size, size, 4, px.data(), size * 4)) fail("cannot write " + tmp.string());
-        fs::rename(tmp, out, ec);
-        if (ec) fail("cannot replace " + out.string());
+        if (!file_write_atomic(out.c_str(), png.data(), png.size())) fail("cannot write " + out.string());
     }
     return 0;
 }

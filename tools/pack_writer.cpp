@@ -18,11 +18,10 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "art_grid.h"
 #include "game/assets.h"
 #include "game/pak.h"
+#include "platform/files.h"
 
 namespace fs = std::filesystem;
 
@@ -97,15 +96,7 @@ void write_atomic(const std::string& path, const std::vector<u8>& bytes) {
         std::error_code ec;
         fs::create_directories(p.parent_path(), ec);
     }
-    std::string tmp = path + ".tmp." + std::to_string((long)getpid());
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) fail("cannot write " + tmp);
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (fsync(fileno(f)) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) { std::remove(tmp.c_str()); fail("cannot write " + tmp); }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) { std::remove(tmp.c_str()); fail("cannot rename to " + path); }
+    if (!file_write_atomic(path.c_str(), bytes.data(), bytes.size())) fail("cannot write " + path);
 }
 
 void write_preview(const std::string& path, const Assets& a) {

@@ -12,7 +12,9 @@
 #include <vorbis/vorbisfile.h>
 
 #include "game/bank.h"
+#include "game/bytes.h"
 #include "game/module_player.h"
+#include "game/vorbis_memory.h"
 #include "loudness.h"
 
 namespace {
@@ -777,14 +779,6 @@ Xm_Song _music_menu() {
 
 // ---- Writing a module ------------------------------------------------------------------
 
-void _put16(std::vector<u8>& o, u32 v) {
-    o.push_back(u8(v));
-    o.push_back(u8(v >> 8));
-}
-void _put32(std::vector<u8>& o, u32 v) {
-    _put16(o, v & 0xffff);
-    _put16(o, v >> 16);
-}
 void _put_text(std::vector<u8>& o, const char* text, size_t width) {
     size_t n = std::min(width, std::strlen(text));
     o.insert(o.end(), text, text + n);
@@ -800,16 +794,16 @@ std::vector<u8> _xm_write(const Xm_Song& s) {
     _put_text(o, s.name, 20);
     o.push_back(0x1A);
     _put_text(o, "vantorel sound_build", 20);
-    _put16(o, 0x0104);
-    _put32(o, 276);
-    _put16(o, u32(patterns));  // song length: each pattern once, in order
-    _put16(o, 0);              // restart at the top
-    _put16(o, u32(s.channels));
-    _put16(o, u32(patterns));
-    _put16(o, u32(instruments.size()));
-    _put16(o, 1);              // linear frequency table
-    _put16(o, XM_SPEED);
-    _put16(o, u32(s.bpm));
+    bytes_put_u16(o, 0x0104);
+    bytes_put_u32(o, 276);
+    bytes_put_u16(o, u16(patterns));  // song length: each pattern once, in order
+    bytes_put_u16(o, 0);              // restart at the top
+    bytes_put_u16(o, u16(s.channels));
+    bytes_put_u16(o, u16(patterns));
+    bytes_put_u16(o, u16(instruments.size()));
+    bytes_put_u16(o, 1);              // linear frequency table
+    bytes_put_u16(o, XM_SPEED);
+    bytes_put_u16(o, u16(s.bpm));
     for (int i = 0; i < 256; i++) o.push_back(u8(i < patterns ? i : 0));
 
     for (int p = 0; p < patterns; p++) {
@@ -826,26 +820,26 @@ std::vector<u8> _xm_write(const Xm_Song& s) {
                 if (c.effect) packed.push_back(c.effect);
                 if (c.param) packed.push_back(c.param);
             }
-        _put32(o, 9);
+        bytes_put_u32(o, 9);
         o.push_back(0);
-        _put16(o, ROWS_PER_PATTERN);
-        _put16(o, u32(packed.size()));
+        bytes_put_u16(o, ROWS_PER_PATTERN);
+        bytes_put_u16(o, u16(packed.size()));
         o.insert(o.end(), packed.begin(), packed.end());
     }
 
     for (const Xm_Instrument& ins : instruments) {
         const Voice_Design& d = *ins.design;
         size_t start = o.size();
-        _put32(o, 263);
+        bytes_put_u32(o, 263);
         _put_text(o, d.name, 22);
         o.push_back(0);
-        _put16(o, 1);
-        _put32(o, 40);
+        bytes_put_u16(o, 1);
+        bytes_put_u32(o, 40);
         o.insert(o.end(), 96, u8(0));  // every key plays the one sample
         for (int i = 0; i < 12; i++) {
             bool used = size_t(i) < ins.envelope.size();
-            _put16(o, used ? ins.envelope[size_t(i)].first : 0);
-            _put16(o, used ? ins.envelope[size_t(i)].second : 0);
+            bytes_put_u16(o, used ? ins.envelope[size_t(i)].first : 0);
+            bytes_put_u16(o, used ? ins.envelope[size_t(i)].second : 0);
         }
         o.insert(o.end(), 48, u8(0));  // no panning envelope
         o.push_back(u8(ins.envelope.size()));
@@ -860,13 +854,13 @@ std::vector<u8> _xm_write(const Xm_Song& s) {
         o.push_back(d.vibrato_sweep);
         o.push_back(d.vibrato_depth);
         o.push_back(d.vibrato_rate);
-        _put16(o, ins.fadeout);
+        bytes_put_u16(o, ins.fadeout);
         o.insert(o.end(), 263 - (o.size() - start), u8(0));
 
         u32 bytes = u32(ins.pcm.size() * 2);
-        _put32(o, bytes);
-        _put32(o, 0);
-        _put32(o, ins.loop ? bytes : 0);
+        bytes_put_u32(o, bytes);
+        bytes_put_u32(o, 0);
+        bytes_put_u32(o, ins.loop ? bytes : 0);
         o.push_back(d.volume);
         o.push_back(u8(i8(ins.finetune)));
         o.push_back(u8(0x10 | (ins.loop ? 1 : 0)));
@@ -876,7 +870,7 @@ std::vector<u8> _xm_write(const Xm_Song& s) {
         _put_text(o, d.name, 22);
         i16 previous = 0;
         for (i16 v : ins.pcm) {
-            _put16(o, u16(i16(v - previous)));
+            bytes_put_u16(o, u16(i16(v - previous)));
             previous = v;
         }
     }
@@ -1232,26 +1226,12 @@ bool _encode(const std::vector<i16>& pcm, f32 quality, int serial, std::vector<u
     return true;
 }
 
-struct Memory_Source {
-    const u8* data;
-    size_t size, at;
-};
-
 // Decodes a stream back, as the game will, to check its length and its seam.
 std::vector<i16> _decode(const std::vector<u8>& ogg) {
     std::vector<i16> pcm;
-    Memory_Source src = {ogg.data(), ogg.size(), 0};
-    ov_callbacks io = {
-        [](void* out, size_t size, size_t count, void* m) -> size_t {
-            Memory_Source& s = *static_cast<Memory_Source*>(m);
-            size_t items = size ? std::min(count, (s.size - s.at) / size) : 0;
-            std::memcpy(out, s.data + s.at, items * size);
-            s.at += items * size;
-            return items;
-        },
-        nullptr, nullptr, nullptr};
+    Vorbis_Memory src = {ogg.data(), ogg.size(), 0};
     OggVorbis_File vf;
-    if (ov_open_callbacks(&src, &vf, nullptr, 0, io) != 0) return pcm;
+    if (ov_open_callbacks(&src, &vf, nullptr, 0, VORBIS_MEMORY_CALLBACKS) != 0) return pcm;
     char piece[8192];
     int section = 0;
     long got;

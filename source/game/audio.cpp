@@ -17,6 +17,7 @@
 #include "bank_vorbis.h"
 #include "module_player.h"
 #include "random.h"
+#include "vorbis_memory.h"
 
 const char* const audio_event_names[AUDIO_EVENT_COUNT] = {
     "music_menu", "music_game", "ui_hover", "ui_press", "new_stage", "boss_waking_up",
@@ -71,39 +72,10 @@ u64 _vary_next() {
 // Uniform in [-1, 1].
 f32 _vary_unit() { return f32(f64(_vary_next() >> 11) * (2.0 / 9007199254740991.0) - 1.0); }
 
-// An Ogg Vorbis stream read from the bank in memory.
-struct Memory_Source {
-    const u8* data;
-    size_t size;
-    size_t at;
-};
-
-size_t _source_read(void* out, size_t size, size_t count, void* source) {
-    Memory_Source& m = *static_cast<Memory_Source*>(source);
-    if (size == 0) return 0;
-    size_t items = std::min(count, (m.size - m.at) / size);
-    std::memcpy(out, m.data + m.at, items * size);
-    m.at += items * size;
-    return items;
-}
-
-int _source_seek(void* source, ogg_int64_t offset, int whence) {
-    Memory_Source& m = *static_cast<Memory_Source*>(source);
-    i64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? i64(m.at) : i64(m.size);
-    i64 to = base + offset;
-    if (to < 0 || to > i64(m.size)) return -1;
-    m.at = size_t(to);
-    return 0;
-}
-
-long _source_tell(void* source) { return long(static_cast<Memory_Source*>(source)->at); }
-
-const ov_callbacks SOURCE_CALLBACKS = {_source_read, _source_seek, nullptr, _source_tell};
-
 // Opens one event's stream; false unless it is Vorbis at the event's rate and channels.
-bool _open_stream(OggVorbis_File& vf, Memory_Source& src, const Bank& bank, const Bank_Event& e) {
+bool _open_stream(OggVorbis_File& vf, Vorbis_Memory& src, const Bank& bank, const Bank_Event& e) {
     src = {bank.data.data() + e.first_byte, e.byte_count, 0};
-    if (ov_open_callbacks(&src, &vf, nullptr, 0, SOURCE_CALLBACKS) != 0) return false;
+    if (ov_open_callbacks(&src, &vf, nullptr, 0, VORBIS_MEMORY_CALLBACKS) != 0) return false;
     vorbis_info* info = ov_info(&vf, -1);
     if (!info || info->rate != long(e.sample_rate) || info->channels != e.channels) {
         ov_clear(&vf);
@@ -153,7 +125,7 @@ struct Audio_Sound {
 struct Music_Stream {
     Bank_Codec codec;
     OggVorbis_File vf;  // codec_vorbis
-    Memory_Source source;
+    Vorbis_Memory source;
     xmp_context module; // codec_module
     int module_event = -1;  // bank event loaded in `module`, -1 for none
     bool open;
@@ -355,7 +327,7 @@ Audio_Sound _prepare(const Bank& bank, int index) {
     bool ok = true;
     if (!e.loop) {
         OggVorbis_File vf;
-        Memory_Source src;
+        Vorbis_Memory src;
         ok = _open_stream(vf, src, bank, e);
         if (ok) {
             // Never more than the table promised, and exactly that much, or the event is

@@ -1,6 +1,7 @@
 #include "bank.h"
 
 #include "../platform/files.h"
+#include "bytes.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,58 +16,6 @@ constexpr size_t BANK_RECORD_BYTES = 32;
 constexpr u16 FLAG_LOOP = 1;
 constexpr u16 FLAG_VARY = 2;
 constexpr u16 KNOWN_FLAGS = FLAG_LOOP | FLAG_VARY;
-
-// Every read checks the remaining length first; a failed read poisons the cursor.
-struct Reader {
-    const u8* at;
-    size_t left;
-    bool ok;
-};
-
-bool _take(Reader& r, void* out, size_t n) {
-    if (!r.ok || n > r.left) {
-        r.ok = false;
-        return false;
-    }
-    std::memcpy(out, r.at, n);
-    r.at += n;
-    r.left -= n;
-    return true;
-}
-
-u16 _read_u16(Reader& r) {
-    u8 b[2] = {};
-    _take(r, b, 2);
-    return u16(b[0] | b[1] << 8);
-}
-
-u32 _read_u32(Reader& r) {
-    u8 b[4] = {};
-    _take(r, b, 4);
-    return u32(b[0]) | u32(b[1]) << 8 | u32(b[2]) << 16 | u32(b[3]) << 24;
-}
-
-f32 _read_f32(Reader& r) {
-    u32 bits = _read_u32(r);
-    f32 v;
-    std::memcpy(&v, &bits, 4);
-    return v;
-}
-
-void _put_u16(std::vector<u8>& out, u16 v) {
-    out.push_back(u8(v));
-    out.push_back(u8(v >> 8));
-}
-
-void _put_u32(std::vector<u8>& out, u32 v) {
-    for (int i = 0; i < 4; i++) out.push_back(u8(v >> (8 * i)));
-}
-
-void _put_f32(std::vector<u8>& out, f32 v) {
-    u32 bits;
-    std::memcpy(&bits, &v, 4);
-    _put_u32(out, bits);
-}
 
 bool _settings_valid(const Bank_Event& e) {
     // Written so that NaN fails every comparison.
@@ -96,11 +45,11 @@ bool _path_valid(std::string_view path) {
 }
 
 // Both files open with their magic, a version and a count.
-bool _read_header(Reader& r, const u8 (&want_magic)[4], u32 want_version, u32& count) {
+bool _read_header(Bytes_Reader& r, const u8 (&want_magic)[4], u32 want_version, u32& count) {
     u8 magic[4] = {};
-    _take(r, magic, 4);
-    u32 version = _read_u32(r);
-    count = _read_u32(r);
+    bytes_take(r, magic, 4);
+    u32 version = bytes_read_u32(r);
+    count = bytes_read_u32(r);
     return r.ok && std::memcmp(magic, want_magic, 4) == 0 && version == want_version;
 }
 
@@ -121,30 +70,30 @@ bool _frames_valid(const std::vector<Bank_Event>& events) {
 // The event table; `data_at` is where the sound data starts.
 std::optional<Bank> _read_table(const u8* bytes, size_t size, size_t& data_at) {
     if (!bytes) return std::nullopt;
-    Reader r = {bytes, size, true};
+    Bytes_Reader r = bytes_reader(bytes, size);
     u32 count = 0;
     if (!_read_header(r, BANK_MAGIC, BANK_VERSION, count)) return std::nullopt;
-    u32 data_size = _read_u32(r);
+    u32 data_size = bytes_read_u32(r);
     if (!r.ok) return std::nullopt;
     if (count > BANK_MAX_EVENTS) return std::nullopt;
     // The table and the data must fill the rest of the file exactly.
-    if (u64(count) * BANK_RECORD_BYTES + data_size != r.left) return std::nullopt;
+    if (u64(count) * BANK_RECORD_BYTES + data_size != bytes_left(r)) return std::nullopt;
 
     Bank bank;
     bank.events.reserve(count);
     u64 data_end = 0;
     for (u32 i = 0; i < count; i++) {
         Bank_Event e;
-        e.sample_rate = _read_u32(r);
-        e.channels = _read_u16(r);
-        u16 flags = _read_u16(r);
-        e.volume = _read_f32(r);
-        e.fade_out = _read_f32(r);
-        e.max_instances = _read_u16(r);
-        u16 codec = _read_u16(r);
-        e.frames = _read_u32(r);
-        e.first_byte = _read_u32(r);
-        e.byte_count = _read_u32(r);
+        e.sample_rate = bytes_read_u32(r);
+        e.channels = bytes_read_u16(r);
+        u16 flags = bytes_read_u16(r);
+        e.volume = bytes_read_f32(r);
+        e.fade_out = bytes_read_f32(r);
+        e.max_instances = bytes_read_u16(r);
+        u16 codec = bytes_read_u16(r);
+        e.frames = bytes_read_u32(r);
+        e.first_byte = bytes_read_u32(r);
+        e.byte_count = bytes_read_u32(r);
         e.loop = (flags & FLAG_LOOP) != 0;
         e.vary = (flags & FLAG_VARY) != 0;
         if (!r.ok || (flags & ~KNOWN_FLAGS) != 0 || codec >= BANK_CODEC_COUNT) return std::nullopt;
@@ -156,7 +105,7 @@ std::optional<Bank> _read_table(const u8* bytes, size_t size, size_t& data_at) {
     }
     if (!_frames_valid(bank.events)) return std::nullopt;
     for (const Bank_Event& e : bank.events)
-        if (!_data_valid(e, r.at)) return std::nullopt;
+        if (!_data_valid(e, r.bytes + r.at)) return std::nullopt;
     data_at = size - data_size;
     return bank;
 }
@@ -184,27 +133,26 @@ std::optional<Bank> bank_read_file(const char* path) {
 
 std::optional<Strings_Bank> strings_bank_read(const u8* bytes, size_t size) {
     if (!bytes) return std::nullopt;
-    Reader r = {bytes, size, true};
+    Bytes_Reader r = bytes_reader(bytes, size);
     u32 count = 0;
     if (!_read_header(r, STRINGS_MAGIC, STRINGS_BANK_VERSION, count)) return std::nullopt;
     // Each entry takes at least 7 bytes, so a count the file cannot hold is refused
     // before anything is reserved for it.
-    if (count > BANK_MAX_STRINGS || u64(count) * 7 > r.left) return std::nullopt;
+    if (count > BANK_MAX_STRINGS || u64(count) * 7 > bytes_left(r)) return std::nullopt;
 
     Strings_Bank strings;
     strings.entries.reserve(count);
     for (u32 i = 0; i < count; i++) {
-        u16 length = _read_u16(r);
-        if (!r.ok || length == 0 || length > BANK_MAX_PATH || length > r.left) return std::nullopt;
-        std::string_view path(reinterpret_cast<const char*>(r.at), length);
+        u16 length = bytes_read_u16(r);
+        if (!r.ok || length == 0 || length > BANK_MAX_PATH || length > bytes_left(r)) return std::nullopt;
+        std::string_view path(reinterpret_cast<const char*>(r.bytes + r.at), length);
         if (!_path_valid(path)) return std::nullopt;
-        r.at += length;
-        r.left -= length;
-        u32 event = _read_u32(r);
+        bytes_skip(r, length);
+        u32 event = bytes_read_u32(r);
         if (!r.ok) return std::nullopt;
         strings.entries.push_back({std::string(path), event});
     }
-    if (r.left != 0) return std::nullopt;
+    if (bytes_left(r) != 0) return std::nullopt;
     return strings;
 }
 
@@ -231,20 +179,20 @@ bool bank_write(const Bank& bank, std::vector<u8>& out) {
     out.clear();
     out.reserve(size_t(total));
     out.insert(out.end(), BANK_MAGIC, BANK_MAGIC + 4);
-    _put_u32(out, BANK_VERSION);
-    _put_u32(out, u32(bank.events.size()));
-    _put_u32(out, u32(data_bytes));
+    bytes_put_u32(out, BANK_VERSION);
+    bytes_put_u32(out, u32(bank.events.size()));
+    bytes_put_u32(out, u32(data_bytes));
     for (const Bank_Event& e : bank.events) {
-        _put_u32(out, e.sample_rate);
-        _put_u16(out, e.channels);
-        _put_u16(out, u16((e.loop ? FLAG_LOOP : 0) | (e.vary ? FLAG_VARY : 0)));
-        _put_f32(out, e.volume);
-        _put_f32(out, e.fade_out);
-        _put_u16(out, e.max_instances);
-        _put_u16(out, e.codec);
-        _put_u32(out, e.frames);
-        _put_u32(out, e.first_byte);
-        _put_u32(out, e.byte_count);
+        bytes_put_u32(out, e.sample_rate);
+        bytes_put_u16(out, e.channels);
+        bytes_put_u16(out, u16((e.loop ? FLAG_LOOP : 0) | (e.vary ? FLAG_VARY : 0)));
+        bytes_put_f32(out, e.volume);
+        bytes_put_f32(out, e.fade_out);
+        bytes_put_u16(out, e.max_instances);
+        bytes_put_u16(out, e.codec);
+        bytes_put_u32(out, e.frames);
+        bytes_put_u32(out, e.first_byte);
+        bytes_put_u32(out, e.byte_count);
     }
     out.insert(out.end(), bank.data.begin(), bank.data.end());
     return true;
@@ -256,12 +204,12 @@ bool strings_bank_write(const Strings_Bank& strings, std::vector<u8>& out) {
         if (!_path_valid(s.path)) return false;
     out.clear();
     out.insert(out.end(), STRINGS_MAGIC, STRINGS_MAGIC + 4);
-    _put_u32(out, STRINGS_BANK_VERSION);
-    _put_u32(out, u32(strings.entries.size()));
+    bytes_put_u32(out, STRINGS_BANK_VERSION);
+    bytes_put_u32(out, u32(strings.entries.size()));
     for (const Bank_String& s : strings.entries) {
-        _put_u16(out, u16(s.path.size()));
+        bytes_put_u16(out, u16(s.path.size()));
         out.insert(out.end(), s.path.begin(), s.path.end());
-        _put_u32(out, s.event);
+        bytes_put_u32(out, s.event);
     }
     return true;
 }

@@ -1,4 +1,5 @@
 #include "replay.h"
+#include "bytes.h"
 
 #include <zlib.h>
 
@@ -25,46 +26,6 @@ constexpr u32 OLDEST_VERSION = 1;     // chunks without a size check
 constexpr f64 MAX_FRAME_DURATION = 3600;  // seconds
 constexpr f64 MAX_PACE = 0.25;             // seconds a replayed frame may be held on screen
 
-void _put_u8(std::vector<u8>& o, u8 v) { o.push_back(v); }
-void _put_u16(std::vector<u8>& o, u16 v) {
-    o.push_back(u8(v));
-    o.push_back(u8(v >> 8));
-}
-void _put_u32(std::vector<u8>& o, u32 v) {
-    for (int i = 0; i < 4; i++) o.push_back(u8(v >> (8 * i)));
-}
-void _put_u64(std::vector<u8>& o, u64 v) {
-    for (int i = 0; i < 8; i++) o.push_back(u8(v >> (8 * i)));
-}
-void _put_f32(std::vector<u8>& o, f32 v) {
-    u32 bits;
-    std::memcpy(&bits, &v, 4);
-    _put_u32(o, bits);
-}
-void _put_f64(std::vector<u8>& o, f64 v) {
-    u64 bits;
-    std::memcpy(&bits, &v, 8);
-    _put_u64(o, bits);
-}
-
-u64 _get(const u8* p, int bytes) {
-    u64 v = 0;
-    for (int i = 0; i < bytes; i++) v |= u64(p[i]) << (8 * i);
-    return v;
-}
-f32 _get_f32(const u8* p) {
-    u32 bits = u32(_get(p, 4));
-    f32 v;
-    std::memcpy(&v, &bits, 4);
-    return v;
-}
-f64 _get_f64(const u8* p) {
-    u64 bits = _get(p, 8);
-    f64 v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
-
 u32 _crc(const u8* p, size_t n) { return u32(crc32(crc32(0, nullptr, 0), p, uInt(n))); }
 // A chunk's checksum covers its size field and its body, not the size check between them.
 u32 _chunk_crc(const u8* size_field, const u8* body, u32 body_bytes) {
@@ -79,7 +40,7 @@ bool _fail(char* error, size_t error_size, const char* why) {
 // One frame's body; false when anything in it is out of range.
 bool _parse_body(const u8* p, size_t size, Replay& out) {
     if (size < BODY_FIXED_SIZE) return false;
-    u16 count = u16(_get(p, 2));
+    u16 count = bytes_load_u16(p);
     size_t at = 2;
     if (size < BODY_FIXED_SIZE + count * EVENT_SIZE) return false;
     Replay_Frame f;
@@ -88,10 +49,10 @@ bool _parse_body(const u8* p, size_t size, Replay& out) {
     for (u16 i = 0; i < count; i++, at += EVENT_SIZE) {
         const u8* e = p + at;
         if (e[0] >= INPUT_EVENT_KIND_COUNT || e[1] > 1 || e[2] >= MOUSE_BUTTON_COUNT || e[3] != 0) return false;
-        out.events.push_back(Input_Event{Input_Event_Kind(e[0]), i32(u32(_get(e + 4, 4))), e[1] == 1,
+        out.events.push_back(Input_Event{Input_Event_Kind(e[0]), i32(bytes_load_u32(e + 4)), e[1] == 1,
                                          Mouse_Button(e[2])});
     }
-    f.duration = _get_f64(p + at);
+    f.duration = bytes_load_f64(p + at);
     at += 8;
     if (!(f.duration >= 0 && f.duration <= MAX_FRAME_DURATION)) return false;  // NaN fails too
     f.pads_present = p[at++];
@@ -100,10 +61,10 @@ bool _parse_body(const u8* p, size_t size, Replay& out) {
         if (!(f.pads_present & (1u << slot))) continue;
         if (size - at < PAD_SIZE) return false;
         Gamepad_State s;
-        s.buttons = u16(_get(p + at, 2));
+        s.buttons = bytes_load_u16(p + at);
         if (s.buttons >> GPAD_BUTTON_COUNT) return false;
         for (int a = 0; a < GPAD_AXIS_COUNT; a++) {
-            s.axes[a] = _get_f32(p + at + 2 + 4 * a);
+            s.axes[a] = bytes_load_f32(p + at + 2 + 4 * a);
             if (!(s.axes[a] >= -1 && s.axes[a] <= 1)) return false;
         }
         out.pads.push_back(s);
@@ -147,16 +108,16 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
     out = Replay{};
     if (!data || size < REPLAY_HEADER_SIZE || std::memcmp(data, MAGIC, 8) != 0)
         return _fail(error, error_size, "not a replay file");
-    u32 version = u32(_get(data + 8, 4));
+    u32 version = bytes_load_u32(data + 8);
     if (version < OLDEST_VERSION || version > REPLAY_VERSION) {
         if (error && error_size)
             std::snprintf(error, error_size, "replay version %u, this game plays versions %u to %u", version,
                           OLDEST_VERSION, REPLAY_VERSION);
         return false;
     }
-    if (_get(data + 12, 4) != 0 || _crc(data, 24) != u32(_get(data + 24, 4)))
+    if (bytes_load_u32(data + 12) != 0 || _crc(data, 24) != bytes_load_u32(data + 24))
         return _fail(error, error_size, "damaged replay header");
-    out.seed = _get(data + 16, 8);
+    out.seed = bytes_load_u64(data + 16);
     // Version 1 has no size check and no end mark.
     size_t check_bytes = version == OLDEST_VERSION ? 0 : 4;
     size_t at = REPLAY_HEADER_SIZE;
@@ -168,13 +129,13 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
     };
     out.cut_short = check_bytes > 0;
     while (size - at >= 4 + check_bytes) {
-        u32 body = u32(_get(data + at, 4));
-        if (check_bytes > 0 && _crc(data + at, 4) != u32(_get(data + at + 4, 4))) return damaged("bad frame size");
+        u32 body = bytes_load_u32(data + at);
+        if (check_bytes > 0 && _crc(data + at, 4) != bytes_load_u32(data + at + 4)) return damaged("bad frame size");
         if (check_bytes > 0 && body == END_MARK) {
             // Written in one call: a part of it is a cut, anything after it is damage.
             if (size - at < END_SIZE) break;
-            if (_crc(data + at, 12) != u32(_get(data + at + 12, 4))) return damaged("bad end mark");
-            if (_get(data + at + 8, 4) != out.frames.size()) return damaged("frames missing");
+            if (_crc(data + at, 12) != bytes_load_u32(data + at + 12)) return damaged("bad end mark");
+            if (bytes_load_u32(data + at + 8) != out.frames.size()) return damaged("frames missing");
             if (size - at != END_SIZE) return damaged("bytes after the end mark");
             out.cut_short = false;
             return true;
@@ -186,7 +147,7 @@ bool replay_parse(const u8* data, size_t size, Replay& out, char* error, size_t 
             out.cut_short = true;
             break;
         }
-        if (_chunk_crc(data + at, data + at + head, body) != u32(_get(data + at + head + body, 4)) ||
+        if (_chunk_crc(data + at, data + at + head, body) != bytes_load_u32(data + at + head + body) ||
             !_parse_body(data + at + head, body, out))
             return damaged("bad frame");
         at += head + size_t(body) + 4;
@@ -207,47 +168,47 @@ Pad_Snapshot replay_frame_pads(const Replay& r, const Replay_Frame& f) {
 void replay_encode_header(u64 seed, std::vector<u8>& out) {
     size_t start = out.size();
     out.insert(out.end(), MAGIC, MAGIC + 8);
-    _put_u32(out, REPLAY_VERSION);
-    _put_u32(out, 0);
-    _put_u64(out, seed);
-    _put_u32(out, _crc(out.data() + start, 24));
+    bytes_put_u32(out, REPLAY_VERSION);
+    bytes_put_u32(out, 0);
+    bytes_put_u64(out, seed);
+    bytes_put_u32(out, _crc(out.data() + start, 24));
 }
 
 void replay_encode_frame(const Input_Event* events, size_t event_count, f64 duration, const Pad_Snapshot& pads,
                          std::vector<u8>& out) {
     size_t start = out.size();
-    _put_u32(out, 0);  // size and its check, filled in below
-    _put_u32(out, 0);
+    bytes_put_u32(out, 0);  // size and its check, filled in below
+    bytes_put_u32(out, 0);
     u16 count = u16(event_count > 0xFFFF ? 0xFFFF : event_count);
-    _put_u16(out, count);
+    bytes_put_u16(out, count);
     for (u16 i = 0; i < count; i++) {
         const Input_Event& e = events[i];
-        _put_u8(out, u8(e.kind));
-        _put_u8(out, e.repeat ? 1 : 0);
-        _put_u8(out, u8(e.button));
-        _put_u8(out, 0);
-        _put_u32(out, u32(e.key));
+        bytes_put_u8(out, u8(e.kind));
+        bytes_put_u8(out, e.repeat ? 1 : 0);
+        bytes_put_u8(out, u8(e.button));
+        bytes_put_u8(out, 0);
+        bytes_put_u32(out, u32(e.key));
     }
-    _put_f64(out, duration);
-    _put_u8(out, pads.present);
+    bytes_put_f64(out, duration);
+    bytes_put_u8(out, pads.present);
     for (int slot = 0; slot < GPAD_SLOT_COUNT; slot++) {
         if (!(pads.present & (1u << slot))) continue;
-        _put_u16(out, pads.pads[slot].buttons);
-        for (f32 a : pads.pads[slot].axes) _put_f32(out, a);
+        bytes_put_u16(out, pads.pads[slot].buttons);
+        for (f32 a : pads.pads[slot].axes) bytes_put_f32(out, a);
     }
     u32 body = u32(out.size() - start - 8);
-    for (int i = 0; i < 4; i++) out[start + i] = u8(body >> (8 * i));
+    bytes_store_u32(out.data() + start, body);
     u32 size_check = _crc(out.data() + start, 4);
-    for (int i = 0; i < 4; i++) out[start + 4 + i] = u8(size_check >> (8 * i));
-    _put_u32(out, _chunk_crc(out.data() + start, out.data() + start + 8, body));
+    bytes_store_u32(out.data() + start + 4, size_check);
+    bytes_put_u32(out, _chunk_crc(out.data() + start, out.data() + start + 8, body));
 }
 
 void replay_encode_end(u32 frames, std::vector<u8>& out) {
     size_t start = out.size();
-    _put_u32(out, END_MARK);
-    _put_u32(out, _crc(out.data() + start, 4));
-    _put_u32(out, frames);
-    _put_u32(out, _crc(out.data() + start, 12));
+    bytes_put_u32(out, END_MARK);
+    bytes_put_u32(out, _crc(out.data() + start, 4));
+    bytes_put_u32(out, frames);
+    bytes_put_u32(out, _crc(out.data() + start, 12));
 }
 
 bool replay_record_start(const char* path, u64 seed, char* error, size_t error_size, bool* name_taken) {

@@ -4,6 +4,8 @@
 
 #include <bit>
 
+#include "bytes.h"
+
 static_assert(std::endian::native == std::endian::little, "the pack format is little-endian");
 
 Serializer serializer_reader(const u8* bytes, i64 len) {
@@ -31,21 +33,22 @@ static const u8* _serializer_bytes(const Serializer& s) {
     return s.data.data();
 }
 
-// Bytes left to read; 0 when the offset is somehow outside the buffer.
-static i64 _serializer_remaining(const Serializer& s) {
+// The reading side as a reader at the read offset; nothing left when the offset is somehow
+// outside the buffer.
+static Bytes_Reader _serializer_reader(const Serializer& s) {
     i64 len = serializer_length(s);
-    if (s.read_offset < 0 || s.read_offset > len) return 0;
-    return len - s.read_offset;
+    Bytes_Reader r = bytes_reader(_serializer_bytes(s), size_t(len));
+    r.at = s.read_offset < 0 || s.read_offset > len ? size_t(len) : size_t(s.read_offset);
+    return r;
 }
 
 bool _serialize_raw(Serializer& s, void* value, size_t size) {
     if (s.is_writing) {
-        const u8* p = static_cast<const u8*>(value);
-        s.data.insert(s.data.end(), p, p + size);
+        bytes_put(s.data, value, size);
         return true;
     }
-    if (size > (size_t)_serializer_remaining(s)) return false;  // value left unchanged
-    if (size > 0) std::memcpy(value, _serializer_bytes(s) + s.read_offset, size);
+    Bytes_Reader r = _serializer_reader(s);
+    if (!bytes_take(r, value, size)) return false;  // value left unchanged
     s.read_offset += (i64)size;
     return true;
 }
@@ -54,15 +57,16 @@ bool _serialize_bytes(Serializer& s, std::vector<u8>& bytes) {
     if (s.is_writing) {
         i64 len = (i64)bytes.size();
         serialize(s, len);
-        if (len != 0) s.data.insert(s.data.end(), bytes.begin(), bytes.end());
+        bytes_put(s.data, bytes.data(), bytes.size());
         return true;
     }
     i64 len = 0;
     if (!serialize(s, len)) return false;
     // Checked before allocating: a length field can never make us allocate more than the
     // bytes that are actually there.
-    if (len < 0 || len > _serializer_remaining(s)) return false;
-    bytes.assign(_serializer_bytes(s) + s.read_offset, _serializer_bytes(s) + s.read_offset + len);
+    Bytes_Reader r = _serializer_reader(s);
+    if (len < 0 || u64(len) > bytes_left(r)) return false;
+    bytes.assign(r.bytes + r.at, r.bytes + r.at + len);
     s.read_offset += len;
     return true;
 }

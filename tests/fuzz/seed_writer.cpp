@@ -16,6 +16,7 @@
 #include "../harness.h"
 #include "game/assets.h"
 #include "game/bank.h"
+#include "game/bytes.h"
 
 namespace {
 
@@ -168,15 +169,6 @@ Assets _tiny_assets() {
     return a;
 }
 
-void _put16(Bytes& o, u32 v) {
-    o.push_back(u8(v));
-    o.push_back(u8(v >> 8));
-}
-void _put32(Bytes& o, u32 v) {
-    _put16(o, v & 0xffff);
-    _put16(o, v >> 16);
-}
-
 // The smallest module of the shape a bank holds: two channels, one pattern of four rows
 // with a note and a let-go, one instrument with an envelope and a looped 16-bit period.
 Bytes _tiny_module() {
@@ -186,36 +178,36 @@ Bytes _tiny_module() {
     o.insert(o.end(), 16, u8(0));
     o.push_back(0x1A);
     o.insert(o.end(), 20, u8(' '));
-    for (u32 v : {0x0104u}) _put16(o, v);
-    _put32(o, 276);
-    for (u32 v : {1u, 0u, 2u, 1u, 1u, 1u, 6u, 125u}) _put16(o, v);  // orders .. bpm
+    bytes_put_u16(o, 0x0104);
+    bytes_put_u32(o, 276);
+    for (u16 v : {1, 0, 2, 1, 1, 1, 6, 125}) bytes_put_u16(o, v);  // orders .. bpm
     o.insert(o.end(), 256, u8(0));
     const u8 cells[] = {0x83, 49, 1, 0x80, 0x80, 0x80, 0x81, 97, 0x80, 0x90, 0x0C, 0x80};
-    _put32(o, 9);
+    bytes_put_u32(o, 9);
     o.push_back(0);
-    _put16(o, 4);
-    _put16(o, sizeof cells);
+    bytes_put_u16(o, 4);
+    bytes_put_u16(o, u16(sizeof cells));
     o.insert(o.end(), cells, cells + sizeof cells);
     size_t instrument = o.size();
-    _put32(o, 263);
+    bytes_put_u32(o, 263);
     o.insert(o.end(), 23, u8(0));
-    _put16(o, 1);
-    _put32(o, 40);
+    bytes_put_u16(o, 1);
+    bytes_put_u32(o, 40);
     o.insert(o.end(), 96, u8(0));
-    for (u32 v : {0u, 64u, 10u, 32u}) _put16(o, v);  // two envelope points
+    for (u16 v : {0, 64, 10, 32}) bytes_put_u16(o, v);  // two envelope points
     o.insert(o.end(), 48 - 8 + 48, u8(0));
     o.insert(o.end(), {2, 0, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0});
-    _put16(o, 256);
+    bytes_put_u16(o, 256);
     o.insert(o.end(), 263 - (o.size() - instrument), u8(0));
     const i16 period[8] = {0, 9000, 16000, 9000, 0, -9000, -16000, -9000};
-    _put32(o, sizeof period);
-    _put32(o, 0);
-    _put32(o, sizeof period);
+    bytes_put_u32(o, sizeof period);
+    bytes_put_u32(o, 0);
+    bytes_put_u32(o, sizeof period);
     o.insert(o.end(), {48, 0, 0x11, 0x80, 36, 0});
     o.insert(o.end(), 22, u8(0));
     i16 previous = 0;
     for (i16 v : period) {
-        _put16(o, u16(i16(v - previous)));
+        bytes_put_u16(o, u16(i16(v - previous)));
         previous = v;
     }
     return o;
