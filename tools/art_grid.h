@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -14,8 +13,12 @@
 #include "../source/game/common.h"
 #include "../source/game/renderer.h"
 #include "../source/game/sprite.h"
+#include "../source/platform/files.h"
 
 struct Rgba { u8 r, g, b, a; };
+
+// Far beyond any hand-made source (an art grid, the font); a larger file is a mistake.
+constexpr std::uint64_t ASSET_SOURCE_MAX_BYTES = 16u << 20;
 
 // A colour as the GPU stores it, so art and tints built from PALETTE agree to the byte.
 inline Rgba rgba_of(const Color& c) {
@@ -84,12 +87,13 @@ inline std::optional<Art> parse_art(const std::filesystem::path& path, std::stri
         error = std::move(why);
         return std::nullopt;
     };
-    std::ifstream in(path);
-    if (!in) return bad("cannot read " + path.string());
+    std::optional<std::vector<u8>> bytes = file_read_whole(path.string().c_str(), ASSET_SOURCE_MAX_BYTES);
+    if (!bytes) return bad("cannot read " + path.string());
     Art art;
     art.file = path.filename().string();
     std::map<char, Rgba> legend;
     std::vector<std::string> lines;
+    std::istringstream in(std::string(bytes->begin(), bytes->end()));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
 
     std::vector<std::vector<std::string>> grids;

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,9 +84,9 @@ int pack(std::vector<Art*>& arts, int atlas_w) {
 }
 
 std::vector<u8> read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fail("cannot read " + path);
-    return std::vector<u8>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<std::vector<u8>> bytes = file_read_whole(path.c_str(), ASSET_SOURCE_MAX_BYTES);
+    if (!bytes) fail("cannot read " + path);
+    return *bytes;
 }
 
 void write_atomic(const std::string& path, const std::vector<u8>& bytes) {
