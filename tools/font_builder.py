@@ -249,7 +249,13 @@ def build(glyphs, out_path):
     os.replace(tmp, out_path)
 
 
+# The font's created and modified dates, unless the packager gives one: the same glyphs make the
+# same bytes, so the pack and the package build reproducibly.
+FIXED_DATE_EPOCH = "1767225600"  # 2026-01-01, seconds since 1970
+
+
 def main():
+    os.environ.setdefault("SOURCE_DATE_EPOCH", FIXED_DATE_EPOCH)
     if len(sys.argv) != 3:
         sys.exit("usage: font_builder.py <glyph folder> <out.ttf>")
     glyphs = read_glyph_files(sys.argv[1])
