@@ -226,7 +226,6 @@ constexpr int CYCLE = 256;                // samples in one period of a looped w
 constexpr int ROWS_PER_BAR = 16;          // a row is a sixteenth note
 constexpr int ROWS_PER_PATTERN = 64;
 constexpr int XM_SPEED = 6;               // ticks per row, so that BPM counts quarter notes
-constexpr u8 FX_KEY_OFF_AT = 0x14;        // XM effect K: key off after this many ticks
 
 enum Voice : u8 {
     v_lead, v_echo, v_arp, v_pad_left, v_pad_mid, v_pad_right, v_bass, v_kick, v_snare, v_hat, v_open_hat,
