@@ -1,11 +1,11 @@
 #include "bank.h"
 
-#include "../platform/files.h"
-#include "bytes.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "../platform/files.h"
+#include "bytes.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
 #include "replay.h"
-#include "bytes.h"
 
 #include <zlib.h>
 
@@ -12,6 +11,7 @@
 
 #include "../platform/files.h"
 #include "../platform/platform.h"
+#include "bytes.h"
 
 namespace {
 constexpr char MAGIC[8] = {'V', 'N', 'T', 'R', 'R', 'E', 'P', 'L'};

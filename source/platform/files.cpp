@@ -240,6 +240,16 @@ std::optional<std::string> file_set_aside(const char* path) {
     return std::nullopt;
 }
 
+std::string file_utf8_from_wide(const wchar_t* text) {
+    if (!text) return "";
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return "";
+    std::string out(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    out.resize(size_t(n - 1));
+    return out;
+}
+
 #else
 
 namespace {

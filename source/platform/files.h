@@ -63,6 +63,12 @@ bool file_change_folder(const char* path);
 // The new name, or nothing when it could not be moved.
 std::optional<std::string> file_set_aside(const char* path);
 
+#ifdef _WIN32
+// A UTF-16 text from Windows (an argument, the environment) as the UTF-8 every path here is;
+// "" for none.
+std::string file_utf8_from_wide(const wchar_t* text);
+#endif
+
 // A file:// URL naming an absolute path. Every byte outside A-Z a-z 0-9 - . _ ~ and "/"
 // is percent-encoded, so "#", "?", "%", spaces and newlines stay part of the path.
 std::string file_url_from_path(std::string_view absolute_path);

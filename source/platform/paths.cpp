@@ -12,16 +12,7 @@ bool _is_dir(const std::string& p) { return file_is_folder(p.c_str()); }
 
 #ifdef _WIN32
 // The narrow environment is in the local code page; paths are UTF-8 here.
-std::string _env_utf8(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    if (!value || !value[0]) return "";
-    int n = WideCharToMultiByte(CP_UTF8, 0, value, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return "";
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, value, -1, out.data(), n, nullptr, nullptr);
-    out.resize(size_t(n - 1));
-    return out;
-}
+std::string _env_utf8(const wchar_t* name) { return file_utf8_from_wide(_wgetenv(name)); }
 #endif
 }  // namespace
 

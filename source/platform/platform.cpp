@@ -623,15 +623,8 @@ char** platform_utf8_arguments(int argc, char** argv) {
     if (!wide) return argv;
     // Should the two readings of the command line ever disagree, the C library's stands.
     if (count == argc) {
-        text.assign(size_t(count), "");
-        for (int i = 0; i < count; i++) {
-            int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string& t = text[size_t(i)];
-            if (n <= 1) continue;
-            t.assign(size_t(n), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, t.data(), n, nullptr, nullptr);
-            t.resize(size_t(n - 1));
-        }
+        text.clear();
+        for (int i = 0; i < count; i++) text.push_back(file_utf8_from_wide(wide[i]));
         pointers.clear();
         for (std::string& t : text) pointers.push_back(t.data());
         pointers.push_back(nullptr);
